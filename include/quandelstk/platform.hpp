@@ -1,0 +1,109 @@
+// The services the library needs from its host system, as interfaces injected per thread.
+// The default on POSIX is the real serial port, the system clock and sleep; tests and the
+// simulated modem install their own platform for a thread with ScopedPlatform.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quandelstk {
+
+// A local calendar date and time with one-second resolution.
+struct DateTime {
+  int year = 1899;
+  int month = 12;
+  int day = 30;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+
+  // Seconds since 0001-01-01 00:00:00 in the proleptic Gregorian calendar; differences of two
+  // readings give whole elapsed seconds of local time.
+  std::int64_t SerialSeconds() const;
+  static DateTime FromSerialSeconds(std::int64_t serial);
+  // "YYYY-MM-DD hh:mm:ss"
+  std::string ToText() const;
+
+  friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// The serial line as the library uses it: a port number, a settings text such as "115200,N,8,1",
+// open and close, a write of text unchanged, a read of everything waiting, and a bounded wait.
+//
+// Errors are RuntimeError: 8002 invalid port number, 8005 port already open (also when the device is
+// held by another program), 8012 port not open, 380 for a settings text it cannot parse.
+class SerialControl {
+ public:
+  virtual ~SerialControl() = default;
+
+  virtual std::int16_t CommPort() const = 0;
+  // Raises 8005 while the port is open; 8002 for a number below 1.
+  virtual void CommPort(std::int16_t port) = 0;
+
+  virtual std::string Settings() const = 0;
+  // Applied at once when the port is open, else at the next open.
+  virtual void Settings(const std::string& settings) = 0;
+
+  virtual bool PortOpen() const = 0;
+  // true opens (8005 when already open), false closes (8012 when not open).
+  virtual void PortOpen(bool open) = 0;
+
+  // Raises 8012 when the port is not open.
+  virtual void Output(const std::string& text) = 0;
+  // Everything received since the previous read, consumed; "" when nothing arrived.
+  // Raises 8012 when the port is not open.
+  virtual std::string Input() = 0;
+  // Returns when input is waiting or after max_ms milliseconds, whichever comes first.
+  // On a closed port it simply waits.
+  virtual void WaitForInput(std::int32_t max_ms) = 0;
+};
+
+// Everything time- and system-dependent that the library touches.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // A fresh serial control in its default state: closed, port 1, "9600,N,8,1".
+  virtual std::unique_ptr<SerialControl> MakeSerialControl() = 0;
+  // The current local date and time, one-second resolution.
+  virtual DateTime Now() = 0;
+  // A plain pause that processes nothing.
+  virtual void Sleep(std::int32_t ms) = 0;
+  // The folder that holds the library's own file (where "Unicode.txt" is found).
+  virtual std::string LibraryFolder() = 0;
+  // The folder of the daily diagnostic log.
+  virtual std::string LogFolder() = 0;
+};
+
+// The platform of the current thread (the POSIX one until something else is installed).
+Platform& CurrentPlatform();
+
+// Installs a platform for the current thread and restores the previous one on destruction. The
+// thread's serial control is replaced by a fresh one from the new platform on the way in and out,
+// so that no control outlives the platform that made it.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(std::shared_ptr<Platform> platform);
+  ~ScopedPlatform();
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  std::shared_ptr<Platform> previous_;
+};
+
+// Called once per poll while an exchange waits, so that a host with an event loop (a GUI toolkit)
+// can process its pending events. Per thread; empty by default.
+void SetPendingEventsHook(std::function<void()> hook);
+
+// The POSIX port table: which device a port number opens. Defaults: 1-32 /dev/ttyS0-31,
+// 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31. Process-wide.
+void AssignPort(std::int16_t port, const std::string& device_path);
+// The device of a port number, "" when the number has none.
+std::string PortDevice(std::int16_t port);
+// Restores the default table.
+void ResetPortTable();
+
+}  // namespace quandelstk

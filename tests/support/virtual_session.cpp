@@ -1,0 +1,72 @@
+#include "support/virtual_session.hpp"
+
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+#include "channel/session.hpp"
+
+namespace quandelstk::testing {
+
+namespace {
+
+std::filesystem::path MakeFolder() {
+  static std::atomic<int> counter{0};
+  auto path = std::filesystem::temp_directory_path() /
+              ("quandelstk-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+std::shared_ptr<platform::VirtualPlatform> MakePlatform(DateTime start, const std::filesystem::path& folder) {
+  auto p = std::make_shared<platform::VirtualPlatform>(start);
+  p->SetFolders(folder.string(), folder.string());
+  return p;
+}
+
+}  // namespace
+
+VirtualSession::VirtualSession(DateTime start)
+    : folder_(MakeFolder()),
+      platform_(MakePlatform(start, folder_)),
+      modem_(std::make_shared<ScriptedModem>()),
+      scope_(platform_) {
+  platform_->Attach(1, modem_);
+}
+
+VirtualSession::~VirtualSession() {
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+ScriptedModem& VirtualSession::AddModem(std::int16_t port) {
+  auto modem = std::make_shared<ScriptedModem>();
+  platform_->Attach(port, modem);
+  return *modem;
+}
+
+void VirtualSession::OpenPort(const std::string& settings) {
+  auto& gsm = channel::Gsm();
+  gsm.CommPort(1);
+  gsm.Settings(settings);
+  gsm.PortOpen(true);
+}
+
+std::string VirtualSession::LogText() const {
+  std::set<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    if (entry.path().filename().string().rfind("QUANDEL STK API Log_", 0) == 0) files.insert(entry.path());
+  std::string all;
+  for (const auto& f : files) {
+    std::ifstream in(f, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    all += ss.str();
+  }
+  return all;
+}
+
+}  // namespace quandelstk::testing
