@@ -17,8 +17,16 @@ inline std::string Answer(const std::string& line) {
   return "\r\n" + line + "\r\n" + kOk;
 }
 
-// Answers every command of a healthy Init with echo on. Rules given before this call win.
-inline void AnswerLikeAReadyModem(ScriptedModem& m) {
+// One scripted answer: reply "" is silence, times 0 answers for ever.
+struct Say {
+  std::string line;
+  std::string reply;
+  int times = 0;
+};
+
+// Answers every command of a healthy Init with echo on; the answers given first win.
+inline void AnswerLikeAReadyModem(ScriptedModem& m, const std::vector<Say>& first = {}) {
+  for (const Say& s : first) m.On(s.line, s.reply, s.times);
   m.Echo(true)
       .On("AT", kOk)
       .On("AT+CGMI", Answer("WAVECOM MODEM"))
@@ -38,5 +46,8 @@ class ModemTest : public ::testing::Test {
   ModemTest() { channel::CurrentSession().ModemMaker.clear(); }
   VirtualSession vs;
 };
+
+template <typename Case>
+class ModemTableTest : public ModemTest, public ::testing::WithParamInterface<Case> {};
 
 }  // namespace quandelstk::testing
