@@ -18,6 +18,7 @@ using channel::SendATCommand;
 constexpr const char* kFastSettings = "115200,N,8,1";
 constexpr const char* kSlowSettings = "9600,N,8,1";
 constexpr int kProbeAttempts = 4;  // once at 115200, then three times at 9600
+constexpr std::int16_t kMakerTimeoutSeconds = 3;
 constexpr int kMessageServiceAttempts = 12;
 constexpr std::int32_t kNotReadyPauseMs = 7000;
 constexpr int kSerialNumberQueries = 3;
@@ -74,7 +75,7 @@ InitStatus Initialise(std::int16_t port, const std::string& pin) {
   if (!ProbeSpeed()) return InitStatus::Fail;
 
   // A maker query that gets no answer keeps what an earlier Init learnt.
-  if (SendATCommand("AT+CGMI", response, 3))
+  if (SendATCommand("AT+CGMI", response, kMakerTimeoutSeconds))
     session.ModemMaker = text::Contains(response, "WAVECOM") ? "WAVECOM" : "UNKNOWN";
 
   if (const InitStatus sim = SettleSIM(pin); sim != InitStatus::OK) return sim;
@@ -87,7 +88,7 @@ InitStatus Initialise(std::int16_t port, const std::string& pin) {
   if (!modem::DirectExchange("AT+CMGF=1", direct)) return InitStatus::Fail;
 
   if (!SendATCommand("AT+CNMI=2,0,0,2,0", response, 0)) SendATCommand("AT+CNMI=0,0,0,0,0", response, 0);
-  // Keeps the message link open between messages; only our maker knows the command.
+  // Keeps the message link open between messages; sent to WAVECOM modems only.
   if (session.ModemMaker == "WAVECOM") SendATCommand("AT+CMMS=2", response, 0);
   if (SendATCommand("AT+VGT=200", response, 0)) SendATCommand("AT+VGR=100", response, 0);
 
