@@ -21,7 +21,9 @@ void HangUp() {
 
 // Call states of "+CLCC:": 0 active, 1 held, 3 alerting count as reachable; 2 dialling and the
 // states of incoming calls do not.
-bool IsReachableState(const std::string& state) { return state == "0" || state == "1" || state == "3"; }
+bool IsReachableState(const std::string& state) {
+  return state == "0" || state == "1" || state == "3";
+}
 
 }  // namespace
 
@@ -33,9 +35,9 @@ bool SMS::IsOnline(std::string& sNumber) {
 bool SMS::IsOnline(std::string& sNumber, std::int16_t& iWait_Second) {
   // Checked before anything else: a wait that cannot be honoured must not leave a call ringing.
   if (iWait_Second < 0 || iWait_Second > kMaxWaitSeconds)
-    throw RuntimeError(err::kInvalidProcedureCall,
-                       "Invalid procedure call or argument: IsOnline waits 0 to 32 seconds, not " +
-                           text::Str(iWait_Second));
+    throw RuntimeError(
+        err::kInvalidProcedureCall,
+        "Invalid procedure call or argument: IsOnline waits 0 to 32 seconds, not " + text::Str(iWait_Second));
   if (!channel::IsPortOpen()) return false;
 
   channel::Gsm().Output("ATD" + sNumber + ";\r");

@@ -52,4 +52,3 @@ bool SMS::GetDeliveryReport() {
 }
 
 }  // namespace quandelstk
-

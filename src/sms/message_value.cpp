@@ -23,9 +23,11 @@ std::string MessageValue::ToText() const {
   if (IsText()) return Text();
   if (IsNumber()) return NumberText(Number());
   const Object& object = ObjectRef();
-  if (!object) throw RuntimeError(err::kTypeMismatch, "Type mismatch: ToMessage holds an empty object reference");
+  if (!object)
+    throw RuntimeError(err::kTypeMismatch, "Type mismatch: ToMessage holds an empty object reference");
   std::optional<std::string> text = object->DefaultText();
-  if (!text) throw RuntimeError(err::kTypeMismatch, "Type mismatch: the object in ToMessage has no default value");
+  if (!text)
+    throw RuntimeError(err::kTypeMismatch, "Type mismatch: the object in ToMessage has no default value");
   return *text;
 }
 

@@ -48,8 +48,12 @@ bool SMS::SendSMS(const std::string& strHP, const std::string& strMsg) {
   return true;
 }
 
-bool SMS::DeliveryReportOn() { return SwitchReports("AT+CNMI=2,0,0,2,0", "AT+CSMP=33,255,0,0"); }
+bool SMS::DeliveryReportOn() {
+  return SwitchReports("AT+CNMI=2,0,0,2,0", "AT+CSMP=33,255,0,0");
+}
 
-bool SMS::DeliveryReportOff() { return SwitchReports("AT+CNMI=2,0,0,0,0", "AT+CSMP=1,255,0,0"); }
+bool SMS::DeliveryReportOff() {
+  return SwitchReports("AT+CNMI=2,0,0,0,0", "AT+CSMP=1,255,0,0");
+}
 
 }  // namespace quandelstk

@@ -27,7 +27,9 @@ DeliveryStatus SMS::DRStatus() const {
   return static_cast<DeliveryStatus>(value);
 }
 
-void SMS::DRStatus(DeliveryStatus value) { dr_status_ = std::to_string(static_cast<std::int32_t>(value)); }
+void SMS::DRStatus(DeliveryStatus value) {
+  dr_status_ = std::to_string(static_cast<std::int32_t>(value));
+}
 
 const std::string& SMS::NumberOrDefault(const std::string& number) const {
   return number.empty() ? to_number_ : number;

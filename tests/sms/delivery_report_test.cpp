@@ -9,7 +9,8 @@ using ::testing::Contains;
 using ::testing::Not;
 
 std::string Report(const std::string& status) {
-  return "\"REC UNREAD\",6,12,\"+15551234567\",145,\"08/12/25,14:30:00+32\",\"08/12/25,14:30:05-16\"," + status;
+  return "\"REC UNREAD\",6,12,\"+15551234567\",145,\"08/12/25,14:30:00+32\",\"08/12/25,14:30:05-16\"," +
+         status;
 }
 
 void StoreReport(ScriptedModem& modem, const std::string& status) {

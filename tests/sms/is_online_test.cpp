@@ -16,7 +16,9 @@ struct CallCase {
   std::vector<std::string> lines_after_dial;
 };
 
-void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CallCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 std::string Clcc(const std::string& state) {
   return Ok("\r\n+CLCC: 1,0," + state + ",0,0,\"+15550100456\",145\r\n");

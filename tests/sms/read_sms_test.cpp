@@ -26,7 +26,9 @@ struct HeaderCase {
   const char* log;  // the trap's record, or nullptr
 };
 
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReadSMSHeader : public ::testing::TestWithParam<HeaderCase> {};
 
@@ -53,15 +55,15 @@ const std::string kLong = ",145,4,0,0,\" +15550100123 \",145,5";
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadSMSHeader,
     ::testing::Values(
-        HeaderCase{"ZonePlus", "\"REC READ\",\" +15550100456 \",,\"08/12/25,14:30:00+32\"" + kLong, "hello", true,
-                   "+15550100456", "08/12/25 14:30:00", " +15550100123 ", "hello", nullptr},
-        HeaderCase{"ZoneMinus", "\"REC READ\",\"0123\",,\"08/12/25,14:30:00-16\"" + kLong, " a, b\r\nc ", true,
-                   "0123", "08/12/25 14:30:00", " +15550100123 ", "a, b\r\nc", nullptr},
+        HeaderCase{"ZonePlus", "\"REC READ\",\" +15550100456 \",,\"08/12/25,14:30:00+32\"" + kLong, "hello",
+                   true, "+15550100456", "08/12/25 14:30:00", " +15550100123 ", "hello", nullptr},
+        HeaderCase{"ZoneMinus", "\"REC READ\",\"0123\",,\"08/12/25,14:30:00-16\"" + kLong, " a, b\r\nc ",
+                   true, "0123", "08/12/25 14:30:00", " +15550100123 ", "a, b\r\nc", nullptr},
         HeaderCase{"NoZone", "\"REC READ\",\"0123\",,\"08/12/25,14:30:00\"" + kLong, "x", true, "0123",
                    "08/12/25 14:30:00", " +15550100123 ", "x", nullptr},
         // The short header: the missing separators make the time stamp's cut negative.
-        HeaderCase{"ShortHeader", "\"REC READ\",\"0123\",,\"08/12/25,14:30:00+32\"", "hello", false, "0123", "",
-                   "", "", "Class Module.SMS.ReadSMS() 5Invalid procedure call"}),
+        HeaderCase{"ShortHeader", "\"REC READ\",\"0123\",,\"08/12/25,14:30:00+32\"", "hello", false, "0123",
+                   "", "", "", "Class Module.SMS.ReadSMS() 5Invalid procedure call"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ReadSMS, ErrorAnswersEndWithoutALogRecord) {

@@ -13,7 +13,9 @@
 
 namespace quandelstk::testing {
 
-inline std::string Ok(const std::string& lines = "") { return lines + "\r\nOK\r\n"; }
+inline std::string Ok(const std::string& lines = "") {
+  return lines + "\r\nOK\r\n";
+}
 
 // The SIM storage selected and listed: nothing unread, then the given read listing.
 inline void StoreReadListing(ScriptedModem& modem, const std::string& read_listing) {
