@@ -24,6 +24,7 @@
 // methods let the exception through to the caller.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -54,7 +55,9 @@ class MessageValue {
   MessageValue(double number) : value_(number) {}
   MessageValue(std::int32_t number) : value_(static_cast<double>(number)) {}
   // The put-by-reference form: the object itself is kept, not its value.
-  MessageValue(Object object) : value_(std::move(object)) {}
+  template <typename T>
+  requires std::derived_from<T, MessageObject> MessageValue(std::shared_ptr<T> object)
+      : value_(Object(std::move(object))) {}
 
   bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   bool IsText() const { return std::holds_alternative<std::string>(value_); }

@@ -42,7 +42,7 @@ TEST(SMSProperties, ToMessageTextForms) {
             err::kTypeMismatch);
 
   SMS sms;
-  sms.ToMessage(by_reference);
+  sms.ToMessage(note);
   EXPECT_EQ(sms.ToMessage().ObjectRef(), note);
 }
 
