@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "channel/session.hpp"
 #include "pdu/pdu.hpp"
@@ -39,8 +40,7 @@ TEST(RoundTrip, SingleMessages) {
     ASSERT_TRUE(Build_SMS_PDU(text, number, 7, length, pdu));
     EXPECT_EQ(pdu.size(), 2u + 2 * length);
     const DecodedPdu decoded = Decode_PDU(pdu);
-    EXPECT_EQ(decoded.Originator, number);
-    EXPECT_EQ(decoded.Text, text) << number;
+    EXPECT_EQ(decoded.Originator + ":" + decoded.Text, number + ":" + text);
   }
 }
 
@@ -60,20 +60,15 @@ TEST(RoundTrip, ConcatenatedMessages) {
       ASSERT_TRUE(Build_LMS_PDU(number, part, reference, total, sequence));
       EXPECT_EQ(session.LMS_PDU.size(), 2u + 2 * session.LMS_PDU_Length);
       const DecodedPdu submit = Decode_PDU(session.LMS_PDU);
-      EXPECT_EQ(submit.Originator, number);
-      EXPECT_EQ(submit.Text, part);
+      EXPECT_EQ(submit.Originator + ":" + submit.Text, number + ":" + part);
 
       const std::size_t user_data_at = 6 + 4 + Encode_Semi_Octets(number).digits.size() + 4;
-      const DecodedPdu deliver = Decode_PDU(
-          "00440B919171605214F70000628040215043"
-          "00" +
-          session.LMS_PDU.substr(user_data_at));
-      EXPECT_EQ(deliver.Originator, "+19170625417");
-      EXPECT_EQ(deliver.StampDate, "04-08-26");
-      EXPECT_EQ(deliver.IsLMS, true);
-      EXPECT_EQ(deliver.LMS_Reference, reference);
-      EXPECT_EQ(deliver.LMS_Total, total);
-      EXPECT_EQ(deliver.LMS_Sequence, sequence);
+      const DecodedPdu deliver =
+          Decode_PDU("00440B919171605214F7000062804021504300" + session.LMS_PDU.substr(user_data_at));
+      EXPECT_EQ(deliver.Originator + " " + deliver.StampDate, "+19170625417 04-08-26");
+      EXPECT_TRUE(deliver.IsLMS.value_or(false));
+      EXPECT_EQ(std::make_tuple(deliver.LMS_Reference, deliver.LMS_Total, deliver.LMS_Sequence),
+                std::make_tuple(reference, total, sequence));
       joined += deliver.Text;
     }
     EXPECT_EQ(joined, text);

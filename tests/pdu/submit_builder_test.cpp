@@ -14,7 +14,7 @@ TEST(BuildSmsPdu, BuildsOrRefuses) {
     std::int16_t coding;
     bool built;
     int length;
-    std::string pdu;
+    std::string pdu;  // the whole PDU, or how it begins
   };
   const std::string a160(160, 'a'), u280(280, '0');
   for (const Case& c :
@@ -23,8 +23,8 @@ TEST(BuildSmsPdu, BuildsOrRefuses) {
                          {"How are you?", "+31641600986", 7, true, 24,
                           "0021000B911346610089F600000CC8F71D14969741F977FD07"},
                          {"", "123", 7, true, 9, "002100038121F3000000"},
-                         {a160, "+15550100123", 7, true, 153, ""},
-                         {u280, "+15550100123", 16, true, 153, ""},
+                         {a160, "+15550100123", 7, true, 153, "0021000B915155100021F30000A0"},
+                         {u280, "+15550100123", 16, true, 153, "0021000B915155100021F300088C"},
                          {"004", "1", 16, true, 9, "0021000181F1000801004"},  // odd digits: halves dropped
                          {a160 + "a", "+15550100123", 7, false, 0, ""},
                          {u280 + "0", "+15550100123", 16, false, 0, ""},
@@ -33,18 +33,10 @@ TEST(BuildSmsPdu, BuildsOrRefuses) {
     std::string pdu = "untouched";
     ASSERT_EQ(Build_SMS_PDU(c.message, c.number, c.coding, length, pdu), c.built) << c.message;
     EXPECT_EQ(length, c.built ? c.length : 0) << c.message;
-    if (!c.built) {
-      EXPECT_EQ(pdu, "untouched");
-    } else if (!c.pdu.empty()) {
-      EXPECT_EQ(pdu, c.pdu);
-    }
+    EXPECT_EQ(pdu.substr(0, c.built ? c.pdu.size() : std::string::npos), c.built ? c.pdu : "untouched");
   }
   std::uint8_t length = 0;
   std::string pdu;
-  ASSERT_TRUE(Build_SMS_PDU(a160, "+15550100123", 7, length, pdu));
-  EXPECT_EQ(pdu.substr(26, 2), "A0");
-  ASSERT_TRUE(Build_SMS_PDU(u280, "+15550100123", 16, length, pdu));
-  EXPECT_EQ(pdu.substr(26, 2), "8C");
   EXPECT_THROW(Build_SMS_PDU("hello", std::string(500, '1'), 7, length, pdu), RuntimeError);
 }
 
@@ -55,9 +47,7 @@ TEST(BuildLmsPdu, BuildsOnePartWithItsHeader) {
   EXPECT_EQ(session.LMS_PDU_Length, 24);
 
   ASSERT_TRUE(Build_LMS_PDU("0123", std::string(153, 'x'), 255, 16, 12));
-  EXPECT_EQ(session.LMS_PDU.substr(0, 32),
-            "00610004811032"
-            "0000A0050003FF100C");
+  EXPECT_EQ(session.LMS_PDU.substr(0, 32), "006100048110320000A0050003FF100C");
   EXPECT_EQ(session.LMS_PDU.size(), 2u + 2 * (9 + 140));  // user data of 140 octets, header included
   EXPECT_EQ(session.LMS_PDU_Length, 149);
   EXPECT_EQ(session.SeptetCount, 153);
