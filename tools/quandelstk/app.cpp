@@ -1,0 +1,77 @@
+#include <fmt/core.h>
+#include <unistd.h>
+
+#include "cli.hpp"
+#include "quandelstk/version.hpp"
+
+namespace quandelstk::cli {
+
+namespace {
+
+constexpr const char* kDescription =
+    "quandelstk drives a GSM modem on a serial port: initialise it, query it, send and read SMS.\n"
+    "Without --port it talks to the built-in simulated modem, so every command works without hardware.\n"
+    "Exit codes: 0 success, 1 the operation returned its failure value, 2 usage error, 3 run-time error.";
+
+}  // namespace
+
+std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
+  auto app = std::make_unique<CLI::App>(kDescription, "quandelstk");
+  app->set_version_flag("--version", std::string("quandelstk ") + kVersionText);
+  app->require_subcommand(1);
+  app->fallthrough();
+  GlobalOptions& o = cli.opts;
+  app->add_option("--port", o.port,
+                  "N (a port number from the port table), /dev/PATH (a device), or sim[:SCENARIO.json] "
+                  "(the built-in simulated modem, the default)");
+  app->add_option("--pin", o.pin, "the SIM PIN, used by Init when the SIM asks for it");
+  app->add_flag("--json", o.json, "print exactly one JSON object per command");
+  app->add_flag("--quiet", o.quiet, "no progress and no notes");
+  app->add_flag("--trace", o.trace, "every byte on the line to stderr, control characters escaped");
+  app->add_option("--assign", o.assign, "enter a device in the port table: N=/dev/PATH (repeatable)");
+  AddModemCommands(*app, cli);
+  AddPduCommands(*app, cli);
+  AddSmsCommands(*app, cli);
+  AddShellCommand(*app, cli);
+  AddDemoCommand(*app, cli);
+  return app;
+}
+
+int ReportParseError(CLI::App& app, const CLI::ParseError& e) {
+  // A word that is no command reads better as such than as "a subcommand is required".
+  if (dynamic_cast<const CLI::RequiredError*>(&e) || dynamic_cast<const CLI::ExtrasError*>(&e)) {
+    for (const std::string& word : app.remaining()) {
+      if (!word.empty() && word[0] != '-') {
+        fmt::print(stderr, "quandelstk: unknown command \"{}\"; run quandelstk --help for the list\n", word);
+        return kUsage;
+      }
+    }
+  }
+  return app.exit(e) == 0 ? kSuccess : kUsage;
+}
+
+int RunLine(Cli& cli, const std::string& line) {
+  auto app = BuildApp(cli);
+  try {
+    app->parse(line, false);
+  } catch (const CLI::ParseError& e) {
+    cli.exit_code = ReportParseError(*app, e);
+  }
+  return cli.exit_code;
+}
+
+}  // namespace quandelstk::cli
+
+int main(int argc, char** argv) {
+  using namespace quandelstk::cli;
+  Output out;
+  out.progress_to_terminal = isatty(2) != 0;
+  Cli cli(out);
+  auto app = BuildApp(cli);
+  try {
+    app->parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return ReportParseError(*app, e);
+  }
+  return cli.exit_code;
+}

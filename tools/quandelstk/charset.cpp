@@ -1,0 +1,123 @@
+#include "charset.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace quandelstk::cli {
+
+namespace {
+
+// Windows-1252 0x80-0x9F; 0 marks the five codes the set leaves undefined.
+constexpr char32_t kHigh[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char32_t CodePoint(unsigned char byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kHigh[byte - 0x80] ? kHigh[byte - 0x80] : byte;
+  return byte;
+}
+
+std::vector<char32_t> DecodeUtf8(std::string_view s) {
+  std::vector<char32_t> out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0))
+      throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
+    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+      if ((c & 0xC0) != 0x80) throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    out.push_back(cp);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string Describe(char32_t cp) {
+  std::string text;
+  AppendUtf8(text, cp);
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+  return "\"" + text + "\" (" + code + ")";
+}
+
+}  // namespace
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+  std::string out;
+  for (char32_t cp : DecodeUtf8(utf8)) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    int found = -1;
+    for (int i = 0; i < 32; ++i)
+      if (kHigh[i] == cp) found = i;
+    if (found < 0)
+      throw CharsetError("the character " + Describe(cp) +
+                         " has no code in Windows-1252, the modem's character set; use UCS2 (--mode ucs2) for it");
+    out += static_cast<char>(0x80 + found);
+  }
+  return out;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) AppendUtf8(out, CodePoint(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Utf8ToUcs2Hex(std::string_view utf8) {
+  std::string out;
+  char buf[8];
+  for (char32_t cp : DecodeUtf8(utf8)) {
+    if (cp > 0xFFFF) throw CharsetError("the character " + Describe(cp) + " lies beyond what UCS2 can hold");
+    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(cp));
+    out += buf;
+  }
+  return out;
+}
+
+std::string EscapeControls(std::string_view bytes) {
+  std::string out;
+  char buf[8];
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (b == 26) out += "^Z";
+    else if (b == 27) out += "\\e";
+    else if (c == '\\') out += "\\\\";
+    else if (b < 32 || b == 127) {
+      std::snprintf(buf, sizeof buf, "\\x%02X", b);
+      out += buf;
+    } else out += c;
+  }
+  return out;
+}
+
+}  // namespace quandelstk::cli

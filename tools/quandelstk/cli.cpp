@@ -1,0 +1,160 @@
+#include "cli.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/core.h>
+
+#include "charset.hpp"
+#include "observed_platform.hpp"
+#include "platform/default_platform.hpp"
+#include "progress.hpp"
+#include "quandelstk/errors.hpp"
+#include "quandelstk/modem.hpp"
+#include "quandelstk/sms.hpp"
+#include "sim_port.hpp"
+
+namespace quandelstk::cli {
+
+namespace {
+
+// The port number a device path given with --port is entered under in the port table.
+constexpr std::int16_t kDevicePathPort = 1000;
+
+bool IsNumber(const std::string& s) {
+  return !s.empty() && s.size() <= 5 && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::int16_t ParsePortNumber(const std::string& s, const std::string& what) {
+  if (!IsNumber(s) || std::stol(s) < 1 || std::stol(s) > 32767)
+    throw UsageError(what + ": \"" + s + "\" is not a port number (1 to 32767)");
+  return static_cast<std::int16_t>(std::stol(s));
+}
+
+void RequireDevice(const std::string& path, const std::string& what) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    throw UsageError(what + ": the device " + path + " does not exist; check the cable, or list /dev/ttyUSB* and /dev/ttyACM*");
+}
+
+}  // namespace
+
+Cli::Cli(Output& output) : out(output) {}
+
+// The SMS object goes before the platform it closes its port on.
+Cli::~Cli() {
+  sms_.reset();
+  scope_.reset();
+}
+
+SMS& Cli::Sms() {
+  if (!sms_) sms_ = std::make_unique<SMS>();
+  return *sms_;
+}
+
+const char* InitStatusName(InitStatus status) {
+  switch (status) {
+    case InitStatus::Fail: return "Fail";
+    case InitStatus::OK: return "OK";
+    case InitStatus::PINRequired: return "PINRequired";
+    case InitStatus::PINWrong: return "PINWrong";
+    case InitStatus::SIMBlocked: return "SIMBlocked";
+    case InitStatus::SIMError: return "SIMError";
+  }
+  return "Unknown";
+}
+
+void Cli::Connect() {
+  if (scope_) return;
+  for (const std::string& a : opts.assign) {
+    const auto eq = a.find('=');
+    if (eq == std::string::npos) throw UsageError("--assign: \"" + a + "\" is not of the form N=/dev/PATH");
+    AssignPort(ParsePortNumber(a.substr(0, eq), "--assign"), a.substr(eq + 1));
+  }
+
+  std::shared_ptr<Platform> platform;
+  const std::string& port = opts.port;
+  if (port.empty() || port == "sim" || port.rfind("sim:", 0) == 0) {
+    const std::string scenario = port.size() > 4 ? port.substr(4) : "";
+    try {
+      sim_ = MakeSimulatorPlatform(scenario, port_number_);
+    } catch (const std::exception& e) {
+      throw UsageError(std::string("--port sim: ") + e.what());
+    }
+    platform = sim_;
+  } else if (port[0] == '/') {
+    RequireDevice(port, "--port");
+    AssignPort(kDevicePathPort, port);
+    port_number_ = kDevicePathPort;
+    platform = platform::DefaultPlatform();
+  } else {
+    port_number_ = ParsePortNumber(port, "--port");
+    const std::string device = PortDevice(port_number_);
+    if (device.empty())
+      throw UsageError("--port: port " + port + " has no device; give a device path or map it with --assign " + port +
+                       "=/dev/PATH");
+    RequireDevice(device, "--port " + port);
+    platform = platform::DefaultPlatform();
+  }
+
+  std::shared_ptr<LineObserver> observer = std::make_shared<ProgressObserver>(out);
+  if (opts.trace) observer = std::make_shared<BothObservers>(observer, std::make_shared<TraceObserver>());
+  scope_ = std::make_unique<ScopedPlatform>(std::make_shared<ObservedPlatform>(platform, observer));
+}
+
+void Cli::CatchUpSimulatedTime() {
+  const auto now = std::chrono::steady_clock::now();
+  if (sim_) sim_->Advance(std::chrono::duration_cast<std::chrono::milliseconds>(now - last_real_time_).count());
+  last_real_time_ = now;
+}
+
+bool Cli::Initialise() {
+  if (initialised_) return true;
+  Connect();
+  const InitStatus status = Modem().Init(port_number_, Utf8ToCp1252(opts.pin));
+  if (status == InitStatus::OK) {
+    initialised_ = true;
+    return true;
+  }
+  std::string why;
+  switch (status) {
+    case InitStatus::PINRequired: why = "the SIM waits for its PIN; give it with --pin"; break;
+    case InitStatus::PINWrong: why = "the SIM refused the PIN; check it (three wrong PINs block the SIM)"; break;
+    case InitStatus::SIMBlocked: why = "the SIM is blocked and waits for its PUK; unblock it in a phone"; break;
+    case InitStatus::SIMError: why = "the SIM did not answer usably; check that one is inserted"; break;
+    default: why = "the modem did not answer or refused its set-up; check the port, the cable and its power (--trace shows the line)"; break;
+  }
+  if (out.json) {
+    out.Result("init", InitStatusName(status), nlohmann::json::object(), "");
+  } else {
+    fmt::print(stderr, "quandelstk: Init returned {}: {}\n", InitStatusName(status), why);
+  }
+  exit_code = kFailureValue;
+  return false;
+}
+
+void Cli::Run(const std::string& command, bool needs_modem, const std::function<void()>& body) {
+  out.json = opts.json;
+  out.quiet = opts.quiet;
+  try {
+    if (needs_modem && !Initialise()) return;
+    body();
+  } catch (const RuntimeError& e) {
+    out.Error(command, e.Number(), Cp1252ToUtf8(e.Description()));
+    exit_code = kRuntimeError;
+  } catch (const CharsetError& e) {
+    fmt::print(stderr, "quandelstk {}: {}\n", command, e.what());
+    exit_code = kUsage;
+  } catch (const UsageError& e) {
+    fmt::print(stderr, "quandelstk {}: {}\n", command, e.what());
+    exit_code = kUsage;
+  }
+}
+
+void Cli::Report(const std::string& command, const nlohmann::json& result, bool success, const std::string& human,
+                 const nlohmann::json& properties) {
+  out.Result(command, result, properties, human);
+  exit_code = success ? kSuccess : kFailureValue;
+}
+
+}  // namespace quandelstk::cli

@@ -1,0 +1,96 @@
+// The state of one run of the CLI: its global options, the connection they name, and Init.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "output.hpp"
+#include "quandelstk/enums.hpp"
+#include "platform/virtual_platform.hpp"
+#include "quandelstk/platform.hpp"
+
+namespace quandelstk {
+class SMS;
+}
+
+namespace quandelstk::cli {
+
+// A mistake in how the CLI was called: exit 2 with this message.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum Exit : int { kSuccess = 0, kFailureValue = 1, kUsage = 2, kRuntimeError = 3 };
+
+struct GlobalOptions {
+  std::string port;  // N | /dev/PATH | sim[:SCENARIO.json]; empty means sim
+  std::string pin;
+  bool json = false;
+  bool quiet = false;
+  bool trace = false;
+  std::vector<std::string> assign;  // N=/dev/PATH
+};
+
+class Cli {
+ public:
+  explicit Cli(Output& out);
+  ~Cli();
+
+  GlobalOptions opts;
+  Output& out;
+  int exit_code = kSuccess;
+  bool in_shell = false;
+
+  // Installs, once, the platform the --port option names, and applies --assign.
+  void Connect();
+  // The port number Init is called with.
+  std::int16_t PortNumber() const { return port_number_; }
+  bool OnSimulator() const { return sim_ != nullptr; }
+  // On the simulated modem, lets its virtual clock catch up with the real time that passed since
+  // the last call, so that a message sent in the shell has arrived when the next command reads.
+  void CatchUpSimulatedTime();
+  // Runs Modem.Init once (with --pin); on anything but OK reports the status and returns false.
+  bool Initialise();
+  // Runs one command: a RuntimeError becomes exit 3 with its report, a UsageError exit 2.
+  void Run(const std::string& command, bool needs_modem, const std::function<void()>& body);
+  // Reports a result and sets the exit code from whether it is the operation's failure value.
+  void Report(const std::string& command, const nlohmann::json& result, bool success, const std::string& human,
+              const nlohmann::json& properties = nlohmann::json::object());
+  // The one SMS object of this run, made on first use: destroying one closes the port.
+  SMS& Sms();
+
+ private:
+  std::unique_ptr<ScopedPlatform> scope_;
+  std::unique_ptr<SMS> sms_;
+  std::int16_t port_number_ = 1;
+  std::shared_ptr<platform::VirtualPlatform> sim_;
+  std::chrono::steady_clock::time_point last_real_time_ = std::chrono::steady_clock::now();
+  bool initialised_ = false;
+};
+
+const char* InitStatusName(InitStatus status);
+
+// Command groups, each in its own file.
+void AddModemCommands(CLI::App& app, Cli& cli);
+void AddPduCommands(CLI::App& app, Cli& cli);
+void AddSmsCommands(CLI::App& app, Cli& cli);
+void AddShellCommand(CLI::App& app, Cli& cli);
+void AddDemoCommand(CLI::App& app, Cli& cli);
+
+// The whole command tree, bound to cli.
+std::unique_ptr<CLI::App> BuildApp(Cli& cli);
+// Prints a parse error (or the help it asked for); returns the exit code.
+int ReportParseError(CLI::App& app, const CLI::ParseError& e);
+// Parses and runs one command line (a shell line); returns its exit code.
+int RunLine(Cli& cli, const std::string& line);
+
+}  // namespace quandelstk::cli

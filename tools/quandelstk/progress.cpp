@@ -1,0 +1,74 @@
+#include "progress.hpp"
+
+#include <fmt/core.h>
+
+#include "charset.hpp"
+
+namespace quandelstk::cli {
+
+namespace {
+
+std::string BaudOf(const std::string& settings) { return settings.substr(0, settings.find(',')); }
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+void ProgressObserver::Wrote(const std::string& bytes, const std::string& settings) {
+  std::string line = bytes;
+  while (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line == "AT") {
+    out_.Progress(fmt::format("probing the modem at {} baud (attempt {} of 4)", BaudOf(settings), ++probe_attempts_));
+  } else if (line == "AT+CGMI") {
+    probe_attempts_ = 0;
+    out_.Progress("asking the modem for its maker");
+  } else if (line == "AT+CPIN?") {
+    if (last_command_ != line) out_.Progress("asking the SIM whether it waits for a PIN");
+  } else if (StartsWith(line, "AT+CPIN=")) {
+    out_.Progress("entering the PIN");
+  } else if (line == "AT+CSMS=0") {
+    ++csms_attempts_;
+    if (csms_attempts_ == 1) out_.Progress("selecting the message service");
+  } else if (line == "AT+CSDH=1") {
+    csms_attempts_ = 0;
+    out_.Progress("setting text mode and new-message indications");
+  } else if (line == "AT+CGSN") {
+    if (last_command_ != line) out_.Progress("reading the IMEI three times, 1 s apart");
+  } else if (line == "AT+CFUN=1") {
+    registration_checks_ = 0;
+    rebooting_ = true;
+    out_.Progress("restarting the radio (up to 60 s)");
+  } else if (StartsWith(line, "AT+CMGS=")) {
+    out_.Progress(fmt::format("submitting message {}", ++parts_sent_));
+  } else if (StartsWith(line, "ATD")) {
+    out_.Progress("dialling " + Cp1252ToUtf8(line.substr(3)));
+  }
+  if (line != "AT+CFUN=1" && line != "AT+CREG?") rebooting_ = false;
+  if (!line.empty() && StartsWith(line, "AT")) last_command_ = line;
+}
+
+void ProgressObserver::Slept(std::int32_t ms) {
+  if (last_command_ == "AT+CSMS=0" && ms == 7000) {
+    out_.Progress(fmt::format("message service not ready yet; retrying in 7 s (attempt {} of 12)", csms_attempts_));
+  } else if (rebooting_ && ms == 1000) {
+    out_.Progress(fmt::format("waiting for the network to register again ({} s)", ++registration_checks_));
+  } else if (ms >= 2000) {
+    out_.Progress(fmt::format("waiting {} s", ms / 1000));
+  }
+}
+
+void TraceObserver::Opened(std::int16_t port, const std::string& settings) {
+  fmt::print(stderr, "== port {} open at {}\n", port, settings);
+}
+
+void TraceObserver::Closed(std::int16_t port) { fmt::print(stderr, "== port {} closed\n", port); }
+
+void TraceObserver::Wrote(const std::string& bytes, const std::string&) {
+  fmt::print(stderr, "-> {}\n", EscapeControls(bytes));
+}
+
+void TraceObserver::Read(const std::string& bytes) { fmt::print(stderr, "<- {}\n", EscapeControls(bytes)); }
+
+void TraceObserver::Slept(std::int32_t ms) { fmt::print(stderr, "== pause {} ms\n", ms); }
+
+}  // namespace quandelstk::cli
