@@ -32,7 +32,7 @@ void DeviceService::Register(CommandTable& t) {
   t["S"] = {[](const Command& c, Reply& r) {
     if (c.kind == Kind::kRead) r.lines.push_back("000");
   }};
-  t["I"] = {[&s](const Command&, Reply& r) { r.lines = {s.maker, s.model, s.revision}; }};
+  t["I"] = {[&s](const Command&, Reply& r) { r.lines.insert(r.lines.end(), {s.maker, s.model, s.revision}); }};
   for (const char* name : {"+CGMI", "+GMI"}) t[name] = Fixed([&s] { return s.maker; });
   for (const char* name : {"+CGMM", "+GMM"}) t[name] = Fixed([&s] { return s.model; });
   for (const char* name : {"+CGMR", "+GMR"}) t[name] = Fixed([&s] { return s.revision; });

@@ -72,11 +72,12 @@ int main(int argc, char** argv) {
       std::filesystem::create_symlink(server.DevicePath(), link_path, ec);
       if (ec) throw std::runtime_error("cannot link " + link_path + ": " + ec.message());
     }
-    std::cout << server.DevicePath() << std::endl;
+    // Handlers first: a client may stop us as soon as it has read the path.
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    std::cout << server.DevicePath() << std::endl;
     server.Serve(g_stop);
     if (!link_path.empty()) std::filesystem::remove(link_path);
   } catch (const std::exception& e) {

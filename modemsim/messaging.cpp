@@ -230,7 +230,7 @@ void MessagingService::Read(const Command& c, Reply& r) {
     r.final = Core::CmsError(321);
     return;
   }
-  r.lines = Show(it->second, "+CMGR: ");
+  for (std::string& line : Show(it->second, "+CMGR: ")) r.lines.push_back(std::move(line));
   Note("read", store.name, *index);
   if (it->second.status == 0) it->second.status = 1;
 }

@@ -58,7 +58,6 @@ PtyServer::PtyServer(Model& model, Transcript* transcript)
   ::cfsetospeed(&tio, B9600);
   ::tcsetattr(slave_, TCSANOW, &tio);
   ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  model_.Open(ClientSpeed(), 0);
 }
 
 PtyServer::~PtyServer() {
@@ -92,6 +91,7 @@ void PtyServer::Write(const std::string& bytes, TimeMs now) {
 
 void PtyServer::Serve(const volatile std::sig_atomic_t& stop) {
   long speed = ClientSpeed();
+  model_.Speed(speed, Now());  // a client may have set it since the line was opened
   char buffer[4096];
   while (!stop) {
     TimeMs now = Now();

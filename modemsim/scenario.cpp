@@ -399,9 +399,6 @@ bool LineMatches(std::string_view pattern, std::string_view line) {
 }
 
 Scenario::Scenario() {
-  // The modem asks the SIM before it gives the final result: the OK follows the status line a moment
-  // later (clients such as gammu take a "+CPIN:" line as a complete answer).
-  delays.emplace_back("AT+CPIN?", Timing{0, 20});
   ussd["*100#"] = UssdNode{0, "Your balance is 10.00 EUR", 15, false, 100, {}};
   UssdNode menu{1, "1 Balance\n2 Bundles", 15, false, 100, {}};
   menu.next["1"] = UssdNode{0, "Your balance is 10.00 EUR", 15, false, 100, {}};

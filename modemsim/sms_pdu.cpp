@@ -76,6 +76,11 @@ Address ReadAddress(Reader& r) {
 }
 
 std::string WriteAddress(const Address& a) {
+  if (IsAlphanumeric(a.type)) {  // packed septets; the length counts the semi-octets they fill
+    const Septets septets = ToGsmSeptetsLossy(Utf8ToUtf16(a.number));
+    return std::string(1, static_cast<char>((septets.size() * 7 + 3) / 4)) + static_cast<char>(a.type) +
+           PackSeptets(septets);
+  }
   const std::string digits = !a.number.empty() && a.number[0] == '+' ? a.number.substr(1) : a.number;
   return std::string(1, static_cast<char>(digits.size())) + static_cast<char>(a.type) + EncodeBcd(digits);
 }

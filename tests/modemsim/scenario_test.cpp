@@ -1,0 +1,107 @@
+// The scenario loader: defaults, keys it reads, and errors that name the key and the file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "modemsim/scenario.hpp"
+#include "modemsim/sms_pdu.hpp"
+
+namespace quandelstk::modemsim {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct BadCase {
+  const char* name;
+  const char* json;
+  const char* key;  // named in the message
+};
+
+class BadScenarioTest : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadScenarioTest, NamesTheKeyAndTheOrigin) {
+  try {
+    LoadScenarioText(GetParam().json, "test.json");
+    FAIL() << "accepted";
+  } catch (const ScenarioError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("test.json"));
+    EXPECT_THAT(e.what(), HasSubstr(GetParam().key));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, BadScenarioTest,
+    ::testing::Values(BadCase{"NotJson", "{\"echo\": tru}", "not valid JSON"},
+                      BadCase{"UnknownTopKey", "{\"eccho\": true}", "\"eccho\": unknown key"},
+                      BadCase{"WrongType", "{\"echo\": 1}", "\"echo\": expected true or false"},
+                      BadCase{"SimState", "{\"sim\": {\"state\": \"LOCKED\"}}", "\"sim.state\""},
+                      BadCase{"UnknownNestedKey", "{\"sim\": {\"pn\": \"1\"}}", "\"sim.pn\": unknown key"},
+                      BadCase{"SignalRange", "{\"network\": {\"signal\": 100}}", "\"network.signal\""},
+                      BadCase{"MessageWithoutText", "{\"sms\": {\"messages\": [{\"from\": \"1\"}]}}",
+                              "\"sms.messages[0]\": needs"},
+                      BadCase{"MessageBadPdu", "{\"sms\": {\"messages\": [{\"pdu\": \"07\"}]}}",
+                              "\"sms.messages[0].pdu\""},
+                      BadCase{"MessageBadTime", "{\"sms\": {\"messages\": [{\"text\": \"x\", \"time\": \"now\"}]}}",
+                              "\"sms.messages[0].time\""},
+                      BadCase{"IndexBeyondCapacity", "{\"sms\": {\"capacity\": 2, \"messages\": [{\"text\": \"x\", "
+                                                     "\"index\": 3}]}}",
+                              "\"sms.messages[0].index\""},
+                      BadCase{"CallBehaviour", "{\"calls\": {\"123\": {\"behaviour\": \"hang\"}}}",
+                              "\"calls.123.behaviour\""},
+                      BadCase{"UssdNext", "{\"ussd\": {\"*1#\": {\"next\": {\"1\": {\"txt\": \"a\"}}}}}",
+                              "\"ussd.*1#.next.1.txt\""},
+                      BadCase{"StkItem", "{\"stk\": {\"items\": [{\"id\": 1, \"input\": {\"min\": -1}}]}}",
+                              "\"stk.items[0].input.min\""},
+                      BadCase{"UnsolicitedNeedsOneTime", "{\"unsolicited\": [{\"text\": \"RING\"}]}",
+                              "\"unsolicited[0]\""},
+                      BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScenarioFileTest, AMissingFileAndABadFileNameThePath) {
+  EXPECT_THROW(LoadScenarioFile("/nonexistent/scenario.json"), ScenarioError);
+  const auto path = std::filesystem::temp_directory_path() / "quandelstk-bad-scenario.json";
+  std::ofstream(path) << "{\"baud\": \"fast\"}";
+  try {
+    LoadScenarioFile(path.string());
+    FAIL() << "accepted";
+  } catch (const ScenarioError& e) {
+    EXPECT_THAT(e.what(), HasSubstr(path.string()));
+    EXPECT_THAT(e.what(), HasSubstr("\"baud\""));
+  }
+  std::filesystem::remove(path);
+}
+
+TEST(ScenarioTest, KeysOverrideTheHealthyDefaults) {
+  const Scenario d;
+  EXPECT_EQ(d.maker, "WAVECOM MODEM");
+  EXPECT_EQ(d.sim.state, "READY");
+  EXPECT_TRUE(d.echo);
+  const Scenario s = LoadScenarioText(R"({
+    "maker": "ACME", "echo": false, "baud": 9600, "sim": {"state": "SIM PIN", "pin": "0000"},
+    "sms": {"capacity": {"SM": 5}, "messages": [{"status": "REC READ", "from": "+15550100456", "text": "hi"}]},
+    "ussd": {"*1#": {"text": "one"}}, "delays": {"AT+CSQ": 100}, "calls": {"*": {"behaviour": "busy"}}})");
+  EXPECT_EQ(s.maker, "ACME");
+  EXPECT_FALSE(s.echo);
+  EXPECT_EQ(s.baud, 9600);
+  EXPECT_EQ(s.sim.pin, "0000");
+  EXPECT_EQ(s.sms.capacity.at("SM"), 5);
+  EXPECT_EQ(s.sms.capacity.at("SR"), 20);
+  ASSERT_EQ(s.sms.messages.size(), 1u);
+  EXPECT_EQ(s.sms.messages[0].status, 1);
+  EXPECT_EQ(DecodePdu(s.sms.messages[0].pdu).tpdu.address.number, "+15550100456");
+  EXPECT_EQ(s.ussd.size(), 1u);  // the default codes are replaced
+  EXPECT_EQ(s.calls.at("*").kind, CallPlan::Kind::kBusy);
+}
+
+TEST(LineMatchesTest, ExactPrefixAndAll) {
+  EXPECT_TRUE(LineMatches("AT+CSQ", "AT+CSQ"));
+  EXPECT_FALSE(LineMatches("AT+CSQ", "AT+CSQ=?"));
+  EXPECT_TRUE(LineMatches("AT+CMGR=*", "AT+CMGR=12"));
+  EXPECT_FALSE(LineMatches("AT+CMGR=*", "AT+CMGL"));
+  EXPECT_TRUE(LineMatches("*", "ATD123;"));
+}
+
+}  // namespace
+}  // namespace quandelstk::modemsim
