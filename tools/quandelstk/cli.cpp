@@ -64,7 +64,7 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
-void Cli::Connect() {
+void Cli::Connect(bool search) {
   if (scope_) return;
   for (const std::string& a : opts.assign) {
     const auto eq = a.find('=');
@@ -74,7 +74,9 @@ void Cli::Connect() {
 
   std::shared_ptr<Platform> platform;
   const std::string& port = opts.port;
-  if (port.empty() || port == "sim" || port.rfind("sim:", 0) == 0) {
+  if (search && port.empty()) {
+    platform = platform::DefaultPlatform();
+  } else if (port.empty() || port == "sim" || port.rfind("sim:", 0) == 0) {
     const std::string scenario = port.size() > 4 ? port.substr(4) : "";
     try {
       sim_ = MakeSimulatorPlatform(scenario, port_number_);

@@ -51,7 +51,8 @@ class Cli {
   bool in_shell = false;
 
   // Installs, once, the platform the --port option names, and applies --assign.
-  void Connect();
+  // search: a port search without --port looks at the real port table, not the simulator.
+  void Connect(bool search = false);
   // The port number Init is called with.
   std::int16_t PortNumber() const { return port_number_; }
   bool OnSimulator() const { return sim_ != nullptr; }

@@ -60,14 +60,14 @@ void AddSignal(CLI::App& app, Cli& cli) {
 }
 
 void AddFindPort(CLI::App& app, Cli& cli) {
-  auto* cmd = app.add_subcommand("find-port", "Search ports START to END for a WAVECOM modem (3 to 4 s per silent port)");
+  auto* cmd = app.add_subcommand("find-port", "Search ports START to END of the port table (the simulator with --port sim) for a WAVECOM modem; 3 to 4 s per silent port");
   cmd->add_option("START", "first port number")->required()->check(CLI::Range(-32768, 32767));
   cmd->add_option("END", "last port number")->required()->check(CLI::Range(-32768, 32767));
   cmd->callback([&cli, cmd] {
     cli.Run("find-port", false, [&cli, cmd] {
       const auto start = cmd->get_option("START")->as<std::int16_t>();
       const auto end = cmd->get_option("END")->as<std::int16_t>();
-      cli.Connect();
+      cli.Connect(true);
       cli.out.Progress(fmt::format("searching ports {} to {}", start, end));
       std::int16_t a = start, b = end;
       const std::int16_t r = Modem().FindCOMPort(a, b);

@@ -1,0 +1,167 @@
+// The CLI end to end: the built quandelstk against quandelstk-modemsim on pseudo-terminals (and the
+// in-process simulator for the faults that would cost real time), its JSON parsed.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/sim_process.hpp"
+
+namespace quandelstk::testing {
+namespace {
+
+const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
+
+std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs the CLI with these arguments (and this standard input, when given).
+RunResult Cli(const std::vector<std::string>& args, const std::string& input = "") {
+  std::string command;
+  if (!input.empty()) command = "printf '%s' " + Quoted(input) + " | ";
+  command += Quoted(kCli);
+  for (const auto& a : args) command += " " + Quoted(a);
+  return RunProgram({"sh", "-c", command}, 60000);
+}
+
+// Every JSON object the run printed, one per line.
+std::vector<nlohmann::json> JsonLines(const RunResult& r) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(r.output);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] == '{') lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+std::string WriteScenario(const std::string& name, const std::string& json) {
+  const auto path = std::filesystem::temp_directory_path() / ("quandelstk-cli-" + std::to_string(::getpid()) + name);
+  std::ofstream(path) << json;
+  return path.string();
+}
+
+TEST(CliOverPty, ShellRunsEveryQueryAfterOneInit) {
+  SimProcess sim;
+  const auto r = Cli({"--port", sim.DevicePath(), "--json", "shell"},
+                     "signal\noperator\nregistered\nimsi\nmsisdn\nat \"AT+CSQ\" --until line\nexit\n");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 6u) << r.output;
+  const std::vector<std::pair<std::string, nlohmann::json>> expected = {
+      {"signal", 2}, {"operator", "Quandel Mobile"}, {"registered", true},
+      {"imsi", "001010123456789"}, {"msisdn", "+15550100999"}, {"at", true}};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(lines[i]["command"], expected[i].first);
+    EXPECT_EQ(lines[i]["result"], expected[i].second) << lines[i].dump();
+    EXPECT_TRUE(lines[i]["properties"].is_object());
+  }
+  EXPECT_NE(lines[5]["properties"]["response"].get<std::string>().find("+CSQ: 15,99\r\n"), std::string::npos);
+}
+
+TEST(CliOverPty, SimPinStatesGiveTheirInitStatusAndExitCode) {
+  struct Case {
+    std::string scenario;
+    std::vector<std::string> pin;
+    std::string status;
+  };
+  const std::vector<Case> cases = {
+      {R"({"sim": {"state": "SIM PIN"}})", {}, "PINRequired"},
+      {R"({"sim": {"state": "SIM PIN", "pin": "1234"}})", {"--pin", "4321"}, "PINWrong"},
+      {R"({"sim": {"state": "SIM PUK"}})", {"--pin", "1234"}, "SIMBlocked"},
+      {R"({"sim": {"state": "absent"}})", {}, "SIMError"},
+  };
+  for (const auto& c : cases) {
+    SimProcess sim(c.scenario);
+    std::vector<std::string> args = {"--port", sim.DevicePath(), "--json"};
+    args.insert(args.end(), c.pin.begin(), c.pin.end());
+    args.push_back("signal");
+    const auto r = Cli(args);
+    EXPECT_EQ(r.exit_code, 1) << c.status << ": " << r.output;
+    const auto lines = JsonLines(r);
+    ASSERT_EQ(lines.size(), 1u) << r.output;
+    EXPECT_EQ(lines[0]["command"], "init");
+    EXPECT_EQ(lines[0]["result"], c.status);
+  }
+}
+
+TEST(CliOverPty, RightPinOpensTheWay) {
+  SimProcess sim(R"({"sim": {"state": "SIM PIN", "pin": "2468"}})");
+  const auto r = Cli({"--port", sim.DevicePath(), "--pin", "2468", "--json", "registered"});
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(JsonLines(r).at(0)["result"], true);
+}
+
+TEST(CliOverPty, FindPortFindsTheWavecomModemOnTheThirdPort) {
+  SimProcess other(R"({"maker": "SIEMENS"})");
+  SimProcess another(R"({"maker": "Nokia Mobile Phones"})");
+  SimProcess wavecom;
+  const auto r = Cli({"--assign", "11=" + other.DevicePath(), "--assign", "12=" + another.DevicePath(), "--assign",
+                      "13=" + wavecom.DevicePath(), "--json", "find-port", "11", "13"});
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(JsonLines(r).at(0)["result"], 13);
+
+  const auto none = Cli({"--assign", "11=" + other.DevicePath(), "--json", "find-port", "11", "11"});
+  EXPECT_EQ(none.exit_code, 1) << none.output;
+  EXPECT_EQ(JsonLines(none).at(0)["result"], 0);
+}
+
+TEST(CliOnSimulator, RunTimeErrorIsReportedAsJsonWithExitThree) {
+  // A SIM without its own number answers AT+CNUM with OK alone: no field to cut, error 9.
+  const auto scenario = WriteScenario("no-own-number.json", R"({"sim": {"msisdn": ""}})");
+  const auto r = Cli({"--port", "sim:" + scenario, "--json", "msisdn"});
+  EXPECT_EQ(r.exit_code, 3) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 1u) << r.output;
+  EXPECT_EQ(lines[0]["command"], "msisdn");
+  EXPECT_EQ(lines[0]["error"]["number"], 9);
+  EXPECT_FALSE(lines[0]["error"]["description"].get<std::string>().empty());
+}
+
+TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {
+  const auto scenario = WriteScenario("silent.json", R"({"silent": ["*"]})");
+  const auto r = Cli({"--port", "sim:" + scenario, "--json", "signal"});
+  EXPECT_EQ(r.exit_code, 1) << r.output;
+  EXPECT_EQ(JsonLines(r).at(0)["result"], "Fail");
+}
+
+TEST(CliUsage, BadInputExitsTwoWithAClearMessage) {
+  const auto bad_scenario = WriteScenario("bad.json", "{ not json");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"--port", "/dev/quandelstk-no-such-tty", "signal"}, "/dev/quandelstk-no-such-tty does not exist"},
+      {{"find-port", "one", "3"}, "one"},
+      {{"--port", "sim:" + bad_scenario, "signal"}, bad_scenario},
+      {{"pdu", "decode", "07G1"}, "\"G\" at position 3"},
+      {{"sms", "online", "+15550100456", "--wait", "40"}, "40"},
+  };
+  for (const auto& [args, message] : cases) {
+    const auto r = Cli(args);
+    EXPECT_EQ(r.exit_code, 2) << args[0] << ": " << r.output;
+    EXPECT_NE(r.output.find(message), std::string::npos) << r.output;
+  }
+}
+
+TEST(CliOffline, PduEncodeAndDecodeRoundTrip) {
+  const auto encoded = Cli({"--json", "pdu", "encode", "+15550100123", "hello"});
+  ASSERT_EQ(encoded.exit_code, 0) << encoded.output;
+  const auto part = JsonLines(encoded).at(0)["result"]["parts"][0];
+  EXPECT_EQ(part["length"], 18);
+  EXPECT_EQ(part["pdu"], "0021000B915155100021F3000005E8329BFD06");
+
+  const auto decoded = Cli({"--json", "pdu", "decode", "07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07"});
+  ASSERT_EQ(decoded.exit_code, 0) << decoded.output;
+  const auto fields = JsonLines(decoded).at(0)["result"];
+  EXPECT_EQ(fields["ServiceCentre"], "+31624000000");
+  EXPECT_EQ(fields["Originator"], "+31641600986");
+  EXPECT_EQ(fields["Text"], "How are you?");
+
+  const auto too_long = Cli({"pdu", "encode", "+15550100123", std::string(161, 'a')});
+  EXPECT_EQ(too_long.exit_code, 1);
+  EXPECT_NE(too_long.output.find("161 characters"), std::string::npos) << too_long.output;
+}
+
+}  // namespace
+}  // namespace quandelstk::testing
