@@ -13,8 +13,9 @@ void CallService::Register(CommandTable& t) {
     if (c.kind != Command::Kind::kExec) return;
     for (const CallRecord& call : calls_)
       if (call.ended.empty())
-        r.lines.push_back("+CLCC: " + std::to_string(call.id) + ",0," + std::to_string(call.state) + ",0,0,\"" +
-                          call.number + "\"," + std::to_string(Address::FromText(call.number).type));
+        r.lines.push_back("+CLCC: " + std::to_string(call.id) + ",0," + std::to_string(call.state) +
+                          ",0,0,\"" + call.number + "\"," +
+                          std::to_string(Address::FromText(call.number).type));
   }};
 }
 
@@ -47,8 +48,11 @@ void CallService::Dial(const Command& c, Reply& r) {
   const TimeMs now = core_.Now();
   const CallPlan& plan = call.plan;
   using K = CallPlan::Kind;
-  auto later = [&](TimeMs delay, std::function<void()> fn) { call.pending.push_back(core_.At(now + delay, fn)); };
-  const bool ends_early = (plan.kind == K::kBusy || plan.kind == K::kReject) && plan.after_ms <= plan.alert_ms;
+  auto later = [&](TimeMs delay, std::function<void()> fn) {
+    call.pending.push_back(core_.At(now + delay, fn));
+  };
+  const bool ends_early =
+      (plan.kind == K::kBusy || plan.kind == K::kReject) && plan.after_ms <= plan.alert_ms;
   if (!ends_early && !(plan.kind == K::kAnswer && plan.after_ms <= plan.alert_ms))
     later(plan.alert_ms, [this, k] { calls_[k].state = 3; });
   if (plan.kind == K::kAnswer) later(plan.after_ms, [this, k] { calls_[k].state = 0; });

@@ -16,11 +16,21 @@ std::string Trim(std::string_view s) {
 
 const std::map<int, const char*>& CmeTexts() {
   static const std::map<int, const char*> texts = {
-      {3, "operation not allowed"},  {4, "operation not supported"}, {10, "SIM not inserted"},
-      {11, "SIM PIN required"},      {12, "SIM PUK required"},       {13, "SIM failure"},
-      {14, "SIM busy"},              {16, "incorrect password"},     {20, "memory full"},
-      {21, "invalid index"},         {22, "not found"},              {24, "text string too long"},
-      {26, "dial string too long"},  {30, "no network service"},     {100, "unknown"},
+      {3, "operation not allowed"},
+      {4, "operation not supported"},
+      {10, "SIM not inserted"},
+      {11, "SIM PIN required"},
+      {12, "SIM PUK required"},
+      {13, "SIM failure"},
+      {14, "SIM busy"},
+      {16, "incorrect password"},
+      {20, "memory full"},
+      {21, "invalid index"},
+      {22, "not found"},
+      {24, "text string too long"},
+      {26, "dial string too long"},
+      {30, "no network service"},
+      {100, "unknown"},
       {515, "please wait, init or command processing in progress"}};
   return texts;
 }
@@ -63,7 +73,9 @@ std::optional<int> Command::Number(std::size_t i) const {
 
 Core::Core(const Scenario& s) : scenario(s), echo(s.echo), cmee(s.cmee), sim_state(s.sim.state) {}
 
-Timestamp Core::NetworkTime() const { return Timestamp::Parse(scenario.clock)->PlusSeconds(now_ / 1000); }
+Timestamp Core::NetworkTime() const {
+  return Timestamp::Parse(scenario.clock)->PlusSeconds(now_ / 1000);
+}
 
 Core::EventId Core::At(TimeMs when, std::function<void()> action) {
   const EventId id = next_id_++;
@@ -99,9 +111,15 @@ std::string Core::SimError(SimGate gate) const {
   return gate == SimGate::kCme ? CmeError(cme) : CmsError(cms);
 }
 
-std::string Core::ToTe(std::u16string_view text) const { return modemsim::ToTe(text, charset); }
-std::string Core::ToTe(const std::string& utf8) const { return modemsim::ToTe(Utf8ToUtf16(utf8), charset); }
-std::string Core::FromTe(std::string_view bytes) const { return Utf16ToUtf8(modemsim::FromTe(bytes, charset)); }
+std::string Core::ToTe(std::u16string_view text) const {
+  return modemsim::ToTe(text, charset);
+}
+std::string Core::ToTe(const std::string& utf8) const {
+  return modemsim::ToTe(Utf8ToUtf16(utf8), charset);
+}
+std::string Core::FromTe(std::string_view bytes) const {
+  return Utf16ToUtf8(modemsim::FromTe(bytes, charset));
+}
 
 int Core::Registration() const {
   if (now_ < restart_until) return 2;  // searching while the radio comes back

@@ -32,7 +32,9 @@ void DeviceService::Register(CommandTable& t) {
   t["S"] = {[](const Command& c, Reply& r) {
     if (c.kind == Kind::kRead) r.lines.push_back("000");
   }};
-  t["I"] = {[&s](const Command&, Reply& r) { r.lines.insert(r.lines.end(), {s.maker, s.model, s.revision}); }};
+  t["I"] = {[&s](const Command&, Reply& r) {
+    r.lines.insert(r.lines.end(), {s.maker, s.model, s.revision});
+  }};
   for (const char* name : {"+CGMI", "+GMI"}) t[name] = Fixed([&s] { return s.maker; });
   for (const char* name : {"+CGMM", "+GMM"}) t[name] = Fixed([&s] { return s.model; });
   for (const char* name : {"+CGMR", "+GMR"}) t[name] = Fixed([&s] { return s.revision; });
@@ -49,15 +51,19 @@ void DeviceService::Register(CommandTable& t) {
     if (c.kind == Kind::kTest) r.lines.push_back("+CMEE: (0-2)");
     if (c.kind != Kind::kSet) return;
     const auto n = c.Number(0);
-    if (n && *n <= 2) core_.cmee = *n;
-    else r.final = core_.CmeError(3);
+    if (n && *n <= 2)
+      core_.cmee = *n;
+    else
+      r.final = core_.CmeError(3);
   }};
   t["+CSCS"] = {[this](const Command& c, Reply& r) {
     if (c.kind == Kind::kRead) r.lines.push_back("+CSCS: \"" + core_.charset + "\"");
     if (c.kind == Kind::kTest) r.lines.push_back("+CSCS: (\"GSM\",\"IRA\",\"8859-1\",\"UCS2\")");
     if (c.kind != Kind::kSet) return;
-    if (IsKnownCharset(c.Text(0))) core_.charset = c.Text(0);
-    else r.final = core_.CmeError(4);
+    if (IsKnownCharset(c.Text(0)))
+      core_.charset = c.Text(0);
+    else
+      r.final = core_.CmeError(4);
   }};
   // Settings a modem keeps and reads back without acting on them.
   for (const char* name : {"+IPR", "+VGT", "+VGR", "+CLVL", "+CMUT", "+CRC", "+CLIP", "+CSSN", "+CMER"}) {
@@ -72,7 +78,8 @@ void DeviceService::Register(CommandTable& t) {
   }};
   t["+CPIN"] = {[this](const Command& c, Reply& r) { Pin(c, r); }};
   t["+CSQ"] = {[&s](const Command& c, Reply& r) {
-    if (c.kind == Kind::kExec) r.lines.push_back("+CSQ: " + std::to_string(s.network.signal) + "," + std::to_string(s.network.ber));
+    if (c.kind == Kind::kExec)
+      r.lines.push_back("+CSQ: " + std::to_string(s.network.signal) + "," + std::to_string(s.network.ber));
     if (c.kind == Kind::kTest) r.lines.push_back("+CSQ: (0-31,99),(0-7,99)");
   }};
   t["+COPS"] = {[this](const Command& c, Reply& r) { Operator(c, r); }};
@@ -84,8 +91,10 @@ void DeviceService::Register(CommandTable& t) {
       if (c.kind == Kind::kTest) r.lines.push_back(key + ": (0-2)");
       if (c.kind == Kind::kSet) {
         const auto n = c.Number(0);
-        if (n && *n <= 2) mode = *n;
-        else r.final = core_.CmeError(3);
+        if (n && *n <= 2)
+          mode = *n;
+        else
+          r.final = core_.CmeError(3);
       }
       if (c.kind != Kind::kRead) return;
       std::string line = key + ": " + std::to_string(mode) + "," + std::to_string(core_.Registration());
@@ -148,8 +157,8 @@ void DeviceService::Pin(const Command& c, Reply& r) {
 void DeviceService::Operator(const Command& c, Reply& r) {
   const auto& n = core_.scenario.network;
   if (c.kind == Kind::kTest) {
-    r.lines.push_back("+COPS: (2,\"" + n.operator_name + "\",\"" + n.operator_name + "\",\"" + n.operator_code +
-                      "\"),,(0-4),(0-2)");
+    r.lines.push_back("+COPS: (2,\"" + n.operator_name + "\",\"" + n.operator_name + "\",\"" +
+                      n.operator_code + "\"),,(0-4),(0-2)");
   } else if (c.kind == Kind::kRead) {
     if (!core_.Registered()) {
       r.lines.push_back("+COPS: 0");

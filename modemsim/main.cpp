@@ -10,7 +10,9 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+  g_stop = 1;
+}
 
 constexpr const char* kScenarioHelp = R"(
 Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a READY SIM):
@@ -44,11 +46,11 @@ Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a 
 
 int main(int argc, char** argv) {
   using namespace quandelstk::modemsim;
-  CLI::App app{"A simulated GSM modem with its SIM on a pseudo-terminal. Prints the device path on the first line "
-               "of standard output and serves until SIGINT or SIGTERM."};
+  CLI::App app{
+      "A simulated GSM modem with its SIM on a pseudo-terminal. Prints the device path on the first line "
+      "of standard output and serves until SIGINT or SIGTERM."};
   std::string scenario_path, link_path, transcript_path;
-  app.add_option("--scenario", scenario_path, "Scenario file (JSON) that sets the modem's state and faults")
-      ->check(CLI::ExistingFile);
+  app.add_option("--scenario", scenario_path, "Scenario file (JSON) that sets the modem's state and faults");
   app.add_option("--link", link_path, "Also make this path a symbolic link to the device (removed at exit)");
   app.add_option("--transcript", transcript_path,
                  "Append every byte received (rx) and sent (tx) to this file, with time and escapes");

@@ -11,8 +11,12 @@ using Kind = Command::Kind;
 
 constexpr const char* kStatusNames[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"};
 
-std::string Q(const std::string& s) { return "\"" + s + "\""; }
-std::string N(int n) { return std::to_string(n); }
+std::string Q(const std::string& s) {
+  return "\"" + s + "\"";
+}
+std::string N(int n) {
+  return std::to_string(n);
+}
 
 std::string Digits(const std::string& number) {
   std::string out;
@@ -42,15 +46,19 @@ CommandSpec NumberSetting(const std::string& name, std::vector<int>& values, std
       }
       next[k] = *v;
     }
-    if (params.empty()) r.final = Core::CmsError(302);
-    else values = next;
+    if (params.empty())
+      r.final = Core::CmsError(302);
+    else
+      values = next;
   }};
 }
 
 }  // namespace
 
 MessagingService::MessagingService(Core& core)
-    : Service(core), smsc_(Address::FromText(core.scenario.sim.smsc)), csms_refusals_left_(core.scenario.csms_not_ready) {
+    : Service(core),
+      smsc_(Address::FromText(core.scenario.sim.smsc)),
+      csms_refusals_left_(core.scenario.csms_not_ready) {
   const auto& sms = core.scenario.sms;
   for (const auto& [name, capacity] : sms.capacity) stores_[name] = MessageStore{name, capacity, {}};
   for (bool explicit_index : {true, false})
@@ -99,8 +107,10 @@ void MessagingService::Register(CommandTable& t) {
       if (c.kind == Kind::kRead) r.lines.push_back(name + ": " + N(value));
       if (c.kind == Kind::kTest) r.lines.push_back(name + ": (0,1)");
       if (c.kind != Kind::kSet) return;
-      if (c.Number(0) && *c.Number(0) <= 1) value = *c.Number(0);
-      else r.final = core_.CmeError(3);
+      if (c.Number(0) && *c.Number(0) <= 1)
+        value = *c.Number(0);
+      else
+        r.final = core_.CmeError(3);
     }};
   };
   t["+CMGF"] = flag("+CMGF", cmgf_);
@@ -110,12 +120,15 @@ void MessagingService::Register(CommandTable& t) {
   t["+CMMS"] = {[this](const Command& c, Reply& r) {
     if (c.kind == Kind::kRead) r.lines.push_back("+CMMS: " + N(cmms_));
     if (c.kind == Kind::kSet) {
-      if (c.Number(0) && *c.Number(0) <= 2) cmms_ = *c.Number(0);
-      else r.final = Core::CmsError(302);
+      if (c.Number(0) && *c.Number(0) <= 2)
+        cmms_ = *c.Number(0);
+      else
+        r.final = Core::CmsError(302);
     }
   }};
   t["+CSCA"] = {[this](const Command& c, Reply& r) {
-                  if (c.kind == Kind::kRead) r.lines.push_back("+CSCA: " + Q(smsc_.number) + "," + N(smsc_.type));
+                  if (c.kind == Kind::kRead)
+                    r.lines.push_back("+CSCA: " + Q(smsc_.number) + "," + N(smsc_.type));
                   if (c.kind == Kind::kSet) {
                     smsc_ = Address::FromText(c.Text(0));
                     if (c.Number(1)) smsc_.type = *c.Number(1);
@@ -133,10 +146,11 @@ void MessagingService::Storage(const Command& c, Reply& r) {
   auto counts = [this](const std::string& name) {
     return N(static_cast<int>(stores_.at(name).messages.size())) + "," + N(stores_.at(name).capacity);
   };
-  if (c.kind == Kind::kTest) r.lines.push_back("+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
+  if (c.kind == Kind::kTest)
+    r.lines.push_back("+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
   if (c.kind == Kind::kRead)
-    r.lines.push_back("+CPMS: " + Q(mem_[0]) + "," + counts(mem_[0]) + "," + Q(mem_[1]) + "," + counts(mem_[1]) +
-                      "," + Q(mem_[2]) + "," + counts(mem_[2]));
+    r.lines.push_back("+CPMS: " + Q(mem_[0]) + "," + counts(mem_[0]) + "," + Q(mem_[1]) + "," +
+                      counts(mem_[1]) + "," + Q(mem_[2]) + "," + counts(mem_[2]));
   if (c.kind != Kind::kSet) return;
   const std::size_t n = c.Params().size();
   for (std::size_t k = 0; k < 3 && k < n; ++k) {
@@ -182,8 +196,8 @@ std::vector<std::string> MessagingService::Show(const StoredMessage& m, const st
     if (csdh_ && listing) line += "," + N(t.address.type) + "," + length;
     const std::string vp = t.validity.size() == 1 ? N(static_cast<unsigned char>(t.validity[0])) : "";
     if (csdh_ && !listing)
-      line += "," + N(t.address.type) + "," + N(t.first_octet) + "," + N(t.pid) + "," + N(t.dcs) + "," + vp + "," +
-              Q(p.smsc.number) + "," + N(p.smsc.type) + "," + length;
+      line += "," + N(t.address.type) + "," + N(t.first_octet) + "," + N(t.pid) + "," + N(t.dcs) + "," + vp +
+              "," + Q(p.smsc.number) + "," + N(p.smsc.type) + "," + length;
   }
   return {line, body};
 }
@@ -246,8 +260,10 @@ void MessagingService::Delete(const Command& c, Reply& r) {
     return;
   }
   if (flag == 0) {
-    if (store.messages.erase(*index)) Note("deleted", store.name, *index);
-    else if (!core_.scenario.sms.delete_empty_ok) r.final = Core::CmsError(321);
+    if (store.messages.erase(*index))
+      Note("deleted", store.name, *index);
+    else if (!core_.scenario.sms.delete_empty_ok)
+      r.final = Core::CmsError(321);
     return;
   }
   // 1 read, 2 read and sent, 3 read, sent and unsent, 4 all
@@ -343,8 +359,8 @@ Reply MessagingService::Submit(const Pdu& submitted) {
   next_reference_ = (next_reference_ + 1) % 256;
   const UserData u = t.Decoded();
   const bool eight_bit = AlphabetOf(t.dcs) == Alphabet::kEight;
-  sent_.push_back(SentMessage{t.reference, t.address, eight_bit ? ToHex(u.octets) : Utf16ToUtf8(u.text), u.concat,
-                              t.RequestsReport(), EncodePdu(Pdu{submitted.smsc, t}), core_.Now()});
+  sent_.push_back(SentMessage{t.reference, t.address, eight_bit ? ToHex(u.octets) : Utf16ToUtf8(u.text),
+                              u.concat, t.RequestsReport(), EncodePdu(Pdu{submitted.smsc, t}), core_.Now()});
   const auto& sms = core_.scenario.sms;
   const std::string own = Digits(core_.scenario.sim.msisdn);
   if (!own.empty() && Digits(t.address.number) == own) {
@@ -383,7 +399,8 @@ void MessagingService::Receive(const std::string& pdu, bool report) {
     auto lines = Show(StoredMessage{0, 0, pdu}, "+CMGR: ");
     std::string& head = lines[0];
     const std::string name = report ? "+CDS: " : "+CMT: ";
-    head = cmgf_ == 0 && report ? name + head.substr(head.rfind(',') + 1) : name + head.substr(head.find(',') + 1);
+    head = cmgf_ == 0 && report ? name + head.substr(head.rfind(',') + 1)
+                                : name + head.substr(head.find(',') + 1);
     core_.Unsolicited(lines.size() > 1 ? head + "\r\n" + lines[1] : head);
     return;
   }
@@ -396,7 +413,8 @@ void MessagingService::Receive(const std::string& pdu, bool report) {
   store.messages[index] = StoredMessage{index, 0, pdu};
   Note("stored", store.name, index);
   if (mode != 0 && report && ds == 2) core_.Unsolicited("+CDSI: \"SR\"," + N(index));
-  if (mode != 0 && !report && (mt == 1 || mt == 3)) core_.Unsolicited("+CMTI: " + Q(store.name) + "," + N(index));
+  if (mode != 0 && !report && (mt == 1 || mt == 3))
+    core_.Unsolicited("+CMTI: " + Q(store.name) + "," + N(index));
 }
 
 }  // namespace quandelstk::modemsim

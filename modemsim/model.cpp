@@ -112,7 +112,8 @@ Model::Model(Scenario scenario)
       phonebook_(core_),
       toolkit_(core_),
       after_fired_(scenario_->unsolicited.size(), false) {
-  const std::initializer_list<Service*> services = {&device_, &messaging_, &calls_, &ussd_, &phonebook_, &toolkit_};
+  const std::initializer_list<Service*> services = {&device_, &messaging_, &calls_,
+                                                    &ussd_,   &phonebook_, &toolkit_};
   for (Service* s : services) s->Register(table_);
   const CommandSpec reset{[this](const Command&, Reply&) {
     for (Service* s : {static_cast<Service*>(&device_), static_cast<Service*>(&messaging_)}) s->Reset();
@@ -180,8 +181,8 @@ void Model::Receive(std::string_view bytes, TimeMs now) {
 }
 
 void Model::Line(const std::string& raw) {
-  const std::string line = raw.substr(raw.find_first_not_of(' ') == std::string::npos ? raw.size()
-                                                                                       : raw.find_first_not_of(' '));
+  const std::string line =
+      raw.substr(raw.find_first_not_of(' ') == std::string::npos ? raw.size() : raw.find_first_not_of(' '));
   if (line.empty()) return;  // an empty line gets its echo only
   lines_.emplace_back(core_.Now(), line);
   for (std::size_t k = 0; k < scenario_->unsolicited.size(); ++k) {

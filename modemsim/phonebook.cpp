@@ -6,7 +6,9 @@ namespace quandelstk::modemsim {
 
 namespace {
 using Kind = Command::Kind;
-std::string N(int n) { return std::to_string(n); }
+std::string N(int n) {
+  return std::to_string(n);
+}
 }  // namespace
 
 PhonebookService::PhonebookService(Core& core) : Service(core) {
@@ -19,11 +21,13 @@ void PhonebookService::Register(CommandTable& t) {
   t["+CPBS"] = {[this](const Command& c, Reply& r) {
                   if (c.kind == Kind::kTest) r.lines.push_back("+CPBS: (\"SM\",\"ME\")");
                   if (c.kind == Kind::kRead)
-                    r.lines.push_back("+CPBS: \"" + selected_ + "\"," + N(static_cast<int>(books_[selected_].size())) +
-                                      "," + N(Capacity()));
+                    r.lines.push_back("+CPBS: \"" + selected_ + "\"," +
+                                      N(static_cast<int>(books_[selected_].size())) + "," + N(Capacity()));
                   if (c.kind != Kind::kSet) return;
-                  if (books_.count(c.Text(0))) selected_ = c.Text(0);
-                  else r.final = core_.CmeError(3);
+                  if (books_.count(c.Text(0)))
+                    selected_ = c.Text(0);
+                  else
+                    r.final = core_.CmeError(3);
                 },
                 SimGate::kCme};
   t["+CPBR"] = {[this](const Command& c, Reply& r) { ReadEntries(c, r); }, SimGate::kCme};
@@ -45,8 +49,8 @@ void PhonebookService::ReadEntries(const Command& c, Reply& r) {
   const auto& book = books_[selected_];
   for (auto it = book.lower_bound(*first); it != book.end() && it->first <= last; ++it) {
     const PhonebookEntry& e = it->second;
-    r.lines.push_back("+CPBR: " + N(e.index) + ",\"" + e.number + "\"," + N(e.type) + ",\"" + core_.ToTe(e.name) +
-                      "\"");
+    r.lines.push_back("+CPBR: " + N(e.index) + ",\"" + e.number + "\"," + N(e.type) + ",\"" +
+                      core_.ToTe(e.name) + "\"");
   }
   if (r.lines.empty() && c.Params().size() == 1 && pb.empty_error) r.final = core_.CmeError(22);
 }
@@ -55,7 +59,8 @@ void PhonebookService::Write(const Command& c, Reply& r) {
   const auto& pb = core_.scenario.phonebook;
   auto& book = books_[selected_];
   if (c.kind == Kind::kTest) {
-    r.lines.push_back("+CPBW: (1-" + N(Capacity()) + ")," + N(pb.number_length) + ",(129,145)," + N(pb.name_length));
+    r.lines.push_back("+CPBW: (1-" + N(Capacity()) + ")," + N(pb.number_length) + ",(129,145)," +
+                      N(pb.name_length));
     return;
   }
   const auto params = c.Params();

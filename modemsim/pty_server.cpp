@@ -20,18 +20,21 @@ namespace {
 constexpr TimeMs kPollMs = 10;  // the longest a due answer or event waits
 
 long long SteadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
-[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
 
 long BaudOf(speed_t speed) {
   static const std::pair<speed_t, long> kSpeeds[] = {
-      {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},         {B150, 150},
-      {B200, 200},       {B300, 300},       {B600, 600},       {B1200, 1200},       {B1800, 1800},
-      {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200},     {B38400, 38400},
-      {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800},   {B921600, 921600},
+      {B50, 50},           {B75, 75},           {B110, 110},        {B134, 134},       {B150, 150},
+      {B200, 200},         {B300, 300},         {B600, 600},        {B1200, 1200},     {B1800, 1800},
+      {B2400, 2400},       {B4800, 4800},       {B9600, 9600},      {B19200, 19200},   {B38400, 38400},
+      {B57600, 57600},     {B115200, 115200},   {B230400, 230400},  {B460800, 460800}, {B921600, 921600},
       {B1000000, 1000000}, {B2000000, 2000000}, {B4000000, 4000000}};
   for (const auto& [s, baud] : kSpeeds)
     if (s == speed) return baud;
@@ -65,7 +68,9 @@ PtyServer::~PtyServer() {
   if (master_ >= 0) ::close(master_);
 }
 
-TimeMs PtyServer::Now() const { return (SteadyNs() - start_ns_) / 1000000; }
+TimeMs PtyServer::Now() const {
+  return (SteadyNs() - start_ns_) / 1000000;
+}
 
 long PtyServer::ClientSpeed() const {
   termios tio{};

@@ -51,19 +51,23 @@ class Loader {
     if (!obj.contains(key)) return;
     const json& v = obj[key];
     if (!v.is_number_integer() || v.get<long long>() < min || v.get<long long>() > max)
-      Fail(Join(path, key), "expected a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+      Fail(Join(path, key),
+           "expected a whole number from " + std::to_string(min) + " to " + std::to_string(max));
     out = static_cast<Int>(v.get<long long>());
   }
   void GetTime(const json& obj, const std::string& path, const char* key, std::string& out) const {
     Get(obj, path, key, out);
-    if (obj.contains(key) && !Timestamp::Parse(out)) Fail(Join(path, key), "expected a time yy/MM/dd,hh:mm:ss+zz");
+    if (obj.contains(key) && !Timestamp::Parse(out))
+      Fail(Join(path, key), "expected a time yy/MM/dd,hh:mm:ss+zz");
   }
 
   void Load(const json& root, Scenario& s) const {
-    Object(root, "",
-           {"maker", "model", "revision", "imei", "echo", "cmee", "baud", "clock", "sim", "csms_not_ready",
-            "network", "sms", "phonebook", "calls", "ussd", "ussd_notifications", "stk", "responses", "silent",
-            "delays", "chunking", "unsolicited"});
+    Object(root, "", {"maker",     "model",          "revision", "imei",
+                      "echo",      "cmee",           "baud",     "clock",
+                      "sim",       "csms_not_ready", "network",  "sms",
+                      "phonebook", "calls",          "ussd",     "ussd_notifications",
+                      "stk",       "responses",      "silent",   "delays",
+                      "chunking",  "unsolicited"});
     Get(root, "", "maker", s.maker);
     Get(root, "", "model", s.model);
     Get(root, "", "revision", s.revision);
@@ -77,10 +81,11 @@ class Loader {
     }
     GetTime(root, "", "clock", s.clock);
     Get(root, "", "csms_not_ready", s.csms_not_ready, 0, 1000);
-    if (root.contains("sim")) LoadSim(Object(root["sim"], "sim", {"state", "pin", "puk", "pin_attempts",
-                                                                   "puk_attempts", "imsi", "msisdn", "smsc",
-                                                                   "busy_ms"}),
-                                      s.sim);
+    if (root.contains("sim"))
+      LoadSim(Object(root["sim"], "sim",
+                     {"state", "pin", "puk", "pin_attempts", "puk_attempts", "imsi", "msisdn", "smsc",
+                      "busy_ms"}),
+              s.sim);
     if (root.contains("network")) LoadNetwork(root["network"], s.network);
     if (root.contains("sms")) LoadSms(root["sms"], s);
     if (root.contains("phonebook")) LoadPhonebook(root["phonebook"], s.phonebook);
@@ -132,7 +137,8 @@ class Loader {
   }
 
   void LoadNetwork(const json& j, Scenario::Network& n) const {
-    Object(j, "network", {"registration", "operator", "operator_code", "signal", "ber", "lac", "ci", "restart_ms"});
+    Object(j, "network",
+           {"registration", "operator", "operator_code", "signal", "ber", "lac", "ci", "restart_ms"});
     Get(j, "network", "registration", n.registration, 0, 5);
     Get(j, "network", "operator", n.operator_name);
     Get(j, "network", "operator_code", n.operator_code);
@@ -144,8 +150,9 @@ class Loader {
   }
 
   void LoadSms(const json& j, Scenario& s) const {
-    Object(j, "sms", {"capacity", "messages", "report_delay_ms", "report_status", "loopback_delay_ms",
-                      "delete_empty_ok"});
+    Object(
+        j, "sms",
+        {"capacity", "messages", "report_delay_ms", "report_status", "loopback_delay_ms", "delete_empty_ok"});
     if (j.contains("capacity")) {
       if (j["capacity"].is_object()) {
         for (const auto& [storage, n] : Object(j["capacity"], "sms.capacity", {"SM", "ME", "SR"}).items())
@@ -297,7 +304,8 @@ class Loader {
   }
 
   void LoadStk(const json& j, Scenario::Stk& stk) const {
-    Object(j, "stk", {"supported", "needs_restart", "profile", "timeout_ms", "stin_delay_ms", "title", "items"});
+    Object(j, "stk",
+           {"supported", "needs_restart", "profile", "timeout_ms", "stin_delay_ms", "title", "items"});
     Get(j, "stk", "supported", stk.supported);
     Get(j, "stk", "needs_restart", stk.needs_restart);
     if (j.contains("profile")) {
@@ -374,7 +382,8 @@ class Loader {
       Get(j[i], path, "after", line.after);
       Get(j[i], path, "delay_ms", line.delay_ms);
       Get(j[i], path, "text", line.bytes);
-      if ((line.at_ms >= 0) == !line.after.empty()) Fail(path, "needs exactly one of \"at_ms\" and \"after\"");
+      if ((line.at_ms >= 0) == !line.after.empty())
+        Fail(path, "needs exactly one of \"at_ms\" and \"after\"");
       s.unsolicited.push_back(line);
     }
   }
@@ -394,7 +403,8 @@ StkNode Display(int id, std::string label, std::string text) {
 }  // namespace
 
 bool LineMatches(std::string_view pattern, std::string_view line) {
-  if (!pattern.empty() && pattern.back() == '*') return line.substr(0, pattern.size() - 1) == pattern.substr(0, pattern.size() - 1);
+  if (!pattern.empty() && pattern.back() == '*')
+    return line.substr(0, pattern.size() - 1) == pattern.substr(0, pattern.size() - 1);
   return pattern == line;
 }
 

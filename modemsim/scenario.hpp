@@ -28,8 +28,8 @@ bool LineMatches(std::string_view pattern, std::string_view line);
 
 struct StoredSpec {
   std::string storage = "SM";
-  int index = 0;   // 0: the first free one
-  int status = 0;  // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
+  int index = 0;    // 0: the first free one
+  int status = 0;   // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
   std::string pdu;  // hex, service-centre field first
 };
 
@@ -50,8 +50,8 @@ struct UssdNode {
   int status = 0;
   std::string text;  // UTF-8
   int dcs = 15;
-  bool before_ok = false;  // the +CUSD line comes before the OK
-  TimeMs delay_ms = 100;   // after the OK (or the command) to the +CUSD line
+  bool before_ok = false;                // the +CUSD line comes before the OK
+  TimeMs delay_ms = 100;                 // after the OK (or the command) to the +CUSD line
   std::map<std::string, UssdNode> next;  // answers while status is 1
 };
 
@@ -69,7 +69,7 @@ struct StkNode {
   std::string title;  // menu
   std::string text;   // display text, input prompt or SMS notice; "{input}" is the last input
   int min = 0, max = 160, format = 0, echo = 1;  // input
-  std::string to;     // SMS: recorded as sent to this number when given
+  std::string to;                                // SMS: recorded as sent to this number when given
   std::vector<StkNode> items;
   std::shared_ptr<StkNode> then;  // after display, input or SMS; none ends the session
 };
@@ -85,10 +85,10 @@ struct Chunking {
 };
 
 struct TimedLine {
-  TimeMs at_ms = -1;   // since start, or
-  std::string after;   // after each matching command line, once
+  TimeMs at_ms = -1;  // since start, or
+  std::string after;  // after each matching command line, once
   TimeMs delay_ms = 0;
-  std::string bytes;   // sent as they stand
+  std::string bytes;  // sent as they stand
 };
 
 struct Scenario {
@@ -98,7 +98,7 @@ struct Scenario {
   std::string imei = "351234567890125";
   bool echo = true;
   int cmee = 1;
-  std::optional<long> baud;             // hears the host only at this line speed
+  std::optional<long> baud;                    // hears the host only at this line speed
   std::string clock = "26/12/04,10:00:00+04";  // network time at start
 
   struct Sim {
@@ -142,7 +142,7 @@ struct Scenario {
 
   struct Stk {
     bool supported = true;
-    bool needs_restart = false;  // the menu comes only after AT+CFUN=1 with the toolkit on
+    bool needs_restart = false;          // the menu comes only after AT+CFUN=1 with the toolkit on
     std::optional<std::string> profile;  // reported by AT+STSF? whatever was configured
     TimeMs timeout_ms = 0;               // a pending command left unanswered this long: +STIN: 98
     TimeMs stin_delay_ms = 0;            // from the OK of a response to the next +STIN:

@@ -35,7 +35,7 @@ class DeviceService final : public Service {
 
 struct StoredMessage {
   int index = 0;
-  int status = 0;  // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
+  int status = 0;   // 0 REC UNREAD, 1 REC READ, 2 STO UNSENT, 3 STO SENT
   std::string pdu;  // hex, service-centre field first
 };
 
@@ -95,8 +95,8 @@ class MessagingService final : public Service {
   std::vector<SentMessage> sent_;
   std::vector<StoreEvent> journal_;
   std::string mem_[3] = {"SM", "SM", "SM"};  // read/delete, write/send, receive
-  int cmgf_ = 0;  // 1: text mode
-  int csdh_ = 0;  // 1: the long text-mode header
+  int cmgf_ = 0;                             // 1: text mode
+  int csdh_ = 0;                             // 1: the long text-mode header
   std::vector<int> cnmi_ = {0, 0, 0, 0, 0};
   std::vector<int> csmp_ = {17, 167, 0, 0};
   int cmms_ = 0;
@@ -110,8 +110,8 @@ struct CallRecord {
   std::string number;
   CallPlan plan;
   TimeMs dialled_at = 0;
-  int state = 2;             // +CLCC: 2 dialling, 3 alerting, 0 active
-  std::string ended;         // "", "BUSY", "NO CARRIER", "NO ANSWER", "ATH"
+  int state = 2;      // +CLCC: 2 dialling, 3 alerting, 0 active
+  std::string ended;  // "", "BUSY", "NO CARRIER", "NO ANSWER", "ATH"
   std::vector<Core::EventId> pending;
 };
 

@@ -10,8 +10,12 @@ namespace {
 
 constexpr char kBcdDigits[] = "0123456789*#abc";
 
-bool IsInternational(int type) { return ((type >> 4) & 7) == 1; }
-bool IsAlphanumeric(int type) { return ((type >> 4) & 7) == 5; }
+bool IsInternational(int type) {
+  return ((type >> 4) & 7) == 1;
+}
+bool IsAlphanumeric(int type) {
+  return ((type >> 4) & 7) == 5;
+}
 
 // Reads octets from the front of a TPDU; running past the end is a malformed PDU.
 class Reader {
@@ -85,8 +89,12 @@ std::string WriteAddress(const Address& a) {
   return std::string(1, static_cast<char>(digits.size())) + static_cast<char>(a.type) + EncodeBcd(digits);
 }
 
-int SwappedBcd(int octet) { return (octet & 15) * 10 + ((octet >> 4) & 15); }
-char ToSwappedBcd(int value) { return static_cast<char>((value % 10) << 4 | (value / 10 % 10)); }
+int SwappedBcd(int octet) {
+  return (octet & 15) * 10 + ((octet >> 4) & 15);
+}
+char ToSwappedBcd(int value) {
+  return static_cast<char>((value % 10) << 4 | (value / 10 % 10));
+}
 
 Timestamp ReadTimestamp(Reader& r) {
   Timestamp t;
@@ -183,7 +191,7 @@ Timestamp Timestamp::PlusSeconds(std::int64_t seconds) const {
 
 Alphabet AlphabetOf(int dcs) {
   const int group = dcs >> 4;
-  if (group <= 7) {  // general coding, with or without automatic deletion
+  if (group <= 7) {                           // general coding, with or without automatic deletion
     if (dcs & 0x20) return Alphabet::kEight;  // compressed: not for us to read
     const int alphabet = (dcs >> 2) & 3;
     return alphabet == 0 ? Alphabet::kGsm7 : alphabet == 2 ? Alphabet::kUcs2 : Alphabet::kEight;
@@ -303,7 +311,8 @@ std::string EncodeTpdu(const Tpdu& t) {
   std::string out(1, static_cast<char>(t.first_octet));
   switch (t.type) {
     case PduType::kDeliver:
-      out += WriteAddress(t.address) + static_cast<char>(t.pid) + static_cast<char>(t.dcs) + WriteTimestamp(t.scts);
+      out += WriteAddress(t.address) + static_cast<char>(t.pid) + static_cast<char>(t.dcs) +
+             WriteTimestamp(t.scts);
       break;
     case PduType::kSubmit:
       out += static_cast<char>(t.reference) + WriteAddress(t.address) + static_cast<char>(t.pid) +

@@ -55,12 +55,12 @@ struct Tpdu {
   int reference = 0;  // TP-MR of a submission or a report
   Address address;    // originator, destination or recipient
   int pid = 0, dcs = 0;
-  Timestamp scts;           // deliver and report
-  std::string validity;     // submit: the raw validity-period octets
-  int udl = 0;              // septets for 7-bit, octets otherwise
-  std::string ud;           // raw user data octets, header included
-  Timestamp discharge;      // report
-  int status = 0;           // report
+  Timestamp scts;        // deliver and report
+  std::string validity;  // submit: the raw validity-period octets
+  int udl = 0;           // septets for 7-bit, octets otherwise
+  std::string ud;        // raw user data octets, header included
+  Timestamp discharge;   // report
+  int status = 0;        // report
 
   bool HasHeader() const { return (first_octet & 0x40) != 0; }
   bool RequestsReport() const { return type == PduType::kSubmit && (first_octet & 0x20) != 0; }

@@ -8,16 +8,23 @@ namespace {
 
 using Kind = Command::Kind;
 using NodeKind = StkNode::Kind;
-std::string N(int n) { return std::to_string(n); }
+std::string N(int n) {
+  return std::to_string(n);
+}
 
 int TypeOf(const StkNode* node) {
   if (!node) return 99;
   switch (node->kind) {
-    case NodeKind::kMenu: return 6;
-    case NodeKind::kDisplay: return 1;
-    case NodeKind::kInput: return 3;
-    case NodeKind::kSms: return 9;
-    case NodeKind::kEnd: return 99;
+    case NodeKind::kMenu:
+      return 6;
+    case NodeKind::kDisplay:
+      return 1;
+    case NodeKind::kInput:
+      return 3;
+    case NodeKind::kSms:
+      return 9;
+    case NodeKind::kEnd:
+      return 99;
   }
   return 99;
 }
@@ -39,9 +46,12 @@ void ToolkitService::Register(CommandTable& t) {
   t["+STSF"] = {[this](const Command& c, Reply& r) { Configure(c, r); }, SimGate::kCme};
   t["+STIN"] = {[this](const Command& c, Reply& r) {
                   if (c.kind == Kind::kTest) return;
-                  if (mode_ != 1 || c.kind != Kind::kRead) r.final = core_.CmeError(3);
-                  else if (pending_ < 0) r.final = core_.CmeError(4);
-                  else r.lines.push_back("+STIN: " + N(pending_));
+                  if (mode_ != 1 || c.kind != Kind::kRead)
+                    r.final = core_.CmeError(3);
+                  else if (pending_ < 0)
+                    r.final = core_.CmeError(4);
+                  else
+                    r.lines.push_back("+STIN: " + N(pending_));
                 },
                 SimGate::kCme};
   t["+STGI"] = {[this](const Command& c, Reply& r) { GetInformation(c, r); }, SimGate::kCme};
@@ -115,8 +125,8 @@ void ToolkitService::GetInformation(const Command& c, Reply& r) {
       r.lines.push_back("+STGI: 0,\"" + Text(n.text) + "\",1");
       break;
     case NodeKind::kInput:
-      r.lines.push_back("+STGI: " + N(n.format) + ",0," + N(n.echo) + "," + N(n.min) + "," + N(n.max) + ",\"" +
-                        Text(n.text) + "\"");
+      r.lines.push_back("+STGI: " + N(n.format) + ",0," + N(n.echo) + "," + N(n.min) + "," + N(n.max) +
+                        ",\"" + Text(n.text) + "\"");
       break;
     case NodeKind::kSms:
       r.lines.push_back("+STGI: \"" + Text(n.text) + "\"");
@@ -194,8 +204,10 @@ void ToolkitService::Go(const StkNode* node, Reply& r) {
 
 void ToolkitService::Announce(int type, Reply* r) {
   const TimeMs delay = core_.scenario.stk.stin_delay_ms;
-  if (r) r->later.emplace_back(delay, "+STIN: " + N(type));
-  else core_.Unsolicited("+STIN: " + N(type), delay);
+  if (r)
+    r->later.emplace_back(delay, "+STIN: " + N(type));
+  else
+    core_.Unsolicited("+STIN: " + N(type), delay);
 }
 
 }  // namespace quandelstk::modemsim

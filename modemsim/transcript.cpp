@@ -9,14 +9,18 @@ std::string EscapeBytes(std::string_view bytes) {
   std::string out;
   for (char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\' || c == '"') out += std::string("\\") + c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\' || c == '"')
+      out += std::string("\\") + c;
     else if (b < 0x20 || b >= 0x7F) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02X", b);
       out += hex;
-    } else out += c;
+    } else
+      out += c;
   }
   return out;
 }

@@ -59,8 +59,10 @@ void UssdService::Request(const Command& c, Reply& r) {
     return;
   }
   const std::string line = ResultLine(node->status, node->text, node->dcs);
-  if (node->before_ok) r.lines.push_back(line);
-  else r.later.emplace_back(node->delay_ms, line);
+  if (node->before_ok)
+    r.lines.push_back(line);
+  else
+    r.later.emplace_back(node->delay_ms, line);
 }
 
 }  // namespace quandelstk::modemsim

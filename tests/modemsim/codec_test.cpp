@@ -43,8 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DecodeCase{"Deliver", "07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07",
                    PduType::kDeliver, "+31624000000", "+31641600986", "How are you?", false, std::nullopt},
-        DecodeCase{"SubmitWithoutCentre", "0001000B917228001011F100000CC8329BFD065DDF72363904", PduType::kSubmit,
-                   "", "+27820001111", "Hello World!", false, std::nullopt},
+        DecodeCase{"SubmitWithoutCentre", "0001000B917228001011F100000CC8329BFD065DDF72363904",
+                   PduType::kSubmit, "", "+27820001111", "Hello World!", false, std::nullopt},
         DecodeCase{"SubmitAskingForReport", "0021000B915155100021F3000005E8329BFD06", PduType::kSubmit, "",
                    "+15550100123", "hello", true, std::nullopt},
         DecodeCase{"DeliverConcatenated",
@@ -54,12 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
                    PduType::kSubmit, "", "+15550100123", "DKK", false, Concat{0x1234, 2, 1}},
         DecodeCase{"DeliverUcs2", "0004038121F300084250719080702304041F0438", PduType::kDeliver, "", "123",
                    "\xD0\x9F\xD0\xB8", false, std::nullopt},
-        DecodeCase{"DeliverAlphanumericSender", "000407D0D4F29C0E00004250719080702302C834",
-                   PduType::kDeliver, "", "Test", "Hi", false, std::nullopt}),
+        DecodeCase{"DeliverAlphanumericSender", "000407D0D4F29C0E00004250719080702302C834", PduType::kDeliver,
+                   "", "Test", "Hi", false, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TimestampTest, ZoneSignTravelsInBitThreeAndTimeRollsOver) {
-  const Tpdu t = DecodePdu("07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07").tpdu;
+  const Tpdu t =
+      DecodePdu("07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07").tpdu;
   EXPECT_EQ(t.scts.Text(), "02/08/26,19:37:41-04");
   const Timestamp late = *Timestamp::Parse("08/12/31,23:59:58+32");
   EXPECT_EQ(late.PlusSeconds(3).Text(), "09/01/01,00:00:01+32");

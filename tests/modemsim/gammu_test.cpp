@@ -15,7 +15,8 @@ class GammuTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (RunProgram({"gammu", "--version"}, 10000).exit_code != 0) GTEST_SKIP() << "gammu is not installed";
-    std::ofstream(sim.Folder() / "gammurc") << "[gammu]\ndevice = " << sim.DevicePath() << "\nconnection = at\n";
+    std::ofstream(sim.Folder() / "gammurc")
+        << "[gammu]\ndevice = " << sim.DevicePath() << "\nconnection = at\n";
   }
   // One gammu command; never longer than a minute.
   RunResult Gammu(std::vector<std::string> args) {

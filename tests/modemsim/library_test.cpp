@@ -46,7 +46,8 @@ TEST_P(InitTest, EndsWithTheStatusTheSimCalledFor) {
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, InitTest,
     ::testing::Values(InitCase{"Healthy", "{}", "", InitStatus::OK},
-                      InitCase{"PinRequired", R"({"sim": {"state": "SIM PIN"}})", "", InitStatus::PINRequired},
+                      InitCase{"PinRequired", R"({"sim": {"state": "SIM PIN"}})", "",
+                               InitStatus::PINRequired},
                       InitCase{"PinWrong", R"({"sim": {"state": "SIM PIN"}})", "0000", InitStatus::PINWrong},
                       InitCase{"PinRight", R"({"sim": {"state": "SIM PIN"}})", "1234", InitStatus::OK},
                       InitCase{"Blocked", R"({"sim": {"state": "SIM PUK"}})", "1234", InitStatus::SIMBlocked},

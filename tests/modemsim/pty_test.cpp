@@ -1,11 +1,10 @@
 // The built quandelstk-modemsim on a pseudo-terminal, as a client program sees it.
 #include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -41,7 +40,8 @@ class Client {
     EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     std::string got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
-    while (std::chrono::steady_clock::now() < end && (until.empty() || got.find(until) == std::string::npos)) {
+    while (std::chrono::steady_clock::now() < end &&
+           (until.empty() || got.find(until) == std::string::npos)) {
       pollfd p{fd_, POLLIN, 0};
       char buffer[256];
       if (::poll(&p, 1, 20) > 0) {
@@ -85,7 +85,8 @@ TEST(PtyTest, TimedEventsGoOutWhileNobodyWrites) {
 }
 
 TEST(PtyTest, TheLinkPointsAtTheDeviceUntilTheEnd) {
-  const auto link = std::filesystem::temp_directory_path() / ("quandelstk-modem-" + std::to_string(::getpid()));
+  const auto link =
+      std::filesystem::temp_directory_path() / ("quandelstk-modem-" + std::to_string(::getpid()));
   SimProcess sim("", false, {"--link", link.string()});
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.DevicePath());
   EXPECT_EQ(sim.Stop(), 0);
@@ -105,8 +106,8 @@ TEST(PtyTest, ABadScenarioExitsWithTwoAndNamesKeyAndFile) {
 TEST(PtyTest, HelpDocumentsTheOptionsAndTheScenarioKeys) {
   const RunResult r = RunProgram({kBinary, "--help"}, 10000);
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* word : {"--scenario", "--link", "--transcript", "csms_not_ready", "ussd_notifications", "chunking",
-                           "responses", "silent", "baud"})
+  for (const char* word : {"--scenario", "--link", "--transcript", "csms_not_ready", "ussd_notifications",
+                           "chunking", "responses", "silent", "baud"})
     EXPECT_THAT(r.output, HasSubstr(word));
 }
 

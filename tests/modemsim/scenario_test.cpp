@@ -1,11 +1,12 @@
 // The scenario loader: defaults, keys it reads, and errors that name the key and the file.
+#include "modemsim/scenario.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "modemsim/scenario.hpp"
 #include "modemsim/sms_pdu.hpp"
 
 namespace quandelstk::modemsim {
@@ -33,30 +34,30 @@ TEST_P(BadScenarioTest, NamesTheKeyAndTheOrigin) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, BadScenarioTest,
-    ::testing::Values(BadCase{"NotJson", "{\"echo\": tru}", "not valid JSON"},
-                      BadCase{"UnknownTopKey", "{\"eccho\": true}", "\"eccho\": unknown key"},
-                      BadCase{"WrongType", "{\"echo\": 1}", "\"echo\": expected true or false"},
-                      BadCase{"SimState", "{\"sim\": {\"state\": \"LOCKED\"}}", "\"sim.state\""},
-                      BadCase{"UnknownNestedKey", "{\"sim\": {\"pn\": \"1\"}}", "\"sim.pn\": unknown key"},
-                      BadCase{"SignalRange", "{\"network\": {\"signal\": 100}}", "\"network.signal\""},
-                      BadCase{"MessageWithoutText", "{\"sms\": {\"messages\": [{\"from\": \"1\"}]}}",
-                              "\"sms.messages[0]\": needs"},
-                      BadCase{"MessageBadPdu", "{\"sms\": {\"messages\": [{\"pdu\": \"07\"}]}}",
-                              "\"sms.messages[0].pdu\""},
-                      BadCase{"MessageBadTime", "{\"sms\": {\"messages\": [{\"text\": \"x\", \"time\": \"now\"}]}}",
-                              "\"sms.messages[0].time\""},
-                      BadCase{"IndexBeyondCapacity", "{\"sms\": {\"capacity\": 2, \"messages\": [{\"text\": \"x\", "
-                                                     "\"index\": 3}]}}",
-                              "\"sms.messages[0].index\""},
-                      BadCase{"CallBehaviour", "{\"calls\": {\"123\": {\"behaviour\": \"hang\"}}}",
-                              "\"calls.123.behaviour\""},
-                      BadCase{"UssdNext", "{\"ussd\": {\"*1#\": {\"next\": {\"1\": {\"txt\": \"a\"}}}}}",
-                              "\"ussd.*1#.next.1.txt\""},
-                      BadCase{"StkItem", "{\"stk\": {\"items\": [{\"id\": 1, \"input\": {\"min\": -1}}]}}",
-                              "\"stk.items[0].input.min\""},
-                      BadCase{"UnsolicitedNeedsOneTime", "{\"unsolicited\": [{\"text\": \"RING\"}]}",
-                              "\"unsolicited[0]\""},
-                      BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""}),
+    ::testing::Values(
+        BadCase{"NotJson", "{\"echo\": tru}", "not valid JSON"},
+        BadCase{"UnknownTopKey", "{\"eccho\": true}", "\"eccho\": unknown key"},
+        BadCase{"WrongType", "{\"echo\": 1}", "\"echo\": expected true or false"},
+        BadCase{"SimState", "{\"sim\": {\"state\": \"LOCKED\"}}", "\"sim.state\""},
+        BadCase{"UnknownNestedKey", "{\"sim\": {\"pn\": \"1\"}}", "\"sim.pn\": unknown key"},
+        BadCase{"SignalRange", "{\"network\": {\"signal\": 100}}", "\"network.signal\""},
+        BadCase{"MessageWithoutText", "{\"sms\": {\"messages\": [{\"from\": \"1\"}]}}",
+                "\"sms.messages[0]\": needs"},
+        BadCase{"MessageBadPdu", "{\"sms\": {\"messages\": [{\"pdu\": \"07\"}]}}", "\"sms.messages[0].pdu\""},
+        BadCase{"MessageBadTime", "{\"sms\": {\"messages\": [{\"text\": \"x\", \"time\": \"now\"}]}}",
+                "\"sms.messages[0].time\""},
+        BadCase{"IndexBeyondCapacity",
+                "{\"sms\": {\"capacity\": 2, \"messages\": [{\"text\": \"x\", "
+                "\"index\": 3}]}}",
+                "\"sms.messages[0].index\""},
+        BadCase{"CallBehaviour", "{\"calls\": {\"123\": {\"behaviour\": \"hang\"}}}",
+                "\"calls.123.behaviour\""},
+        BadCase{"UssdNext", "{\"ussd\": {\"*1#\": {\"next\": {\"1\": {\"txt\": \"a\"}}}}}",
+                "\"ussd.*1#.next.1.txt\""},
+        BadCase{"StkItem", "{\"stk\": {\"items\": [{\"id\": 1, \"input\": {\"min\": -1}}]}}",
+                "\"stk.items[0].input.min\""},
+        BadCase{"UnsolicitedNeedsOneTime", "{\"unsolicited\": [{\"text\": \"RING\"}]}", "\"unsolicited[0]\""},
+        BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScenarioFileTest, AMissingFileAndABadFileNameThePath) {

@@ -66,7 +66,8 @@ int Reap(pid_t pid, int timeout_ms, bool& timed_out) {
 
 }  // namespace
 
-SimProcess::SimProcess(const std::string& scenario_json, bool transcript, const std::vector<std::string>& extra_args)
+SimProcess::SimProcess(const std::string& scenario_json, bool transcript,
+                       const std::vector<std::string>& extra_args)
     : folder_(MakeFolder()) {
   std::vector<std::string> argv = {std::string(QSTK_BIN_DIR) + "/quandelstk-modemsim"};
   if (!scenario_json.empty()) {
