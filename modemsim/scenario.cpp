@@ -172,14 +172,14 @@ class Loader {
       const std::string path = "sms.messages[" + std::to_string(i) + "]";
       const json& m = Object(j["messages"][i], path,
                              {"storage", "index", "status", "from", "to", "text", "pdu", "time", "smsc"});
-      StoredSpec spec;
-      Get(m, path, "storage", spec.storage);
-      if (!s.sms.capacity.count(spec.storage)) Fail(path + ".storage", "expected \"SM\", \"ME\" or \"SR\"");
-      Get(m, path, "index", spec.index, 1, s.sms.capacity[spec.storage]);
-      if (spec.index && !used.insert({spec.storage, spec.index}).second) Fail(path + ".index", "used twice");
-      spec.status = ReadStatus(m, path);
-      spec.pdu = MessagePdu(m, path, spec.status, s);
-      s.sms.messages.push_back(spec);
+      StoredSpec stored;
+      Get(m, path, "storage", stored.storage);
+      if (!s.sms.capacity.count(stored.storage)) Fail(path + ".storage", "expected \"SM\", \"ME\" or \"SR\"");
+      Get(m, path, "index", stored.index, 1, s.sms.capacity[stored.storage]);
+      if (stored.index && !used.insert({stored.storage, stored.index}).second) Fail(path + ".index", "used twice");
+      stored.status = ReadStatus(m, path);
+      stored.pdu = MessagePdu(m, path, stored.status, s);
+      s.sms.messages.push_back(stored);
     }
   }
 
