@@ -11,13 +11,13 @@ bool TimeIsUp(const DateTime& start, std::int16_t timeout) {
 
 bool PollUntil(const DateTime& start, std::int16_t timeout, std::string& text,
                const std::function<bool(const std::string&)>& done) {
-  SerialControl& gsm = Gsm();
   for (;;) {
     ProcessPendingEvents();
-    text += gsm.Input();
+    // Asked for anew on every poll: a host handler run above may have unloaded the control.
+    text += Gsm().Input();
     if (TimeIsUp(start, timeout)) return false;
     if (done(text)) return true;
-    gsm.WaitForInput(PollWaitMs(timeout));
+    Gsm().WaitForInput(PollWaitMs(timeout));
   }
 }
 

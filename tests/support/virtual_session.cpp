@@ -35,6 +35,14 @@ VirtualSession::VirtualSession(DateTime start)
       modem_(std::make_shared<ScriptedModem>()),
       scope_(platform_) {
   platform_->Attach(1, modem_);
+  // Each test starts from a thread state as new, whatever an earlier test on this thread left.
+  channel::Session& s = channel::CurrentSession();
+  s.ReceiveBuffer.clear();
+  s.CommandStartTime = DateTime{};
+  s.ModemMaker.clear();
+  s.LMS_PDU.clear();
+  s.LMS_PDU_Length = 0;
+  s.SeptetCount = 0;
 }
 
 VirtualSession::~VirtualSession() {
