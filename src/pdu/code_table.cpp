@@ -49,7 +49,7 @@ void CodeTable::Read() {
   while (std::getline(in, line)) {
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t code_unit = line.size() > 2 ? line.find("0x", 2) : std::string::npos;
+    const std::size_t code_unit = line.find("0x", 2);  // at or after the third character
     if (code_unit == std::string::npos) continue;
     std::string key = text::Trim(std::string_view(line).substr(code_unit, 6));
     if (by_key_.find(key) != by_key_.end()) continue;  // the scan stops at the first match

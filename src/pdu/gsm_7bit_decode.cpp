@@ -117,6 +117,12 @@ struct TraceRecords {
     if (!b.empty()) std::memcpy(p + a.size(), b.data(), b.size());
     if (!c.empty()) std::memcpy(p + a.size() + b.size(), c.data(), c.size());
   }
+  // Keeps the storage of ordinary messages only (a received message has at most 255 septets).
+  void Release() {
+    if (records.size() + spare.size() <= 512) return;
+    records = {};
+    spare = {};
+  }
   const std::vector<std::string>& Finish() {
     while (records.size() > used) {
       spare.push_back(std::move(records.back()));
@@ -175,6 +181,7 @@ std::string Decode_7_bit(std::int16_t septets, const std::string& hex) {
   }
 
   channel::WriteLogs(trace.Finish());
+  trace.Release();
   return text;
 }
 
