@@ -11,13 +11,14 @@ bool TimeIsUp(const DateTime& start, std::int16_t timeout) {
 
 bool PollUntil(const DateTime& start, std::int16_t timeout, std::string& text,
                const std::function<bool(const std::string&)>& done) {
-  SerialControl& gsm = Gsm();
   for (;;) {
+    // The host's event handler may unload the serial control (an SMS object released), so the
+    // control is looked up afresh after it: the next read then fails on the new, closed one.
     ProcessPendingEvents();
-    text += gsm.Input();
+    text += Gsm().Input();
     if (TimeIsUp(start, timeout)) return false;
     if (done(text)) return true;
-    gsm.WaitForInput(PollWaitMs(timeout));
+    Gsm().WaitForInput(PollWaitMs(timeout));
   }
 }
 
