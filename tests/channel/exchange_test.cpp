@@ -126,6 +126,8 @@ TEST(Exchange, UnloadingTheControlDuringAPollFailsTheNextRead) {
 }
 
 TEST(Exchange, EachThreadHasItsOwnSession) {
+  VirtualSession main_thread;
+  main_thread.OpenPort();
   CurrentSession().ModemMaker = "WAVECOM";
   std::latch both_open(2);
   auto run = [&both_open](const std::string& maker, std::string& seen) {
@@ -146,7 +148,7 @@ TEST(Exchange, EachThreadHasItsOwnSession) {
   EXPECT_EQ(seen_a, "closed|ALPHA\r\n\r\nOK\r\n|ALPHA");
   EXPECT_EQ(seen_b, "closed|BETA\r\n\r\nOK\r\n|BETA");
   EXPECT_EQ(CurrentSession().ModemMaker, "WAVECOM");
-  CurrentSession().ModemMaker.clear();
+  EXPECT_TRUE(IsPortOpen());
 }
 
 }  // namespace
