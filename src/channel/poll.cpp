@@ -12,8 +12,9 @@ bool TimeIsUp(const DateTime& start, std::int16_t timeout) {
 bool PollUntil(const DateTime& start, std::int16_t timeout, std::string& text,
                const std::function<bool(const std::string&)>& done) {
   for (;;) {
+    // The host's event handler may unload the serial control (an SMS object released), so the
+    // control is looked up afresh after it: the next read then fails on the new, closed one.
     ProcessPendingEvents();
-    // Asked for anew on every poll: a host handler run above may have unloaded the control.
     text += Gsm().Input();
     if (TimeIsUp(start, timeout)) return false;
     if (done(text)) return true;

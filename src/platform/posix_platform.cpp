@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/default_platform.hpp"
+#include "platform/log_folder.hpp"
 #include "platform/posix_serial.hpp"
 
 namespace quandelstk::platform {
@@ -65,16 +66,9 @@ class PosixPlatform final : public Platform {
   // system-wide install falls back to the user's state folder, created on first use.
   std::string LogFolder() override {
     const std::string own = LibraryFolder();
-    if (::access(own.c_str(), W_OK) == 0) return own;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/') {
-      base = xdg;
-    } else {
-      const char* home = std::getenv("HOME");
-      base = std::string(home && home[0] ? home : "/tmp") + "/.local/state";
-    }
-    const std::string folder = base + "/quandelstk";
-    MakeFolders(folder);
+    const std::string folder = ChooseLogFolder(own, ::access(own.c_str(), W_OK) == 0,
+                                               std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+    if (folder != own) MakeFolders(folder);
     return folder;
   }
 };

@@ -91,15 +91,15 @@ void PosixSerialControl::Open() {
       Raise(err::kPortAlreadyOpen, "Port already open: " + where + " is held by another program");
     Raise(err::kHardwareNotAvailable, "Hardware not available: cannot open " + where + ": " + std::strerror(e));
   }
-  // A second opener of the same device, in this or another program, must be refused.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+  // A second opener of the same device, in this or another program, must be refused. A device that
+  // is no terminal cannot be made exclusive; the settings below then report it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY)) {
     const int e = errno;
     ::close(fd);
     if (e == EWOULDBLOCK || e == EBUSY)
       Raise(err::kPortAlreadyOpen,
             "Port already open: port " + std::to_string(port_) + " (" + device + ") is held by another program");
-    if (e != ENOTTY)
-      Raise(err::kHardwareNotAvailable, "Hardware not available: cannot lock " + device + ": " + std::strerror(e));
+    Raise(err::kHardwareNotAvailable, "Hardware not available: cannot lock " + device + ": " + std::strerror(e));
   }
   fd_ = fd;
   device_ = device;
@@ -137,6 +137,9 @@ void PosixSerialControl::Apply(const std::string& settings) {
 
 void PosixSerialControl::Close() {
   if (fd_ < 0) return;
+  // A pseudo-terminal keeps its exclusive flag while its other side is open: without clearing it,
+  // nobody but root could open the port again.
+  ::ioctl(fd_, TIOCNXCL);
   ::close(fd_);  // releases the flock too
   fd_ = -1;
   device_.clear();
@@ -169,6 +172,8 @@ std::string PosixSerialControl::Input() {
     const ssize_t n = ::read(fd_, buf, sizeof buf);
     if (n > 0) {
       text.append(buf, static_cast<std::size_t>(n));
+      // A short read has emptied the driver's buffer: asking again would only cost a system call.
+      if (static_cast<std::size_t>(n) < sizeof buf) return text;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -35,7 +35,7 @@ VirtualSession::VirtualSession(DateTime start)
       modem_(std::make_shared<ScriptedModem>()),
       scope_(platform_) {
   platform_->Attach(1, modem_);
-  // Each test starts from a thread state as new, whatever an earlier test on this thread left.
+  // Each test starts as a new thread would, whatever the previous test on this thread left behind.
   channel::Session& s = channel::CurrentSession();
   s.ReceiveBuffer.clear();
   s.CommandStartTime = DateTime{};
@@ -43,9 +43,11 @@ VirtualSession::VirtualSession(DateTime start)
   s.LMS_PDU.clear();
   s.LMS_PDU_Length = 0;
   s.SeptetCount = 0;
+  s.pending_events_hook = nullptr;
 }
 
 VirtualSession::~VirtualSession() {
+  channel::CurrentSession().pending_events_hook = nullptr;  // it may hold the test's locals
   std::error_code ec;
   std::filesystem::remove_all(folder_, ec);
 }

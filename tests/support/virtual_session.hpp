@@ -1,5 +1,6 @@
 // Installs a virtual-time platform with a scripted modem on port 1 for the current thread, and a
-// fresh temporary folder for the log and the code table. Every class test starts with one.
+// fresh temporary folder for the log and the code table, and empties the thread's shared variables
+// and its pending-events hook. Every class test starts with one.
 #pragma once
 
 #include <filesystem>
