@@ -24,8 +24,9 @@ bool SMS::GetDeliveryReport() {
   std::string response;
   if (!SendATCommand("AT+CPMS=\"SR\"", response, 0)) return false;
   if (!SendATCommand("AT+CMGL=\"ALL\"", response, 0)) return false;
+  // Only an empty listing ends here: a report stored at index 0 is read like any other.
+  if (!text::Contains(response, "+CMGL:")) return false;
   const std::int16_t index = sms::FirstListedIndex(response);
-  if (index == 0) return false;
 
   std::string r;
   if (!SendATCommand("AT+CMGR=" + Str(index), r, 0)) return false;

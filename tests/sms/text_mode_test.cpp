@@ -57,6 +57,9 @@ TEST(TextMode, Transcripts) {
       {"StillTrying", Report("70"), Fetch, true, kFetched, {{"DRStatus", "2"}}},
       {"BackToSIMFails", Report("0", {{"AT+CPMS=\"SM\"", "\r\n+CMS ERROR: 302\r\n"}}), Fetch, false, kFetched,
        {{"DR", "12|+15551234567|08/12/25|14:30:00|08/12/25|14:30:05"}, {"DRStatus", "1"}}},
+      {"ReportAtIndexZero", {{"AT+CMGL=\"ALL\"", Ok("\r\n+CMGL: 0," + kReport + "0\r\n")},
+                             {"AT+CMGR=0", Ok("\r\n+CMGR: " + kReport + "0\r\n")}},
+       Fetch, true, "AT+CPMS=\"SR\"\rAT+CMGL=\"ALL\"\rAT+CMGR=0\rAT+CMGD=0\r\rAT+CPMS=\"SM\"\r", {{"DRStatus", "1"}}},
       {"NoReport", {}, Fetch, false, "AT+CPMS=\"SR\"\rAT+CMGL=\"ALL\"\r", {{"DRStatus", "error 13"}}},
   };
   // clang-format on
