@@ -23,7 +23,8 @@ struct SemiOctets {
 // removed or checked.
 SemiOctets Encode_Semi_Octets(const std::string& number);
 // "+" first for type "91"; each pair is appended second character first, only the second when the
-// first is "F" (upper case only). A lone last character is appended as it stands.
+// first is "F" (upper case only). A lone last character is appended as it stands,
+// except a lone "F", which is dropped like a pad.
 std::string Decode_Semi_Octets(const std::string& digits, const std::string& type_of_address);
 // Codes outside the table, including codes outside 0 to 255, come back unchanged.
 std::int16_t Convert_To_GSM(std::int16_t code);

@@ -31,6 +31,7 @@ TEST(SemiOctets, EncodesAndDecodesNumbers) {
   EXPECT_EQ(Decode_Semi_Octets("5155100021F3", "81"), "15550100123");
   EXPECT_EQ(Decode_Semi_Octets("2143f5", "81"), "12345f");  // only an upper-case F pads
   EXPECT_EQ(Decode_Semi_Octets("215", "A1"), "125");
+  EXPECT_EQ(Decode_Semi_Octets("21F", "81"), "12");  // a lone F reads as the pair "F" and nothing
 }
 
 TEST(Gsm7Bit, ConvertsAndPacks) {
