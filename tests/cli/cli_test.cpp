@@ -120,6 +120,15 @@ TEST(CliOnSimulator, RunTimeErrorIsReportedAsJsonWithExitThree) {
   EXPECT_FALSE(lines[0]["error"]["description"].get<std::string>().empty());
 }
 
+TEST(CliOnSimulator, InitInTheShellAfterShutdownOpensThePortAgain) {
+  const auto r = Cli({"--json", "shell"}, "shutdown\ninit\nsignal\nexit\n");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 3u) << r.output;
+  EXPECT_EQ(lines[1]["result"], "OK");
+  EXPECT_EQ(lines[2]["result"], 2) << r.output;
+}
+
 TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {
   const auto scenario = WriteScenario("silent.json", R"({"silent": ["*"]})");
   const auto r = Cli({"--port", "sim:" + scenario, "--json", "signal"});

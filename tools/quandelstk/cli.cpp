@@ -5,6 +5,7 @@
 
 #include <fmt/core.h>
 
+#include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "observed_platform.hpp"
 #include "platform/default_platform.hpp"
@@ -110,8 +111,8 @@ void Cli::CatchUpSimulatedTime() {
   last_real_time_ = now;
 }
 
-bool Cli::Initialise() {
-  if (initialised_) return true;
+bool Cli::Initialise(bool again) {
+  if (initialised_ && (!again || channel::IsPortOpen())) return true;
   Connect();
   const InitStatus status = Modem().Init(port_number_, Utf8ToCp1252(opts.pin));
   if (status == InitStatus::OK) {

@@ -17,7 +17,7 @@ void AddInit(CLI::App& app, Cli& cli) {
   auto* cmd = app.add_subcommand("init", "Open the port and initialise the modem (speed probe, SIM PIN, message settings)");
   cmd->callback([&cli] {
     cli.Run("init", false, [&cli] {
-      if (!cli.Initialise()) return;
+      if (!cli.Initialise(true)) return;
       cli.Report("init", "OK", true, "OK: the modem is ready");
     });
   });
