@@ -170,6 +170,10 @@ TEST(CliOffline, PduEncodeAndDecodeRoundTrip) {
   const auto too_long = Cli({"pdu", "encode", "+15550100123", std::string(161, 'a')});
   EXPECT_EQ(too_long.exit_code, 1);
   EXPECT_NE(too_long.output.find("161 characters"), std::string::npos) << too_long.output;
+  const auto too_long_json = Cli({"--json", "pdu", "encode", "+15550100123", std::string(161, 'a')});
+  EXPECT_EQ(too_long_json.exit_code, 1);
+  ASSERT_EQ(JsonLines(too_long_json).size(), 1u) << too_long_json.output;
+  EXPECT_EQ(JsonLines(too_long_json)[0]["result"], false);
 }
 
 }  // namespace
