@@ -141,7 +141,8 @@ TEST(CliUsage, BadInputExitsTwoWithAClearMessage) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"frobnicate"}, "unknown command \"frobnicate\""},
       {{"--port", "/dev/quandelstk-no-such-tty", "signal"}, "/dev/quandelstk-no-such-tty does not exist"},
-      {{"find-port", "one", "3"}, "one"},
+      {{"find-port", "one", "3"}, "\"one\" is not a whole number"},
+      {{"at", "AT", "--timeout", "7s"}, "\"7s\" is not a whole number"},
       {{"--port", "sim:" + bad_scenario, "signal"}, bad_scenario},
       {{"pdu", "decode", "07G1"}, "\"G\" at position 3"},
       {{"sms", "online", "+15550100456", "--wait", "40"}, "40"},

@@ -65,6 +65,18 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
+CLI::Validator WholeNumber(int lo, int hi) {
+  return CLI::Validator(
+      [lo, hi](std::string& s) -> std::string {
+        if (!IsNumber(s.substr(s[0] == '-' || s[0] == '+' ? 1 : 0)))
+          return "\"" + s + "\" is not a whole number";
+        const long v = std::stol(s);
+        if (v < lo || v > hi) return fmt::format("{} is outside {} to {}", s, lo, hi);
+        return {};
+      },
+      fmt::format("INT in [{} - {}]", lo, hi));
+}
+
 void Cli::Connect(bool search) {
   if (scope_) return;
   for (const std::string& a : opts.assign) {

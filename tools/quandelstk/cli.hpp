@@ -81,6 +81,9 @@ class Cli {
 
 const char* InitStatusName(InitStatus status);
 
+// A whole number from lo to hi; a word that is no number is told so, not that it is out of range.
+CLI::Validator WholeNumber(int lo, int hi);
+
 // Command groups, each in its own file.
 void AddModemCommands(CLI::App& app, Cli& cli);
 void AddPduCommands(CLI::App& app, Cli& cli);

@@ -106,7 +106,7 @@ void AddPduCommands(CLI::App& app, Cli& cli) {
   encode->add_option("TEXT", "the message text (UTF-8)")->required();
   encode->add_flag("--ucs2")->description("code the text as UCS2 (70 characters at most)");
   auto* long_flag = encode->add_flag("--long")->description("split the text into concatenated 7-bit parts of 153 characters");
-  encode->add_option("--ref", "concatenation reference, 0 to 255")->default_val(0)->check(CLI::Range(0, 255))->needs(long_flag);
+  encode->add_option("--ref", "concatenation reference, 0 to 255")->default_val(0)->check(WholeNumber(0, 255))->needs(long_flag);
   encode->get_option("--ucs2")->excludes(long_flag);
   encode->callback([&cli, encode] {
     cli.Run("pdu encode", false, [&cli, encode] {
