@@ -140,6 +140,7 @@ TEST(CliUsage, BadInputExitsTwoWithAClearMessage) {
   const auto bad_scenario = WriteScenario("bad.json", "{ not json");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"signal", "loud"}, "signal: unexpected \"loud\""},
       {{"--port", "/dev/quandelstk-no-such-tty", "signal"}, "/dev/quandelstk-no-such-tty does not exist"},
       {{"find-port", "one", "3"}, "\"one\" is not a whole number"},
       {{"at", "AT", "--timeout", "7s"}, "\"7s\" is not a whole number"},
