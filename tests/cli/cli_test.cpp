@@ -120,6 +120,15 @@ TEST(CliOnSimulator, RunTimeErrorIsReportedAsJsonWithExitThree) {
   EXPECT_FALSE(lines[0]["error"]["description"].get<std::string>().empty());
 }
 
+TEST(CliOnSimulator, InitInTheShellAfterShutdownOpensThePortAgain) {
+  const auto r = Cli({"--json", "shell"}, "shutdown\ninit\nsignal\nexit\n");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 3u) << r.output;
+  EXPECT_EQ(lines[1]["result"], "OK");
+  EXPECT_EQ(lines[2]["result"], 2) << r.output;
+}
+
 TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {
   const auto scenario = WriteScenario("silent.json", R"({"silent": ["*"]})");
   const auto r = Cli({"--port", "sim:" + scenario, "--json", "signal"});
@@ -131,8 +140,10 @@ TEST(CliUsage, BadInputExitsTwoWithAClearMessage) {
   const auto bad_scenario = WriteScenario("bad.json", "{ not json");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"signal", "loud"}, "signal: unexpected \"loud\""},
       {{"--port", "/dev/quandelstk-no-such-tty", "signal"}, "/dev/quandelstk-no-such-tty does not exist"},
-      {{"find-port", "one", "3"}, "one"},
+      {{"find-port", "one", "3"}, "\"one\" is not a whole number"},
+      {{"at", "AT", "--timeout", "7s"}, "\"7s\" is not a whole number"},
       {{"--port", "sim:" + bad_scenario, "signal"}, bad_scenario},
       {{"pdu", "decode", "07G1"}, "\"G\" at position 3"},
       {{"sms", "online", "+15550100456", "--wait", "40"}, "40"},
@@ -161,6 +172,10 @@ TEST(CliOffline, PduEncodeAndDecodeRoundTrip) {
   const auto too_long = Cli({"pdu", "encode", "+15550100123", std::string(161, 'a')});
   EXPECT_EQ(too_long.exit_code, 1);
   EXPECT_NE(too_long.output.find("161 characters"), std::string::npos) << too_long.output;
+  const auto too_long_json = Cli({"--json", "pdu", "encode", "+15550100123", std::string(161, 'a')});
+  EXPECT_EQ(too_long_json.exit_code, 1);
+  ASSERT_EQ(JsonLines(too_long_json).size(), 1u) << too_long_json.output;
+  EXPECT_EQ(JsonLines(too_long_json)[0]["result"], false);
 }
 
 }  // namespace

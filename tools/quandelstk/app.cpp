@@ -41,10 +41,16 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& e) {
   // A word that is no command reads better as such than as "a subcommand is required".
   if (dynamic_cast<const CLI::RequiredError*>(&e) || dynamic_cast<const CLI::ExtrasError*>(&e)) {
     for (const std::string& word : app.remaining()) {
-      if (!word.empty() && word[0] != '-') {
+      if (word.empty() || word[0] == '-') continue;
+      // After a command the word is one more argument that the command does not take.
+      const auto commands = app.get_subcommands();
+      if (!commands.empty()) {
+        const std::string command = commands.front()->get_name();
+        fmt::print(stderr, "quandelstk {}: unexpected \"{}\"; run quandelstk {} --help\n", command, word, command);
+      } else {
         fmt::print(stderr, "quandelstk: unknown command \"{}\"; run quandelstk --help for the list\n", word);
-        return kUsage;
       }
+      return kUsage;
     }
   }
   return app.exit(e) == 0 ? kSuccess : kUsage;

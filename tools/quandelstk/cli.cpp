@@ -5,6 +5,7 @@
 
 #include <fmt/core.h>
 
+#include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "observed_platform.hpp"
 #include "platform/default_platform.hpp"
@@ -64,6 +65,18 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
+CLI::Validator WholeNumber(int lo, int hi) {
+  return CLI::Validator(
+      [lo, hi](std::string& s) -> std::string {
+        if (!IsNumber(s.substr(s[0] == '-' || s[0] == '+' ? 1 : 0)))
+          return "\"" + s + "\" is not a whole number";
+        const long v = std::stol(s);
+        if (v < lo || v > hi) return fmt::format("{} is outside {} to {}", s, lo, hi);
+        return {};
+      },
+      fmt::format("INT in [{} - {}]", lo, hi));
+}
+
 void Cli::Connect(bool search) {
   if (scope_) return;
   for (const std::string& a : opts.assign) {
@@ -110,8 +123,8 @@ void Cli::CatchUpSimulatedTime() {
   last_real_time_ = now;
 }
 
-bool Cli::Initialise() {
-  if (initialised_) return true;
+bool Cli::Initialise(bool again) {
+  if (initialised_ && (!again || channel::IsPortOpen())) return true;
   Connect();
   const InitStatus status = Modem().Init(port_number_, Utf8ToCp1252(opts.pin));
   if (status == InitStatus::OK) {

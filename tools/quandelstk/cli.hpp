@@ -60,7 +60,8 @@ class Cli {
   // the last call, so that a message sent in the shell has arrived when the next command reads.
   void CatchUpSimulatedTime();
   // Runs Modem.Init once (with --pin); on anything but OK reports the status and returns false.
-  bool Initialise();
+  // again: run it once more when the port has been closed since (a shutdown in the shell).
+  bool Initialise(bool again = false);
   // Runs one command: a RuntimeError becomes exit 3 with its report, a UsageError exit 2.
   void Run(const std::string& command, bool needs_modem, const std::function<void()>& body);
   // Reports a result and sets the exit code from whether it is the operation's failure value.
@@ -79,6 +80,9 @@ class Cli {
 };
 
 const char* InitStatusName(InitStatus status);
+
+// A whole number from lo to hi; a word that is no number is told so, not that it is out of range.
+CLI::Validator WholeNumber(int lo, int hi);
 
 // Command groups, each in its own file.
 void AddModemCommands(CLI::App& app, Cli& cli);

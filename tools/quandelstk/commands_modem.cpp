@@ -17,7 +17,7 @@ void AddInit(CLI::App& app, Cli& cli) {
   auto* cmd = app.add_subcommand("init", "Open the port and initialise the modem (speed probe, SIM PIN, message settings)");
   cmd->callback([&cli] {
     cli.Run("init", false, [&cli] {
-      if (!cli.Initialise()) return;
+      if (!cli.Initialise(true)) return;
       cli.Report("init", "OK", true, "OK: the modem is ready");
     });
   });
@@ -61,8 +61,8 @@ void AddSignal(CLI::App& app, Cli& cli) {
 
 void AddFindPort(CLI::App& app, Cli& cli) {
   auto* cmd = app.add_subcommand("find-port", "Search ports START to END of the port table (the simulator with --port sim) for a WAVECOM modem; 3 to 4 s per silent port");
-  cmd->add_option("START", "first port number")->required()->check(CLI::Range(-32768, 32767));
-  cmd->add_option("END", "last port number")->required()->check(CLI::Range(-32768, 32767));
+  cmd->add_option("START", "first port number")->required()->check(WholeNumber(-32768, 32767));
+  cmd->add_option("END", "last port number")->required()->check(WholeNumber(-32768, 32767));
   cmd->callback([&cli, cmd] {
     cli.Run("find-port", false, [&cli, cmd] {
       const auto start = cmd->get_option("START")->as<std::int16_t>();
@@ -79,7 +79,7 @@ void AddFindPort(CLI::App& app, Cli& cli) {
 void AddAt(CLI::App& app, Cli& cli) {
   auto* cmd = app.add_subcommand("at", "Send one AT command and show the answer (raw exchange)");
   cmd->add_option("COMMAND", "the command, without its CR (for example \"AT+CSQ\")")->required();
-  cmd->add_option("--timeout", "seconds to wait, 0 for 7")->default_val(0)->check(CLI::Range(0, 32767));
+  cmd->add_option("--timeout", "seconds to wait, 0 for 7")->default_val(0)->check(WholeNumber(0, 32767));
   cmd->add_option("--until", "what ends the wait: ok (a final result), info (a colon), prompt (\">\"), "
                              "line (a whole information line)")
       ->default_val("ok")

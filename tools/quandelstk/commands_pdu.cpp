@@ -49,8 +49,11 @@ void Encode(Cli& cli, const std::string& number, const std::string& utf8_text, b
     std::string pdu;
     if (!pdu::Build_SMS_PDU(text, number, ucs2 ? 16 : 7, length, pdu)) {
       const std::size_t chars = ucs2 ? text.size() / 4 : text.size();
-      fmt::print(stderr, "quandelstk pdu encode: the text has {} characters; one {} message holds at most {}{}\n",
-                 chars, ucs2 ? "UCS2" : "7-bit", ucs2 ? 70 : 160, ucs2 ? "" : " (use --long to split it)");
+      const std::string why = fmt::format("the text has {} characters; one {} message holds at most {}{}", chars,
+                                          ucs2 ? "UCS2" : "7-bit", ucs2 ? 70 : 160, ucs2 ? "" : " (use --long to split it)");
+      // With --json the failure is still the one object of the command.
+      if (cli.out.json) cli.Report("pdu encode", false, false, why);
+      else fmt::print(stderr, "quandelstk pdu encode: {}\n", why);
       cli.exit_code = kFailureValue;
       return;
     }
@@ -103,7 +106,7 @@ void AddPduCommands(CLI::App& app, Cli& cli) {
   encode->add_option("TEXT", "the message text (UTF-8)")->required();
   encode->add_flag("--ucs2")->description("code the text as UCS2 (70 characters at most)");
   auto* long_flag = encode->add_flag("--long")->description("split the text into concatenated 7-bit parts of 153 characters");
-  encode->add_option("--ref", "concatenation reference, 0 to 255")->default_val(0)->check(CLI::Range(0, 255))->needs(long_flag);
+  encode->add_option("--ref", "concatenation reference, 0 to 255")->default_val(0)->check(WholeNumber(0, 255))->needs(long_flag);
   encode->get_option("--ucs2")->excludes(long_flag);
   encode->callback([&cli, encode] {
     cli.Run("pdu encode", false, [&cli, encode] {

@@ -143,7 +143,7 @@ void AddSmsCommands(CLI::App& app, Cli& cli) {
       ->check(CLI::IsMember({"text", "7bit", "ucs2", "long"}));
   send->add_option("--ref", "concatenation reference of a long message, 0 to 255")
       ->default_val(0)
-      ->check(CLI::Range(0, 255));
+      ->check(WholeNumber(0, 255));
   send->add_flag("--hex")->description("with --mode ucs2: TEXT is UCS2 hex already, passed as it is");
   send->callback([&cli, send] {
     cli.Run("sms send", true, [&cli, send] {
@@ -169,7 +169,7 @@ void AddSmsCommands(CLI::App& app, Cli& cli) {
   online->add_option("NUMBER", "the number to call")->required();
   online->add_option("--wait", "seconds to wait before asking for the call state, 0 to 32")
       ->default_val(10)
-      ->check(CLI::Range(0, 32));
+      ->check(WholeNumber(0, 32));
   online->callback([&cli, online] {
     cli.Run("sms online", true, [&cli, online] {
       Online(cli, online->get_option("NUMBER")->as<std::string>(), online->get_option("--wait")->as<int>());
