@@ -17,7 +17,7 @@ bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfin
 void ProgressObserver::Wrote(const std::string& bytes, const std::string& settings) {
   std::string line = bytes;
   while (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line == "AT") {
+  if (line == "AT" && probing_) {
     out_.Progress(fmt::format("probing the modem at {} baud (attempt {} of 4)", BaudOf(settings), ++probe_attempts_));
   } else if (line == "AT+CGMI") {
     probe_attempts_ = 0;
@@ -44,6 +44,7 @@ void ProgressObserver::Wrote(const std::string& bytes, const std::string& settin
     out_.Progress("dialling " + Cp1252ToUtf8(line.substr(3)));
   }
   if (line != "AT+CFUN=1" && line != "AT+CREG?") rebooting_ = false;
+  if (line != "AT") probing_ = false;
   if (!line.empty() && StartsWith(line, "AT")) last_command_ = line;
 }
 

@@ -13,6 +13,8 @@ namespace quandelstk::cli {
 class ProgressObserver final : public LineObserver {
  public:
   explicit ProgressObserver(const Output& out) : out_(out) {}
+  // Init's probe reopens the port before every "AT": only such an "AT" is a probe attempt.
+  void Opened(std::int16_t, const std::string&) override { probing_ = true; }
   void Wrote(const std::string& bytes, const std::string& settings) override;
   void Slept(std::int32_t ms) override;
 
@@ -23,6 +25,7 @@ class ProgressObserver final : public LineObserver {
   int csms_attempts_ = 0;
   int registration_checks_ = 0;
   bool rebooting_ = false;
+  bool probing_ = false;
   int parts_sent_ = 0;
 };
 
