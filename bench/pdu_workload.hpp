@@ -59,6 +59,7 @@ class TmpfsLogPlatform final : public Platform {
 
   std::unique_ptr<SerialControl> MakeSerialControl() override { return base_->MakeSerialControl(); }
   DateTime Now() override { return base_->Now(); }
+  std::int64_t MonotonicMs() override { return base_->MonotonicMs(); }
   void Sleep(std::int32_t ms) override { base_->Sleep(ms); }
   std::string LibraryFolder() override { return folder_; }
   std::string LogFolder() override { return folder_; }

@@ -158,7 +158,7 @@ void Model::Receive(std::string_view bytes, TimeMs now) {
   for (char c : bytes) {
     if (body_handler_) {
       if (c == kCtrlZ || c == kEsc) {
-        core_.Send(core_.Now(), std::exchange(echo_, ""));
+        SendEcho();
         EndBody(c == kEsc);
         continue;
       }
@@ -168,7 +168,7 @@ void Model::Receive(std::string_view bytes, TimeMs now) {
     }
     if (core_.echo) echo_ += c;
     if (c == '\r') {
-      core_.Send(core_.Now(), std::exchange(echo_, ""));
+      SendEcho();
       Line(std::exchange(partial_, ""));
     } else if (c == '\b' || c == 127) {
       if (!partial_.empty()) partial_.pop_back();
@@ -176,8 +176,15 @@ void Model::Receive(std::string_view bytes, TimeMs now) {
       partial_ += c;
     }
   }
-  core_.Send(core_.Now(), std::exchange(echo_, ""));
+  SendEcho();
   core_.NoteRegistration();
+}
+
+// The echo of what the host typed goes out behind any answer still being sent, as a modem's single
+// output line sends it: a chunked answer then holds exactly the bytes of the whole one.
+void Model::SendEcho() {
+  if (echo_.empty()) return;
+  core_.Send(std::max(core_.Now(), ready_at_), std::exchange(echo_, ""));
 }
 
 void Model::Line(const std::string& raw) {

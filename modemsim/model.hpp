@@ -51,6 +51,7 @@ class Model {
   Reply Execute(std::string_view commands);
   void Emit(const Reply& reply, const std::string& line);
   void EndBody(bool cancelled);
+  void SendEcho();
   void Answer(std::string info, std::string final, const std::string& line);
 
   std::unique_ptr<const Scenario> scenario_;

@@ -3,6 +3,7 @@
 // simulated modem install their own platform for a thread with ScopedPlatform.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,9 +34,14 @@ struct DateTime {
 // open and close, a write of text unchanged, a read of everything waiting, and a bounded wait.
 //
 // Errors are RuntimeError: 8002 invalid port number, 8005 port already open (also when the device is
-// held by another program), 8012 port not open, 380 for a settings text it cannot parse.
+// held by another program), 8012 port not open, 8021 a write the line did not take in time, 380 for
+// a settings text it cannot parse.
 class SerialControl {
  public:
+  // How long a write without a limit of its own may take: the default exchange's 7 seconds and the
+  // one second its whole-second clock may add.
+  static constexpr std::int32_t kDefaultWriteLimitMs = 8000;
+
   virtual ~SerialControl() = default;
 
   virtual std::int16_t CommPort() const = 0;
@@ -50,8 +56,11 @@ class SerialControl {
   // true opens (8005 when already open), false closes (8012 when not open).
   virtual void PortOpen(bool open) = 0;
 
-  // Raises 8012 when the port is not open.
-  virtual void Output(const std::string& text) = 0;
+  // Writes text unchanged. Raises 8012 when the port is not open, and 8021 when the line has not
+  // taken all of it within max_ms (a stalled device, a peer that stopped reading): a write never
+  // outlives the exchange it belongs to.
+  virtual void Output(const std::string& text, std::int32_t max_ms) = 0;
+  void Output(const std::string& text) { Output(text, kDefaultWriteLimitMs); }
   // Everything received since the previous read, consumed; "" when nothing arrived.
   // Raises 8012 when the port is not open.
   virtual std::string Input() = 0;
@@ -67,8 +76,15 @@ class Platform {
 
   // A fresh serial control in its default state: closed, port 1, "9600,N,8,1".
   virtual std::unique_ptr<SerialControl> MakeSerialControl() = 0;
-  // The current local date and time, one-second resolution.
+  // The current local date and time, one-second resolution: for dates (the log), never for
+  // measuring how long something took.
   virtual DateTime Now() = 0;
+  // A monotonic clock in milliseconds from an arbitrary origin: elapsed time is measured on it, so
+  // that a daylight-saving change or a step of the wall clock neither stretches nor cuts a wait.
+  virtual std::int64_t MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
   // A plain pause that processes nothing.
   virtual void Sleep(std::int32_t ms) = 0;
   // The folder that holds the library's own file (where "Unicode.txt" is found).

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "quandelstk/platform.hpp"
+#include "channel/session.hpp"
 
 namespace quandelstk::channel {
 
@@ -21,8 +21,9 @@ bool SendATForPrompt(const std::string& command, std::string& response, std::int
 bool SendATForInfoLine(const std::string& command, std::string& response, std::int16_t timeout);
 
 bool IsPortOpen();
-// More whole seconds than timeout have passed since start. Pauses 100 ms (500 ms from 60 s) on
-// every call, as the classic polling loops expect of it.
-bool IsTimedOut(const DateTime& start, std::int16_t timeout);
+// More whole seconds than timeout have passed since start (a reading of the monotonic exchange
+// clock, ClockNow()). Pauses 100 ms (500 ms from 60 s) on every call, as the classic polling loops
+// expect of it.
+bool IsTimedOut(const Instant& start, std::int16_t timeout);
 
 }  // namespace quandelstk::channel

@@ -1,24 +1,113 @@
 #include "channel/poll.hpp"
 
-#include "channel/session.hpp"
+#include <algorithm>
+#include <array>
 
 namespace quandelstk::channel {
 
-bool TimeIsUp(const DateTime& start, std::int16_t timeout) {
-  const std::int64_t elapsed = CurrentPlatform().Now().SerialSeconds() - start.SerialSeconds();
-  return elapsed > timeout;
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
 }
 
-bool PollUntil(const DateTime& start, std::int16_t timeout, std::string& text,
-               const std::function<bool(const std::string&)>& done) {
+bool IsFinalResultLine(std::string_view line) {
+  static constexpr std::array<std::string_view, 6> kWords = {"OK",   "ERROR",     "NO CARRIER",
+                                                             "BUSY", "NO ANSWER", "NO DIALTONE"};
+  if (std::find(kWords.begin(), kWords.end(), line) != kWords.end()) return true;
+  return StartsWith(line, "CONNECT") || StartsWith(line, "+CME ERROR:") || StartsWith(line, "+CMS ERROR:");
+}
+
+// The last line of a text up to a line end: a lone CR inside it (the echo of a command) also
+// starts a new line.
+std::string_view LastLine(std::string_view text) {
+  const std::size_t cut = text.find_last_of("\r\n");
+  return cut == std::string_view::npos ? text : text.substr(cut + 1);
+}
+
+}  // namespace
+
+Instant ClockNow() {
+  return Instant{CurrentPlatform().MonotonicMs()};
+}
+
+bool TimeIsUp(const Instant& start, std::int16_t timeout) {
+  return ClockNow().WholeSeconds() - start.WholeSeconds() > timeout;
+}
+
+bool EndsInFinalResult(std::string_view text) {
+  if (text.size() < kLineEnd.size() || text.substr(text.size() - kLineEnd.size()) != kLineEnd) return false;
+  return IsFinalResultLine(LastLine(text.substr(0, text.size() - kLineEnd.size())));
+}
+
+bool HoldsFinalResult(std::string_view text, std::size_t from) {
+  // From the start of the line that holds position from: a "+CME ERROR: n" line is its own answer.
+  const std::size_t cut = from == 0 ? std::string_view::npos : text.substr(0, from).find_last_of("\r\n");
+  for (std::size_t begin = cut == std::string_view::npos ? 0 : cut + 1;;) {
+    const std::size_t end = text.find(kLineEnd, begin);
+    if (end == std::string_view::npos) return false;
+    if (IsFinalResultLine(LastLine(text.substr(begin, end - begin)))) return true;
+    begin = end + kLineEnd.size();
+  }
+}
+
+bool AnswerIsOver(std::string_view text) {
+  return EndsInFinalResult(text) || (text.size() >= 2 && text.substr(text.size() - 2) == "> ");
+}
+
+AnswerWait::AnswerWait(const std::string& line, std::int16_t timeout, std::string& text)
+    : text_(text), timeout_(timeout) {
+  SerialControl& gsm = Gsm();
+  // Read before writing: whatever the modem sent before this command is the beginning of its text,
+  // as the first read after the write would make it, and it is known to be complete.
+  std::string waiting = gsm.PortOpen() ? gsm.Input() : std::string();
+  gsm.Output(line, WriteLimitMs(timeout));
+  start_ = ClockNow();
+  text_ += waiting;
+  waiting_ = text_.size();
+  last_input_ms_ = start_.ms;
+}
+
+void AnswerWait::Read() {
+  // The host's event handler may unload the serial control (an SMS object released), so the
+  // control is looked up afresh after it: the next read then fails on the new, closed one.
+  std::string piece = Gsm().Input();
+  if (piece.empty()) return;
+  text_ += piece;
+  last_input_ms_ = CurrentPlatform().MonotonicMs();
+}
+
+std::int32_t AnswerWait::QuietLeftMs() const {
+  const std::int64_t quiet = CurrentPlatform().MonotonicMs() - last_input_ms_;
+  return static_cast<std::int32_t>(std::max<std::int64_t>(0, kQuietMs - quiet));
+}
+
+bool AnswerWait::Until(const MarkerTest& marker) {
   for (;;) {
-    // The host's event handler may unload the serial control (an SMS object released), so the
-    // control is looked up afresh after it: the next read then fails on the new, closed one.
     ProcessPendingEvents();
-    text += Gsm().Input();
-    if (TimeIsUp(start, timeout)) return false;
-    if (done(text)) return true;
-    Gsm().WaitForInput(PollWaitMs(timeout));
+    Read();
+    if (TimeIsUp(start_, timeout_)) return false;
+    std::int32_t wait = PollWaitMs(timeout_);
+    if (marker(text_)) {
+      if (AnswerIsOver(text_) || marker(std::string_view(text_).substr(0, waiting_))) return true;
+      const std::int32_t quiet_left = QuietLeftMs();
+      if (quiet_left == 0) return true;
+      wait = std::min(wait, quiet_left);
+    }
+    Gsm().WaitForInput(wait);
+  }
+}
+
+void AnswerWait::PauseUnlessFinalResult(std::size_t from) {
+  const std::int64_t until = CurrentPlatform().MonotonicMs() + PollWaitMs(timeout_);
+  for (;;) {
+    if (HoldsFinalResult(text_, from)) return;
+    const std::int64_t left = until - CurrentPlatform().MonotonicMs();
+    if (left <= 0) return;
+    Gsm().WaitForInput(static_cast<std::int32_t>(left));
+    Read();
   }
 }
 

@@ -10,13 +10,22 @@
 
 namespace quandelstk::channel {
 
+// A reading of the platform's monotonic clock. Exchanges count whole seconds on it with one-second
+// resolution, as the classic loops did on the wall clock, without following the wall clock's jumps.
+struct Instant {
+  std::int64_t ms = 0;
+
+  std::int64_t WholeSeconds() const { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
+  friend bool operator==(const Instant&, const Instant&) = default;
+};
+
 struct Session {
   std::shared_ptr<Platform> platform;
   std::unique_ptr<SerialControl> gsm;  // created lazily by Gsm()
   std::function<void()> pending_events_hook;
 
   std::string ReceiveBuffer;
-  DateTime CommandStartTime;
+  Instant CommandStartTime;
   std::string ModemMaker;
   std::string LMS_PDU;
   std::uint8_t LMS_PDU_Length = 0;

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -145,8 +146,9 @@ void PosixSerialControl::Close() {
   device_.clear();
 }
 
-void PosixSerialControl::Output(const std::string& text) {
+void PosixSerialControl::Output(const std::string& text, std::int32_t max_ms) {
   if (!PortOpen()) Raise(err::kPortNotOpen, "Port not open: " + DeviceText() + " is not open; call Init first");
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(max_ms, 0));
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
@@ -156,8 +158,16 @@ void PosixSerialControl::Output(const std::string& text) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // The driver's buffer is full: wait for room, but never longer than the write may take.
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+      if (left <= 0)
+        Raise(err::kWriteError, "Write timed out on " + DeviceText() + ": the line took " + std::to_string(done) +
+                                    " of " + std::to_string(text.size()) + " bytes in " + std::to_string(max_ms) +
+                                    " ms; the device has stopped reading. Check that the modem is powered and "
+                                    "connected, then call Init again");
       pollfd p{fd_, POLLOUT, 0};
-      ::poll(&p, 1, 1000);
+      ::poll(&p, 1, static_cast<int>(left));
       continue;
     }
     Raise(err::kWriteError, "Write error on " + DeviceText() + ": " + std::strerror(errno));

@@ -23,7 +23,8 @@ class PosixSerialControl final : public SerialControl {
   void Settings(const std::string& settings) override;
   bool PortOpen() const override { return fd_ >= 0; }
   void PortOpen(bool open) override;
-  void Output(const std::string& text) override;
+  using SerialControl::Output;
+  void Output(const std::string& text, std::int32_t max_ms) override;
   std::string Input() override;
   void WaitForInput(std::int32_t max_ms) override;
 

@@ -47,8 +47,16 @@ class VirtualSerialControl final : public SerialControl {
     device_->Open(settings_, platform_.NowMs());
   }
 
-  void Output(const std::string& text) override {
+  using SerialControl::Output;
+  void Output(const std::string& text, std::int32_t max_ms) override {
     if (!device_) Raise(err::kPortNotOpen, "Port not open: " + Name() + " is not open; call Init first");
+    if (!device_->TakesInput(platform_.NowMs())) {
+      platform_.Advance(std::max(max_ms, 0));
+      Raise(err::kWriteError, "Write timed out on " + Name() + ": the line took 0 of " + std::to_string(text.size()) +
+                                  " bytes in " + std::to_string(max_ms) +
+                                  " ms; the device has stopped reading. Check that the modem is powered and "
+                                  "connected, then call Init again");
+    }
     device_->Receive(text, platform_.NowMs());
   }
 
@@ -97,7 +105,7 @@ std::unique_ptr<SerialControl> VirtualPlatform::MakeSerialControl() {
 
 DateTime VirtualPlatform::Now() {
   const TimeMs whole = now_ms_ >= 0 ? now_ms_ / 1000 : -((-now_ms_ + 999) / 1000);
-  return DateTime::FromSerialSeconds(start_.SerialSeconds() + whole);
+  return DateTime::FromSerialSeconds(start_.SerialSeconds() + whole + wall_offset_s_);
 }
 
 void VirtualPlatform::Sleep(std::int32_t ms) {

@@ -31,6 +31,9 @@ class VirtualDevice {
   virtual std::string Transmit(TimeMs now) = 0;
   // When the device will next have bytes to send, if it has any pending.
   virtual std::optional<TimeMs> NextOutputAt() const = 0;
+  // False while the device takes no bytes from the line (a stalled USB device, a peer that stopped
+  // reading): a write then waits until its limit and fails.
+  virtual bool TakesInput(TimeMs /*now*/) const { return true; }
 
   bool held = false;  // opened by a serial control; a second open is refused
 };
@@ -41,6 +44,9 @@ class VirtualPlatform final : public Platform {
 
   TimeMs NowMs() const { return now_ms_; }
   void Advance(TimeMs ms) { now_ms_ += ms; }
+  // Moves the wall clock alone (a daylight-saving change, a clock set by hand); elapsed time, which
+  // follows the monotonic clock, does not jump.
+  void StepWallClock(std::int64_t seconds) { wall_offset_s_ += seconds; }
   // Total of the plain pauses (Sleep), apart from waits for input.
   TimeMs SleptMs() const { return slept_ms_; }
 
@@ -53,6 +59,7 @@ class VirtualPlatform final : public Platform {
 
   std::unique_ptr<SerialControl> MakeSerialControl() override;
   DateTime Now() override;
+  std::int64_t MonotonicMs() override { return now_ms_; }
   void Sleep(std::int32_t ms) override;
   std::string LibraryFolder() override { return library_folder_; }
   std::string LogFolder() override { return log_folder_; }
@@ -61,6 +68,7 @@ class VirtualPlatform final : public Platform {
   DateTime start_;
   TimeMs now_ms_ = 0;
   TimeMs slept_ms_ = 0;
+  std::int64_t wall_offset_s_ = 0;
   std::map<std::int16_t, std::shared_ptr<VirtualDevice>> devices_;
   std::string library_folder_ = ".";
   std::string log_folder_ = ".";

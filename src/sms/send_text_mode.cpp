@@ -18,11 +18,9 @@ constexpr std::int16_t kPromptTimeout = 7;
 // An error answer to the line is not a marker here: without a ">" the wait runs its full 7 seconds,
 // and nothing is sent to end the pending message input.
 bool AskForBodyPrompt(const std::string& number) {
-  channel::Gsm().Output("AT+CMGS=\"" + number + "\"\r");
-  const DateTime start = CurrentPlatform().Now();
   std::string seen;
-  return channel::PollUntil(start, kPromptTimeout, seen,
-                            [](const std::string& t) { return text::Contains(t, ">"); });
+  channel::AnswerWait wait("AT+CMGS=\"" + number + "\"\r", kPromptTimeout, seen);
+  return wait.Until([](std::string_view t) { return text::Contains(t, ">"); });
 }
 
 // Both switches send each line with a CR of its own, so the modem also gets an empty line.

@@ -41,18 +41,28 @@ TEST(Exchange, EndMarkersAndResults) {
     {"OK without trailing CR LF", cmd, {{0, "\r\nOK"}}, false, kUnchanged, 8000},
     {"ERROR", cmd, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"ERROR without CR LF", cmd, {{0, "\r\nERROR"}}, false, kUnchanged, 8000},
-    {"CMS at once", cmd, {{40, "\r\n+CMS ERROR: 515"}, {900, "\r\n"}}, false, "\r\n+CMS ERROR: 515", 40},
-    {"CME at once", cmd, {{0, "\r\n+CME ERROR: 10"}}, false, "\r\n+CME ERROR: 10", 0},
-    {"info at the colon", info, {{0, "\r\n+CPIN:"}, {200, " READY\r\n"}}, true, "\r\n+CPIN:", 0},
+    {"CMS at once", cmd, {{40, "\r\n+CMS ERROR: 515\r\n"}}, false, "\r\n+CMS ERROR: 515\r\n", 40},
+    {"CMS code a moment later", cmd, {{40, "\r\n+CMS ERROR:"}, {43, " 515\r\n"}}, false, "\r\n+CMS ERROR: 515\r\n", 43},
+    // A line that stays unfinished is decided on once it has been quiet for 100 ms.
+    {"CMS line end after a quiet line", cmd, {{40, "\r\n+CMS ERROR: 515"}, {900, "\r\n"}}, false, "\r\n+CMS ERROR: 515", 140},
+    {"CME without line end", cmd, {{0, "\r\n+CME ERROR: 10"}}, false, "\r\n+CME ERROR: 10", 100},
+    {"info with its OK", info, {{0, "\r\n+CPIN: READY\r\n\r\nOK\r\n"}}, true, "\r\n+CPIN: READY\r\n\r\nOK\r\n", 0},
+    {"info, OK a moment later", info, {{0, "\r\n+CPIN: READY\r\n"}, {60, "\r\nOK\r\n"}}, true, "\r\n+CPIN: READY\r\n\r\nOK\r\n", 60},
+    {"info, OK after a quiet line", info, {{0, "\r\n+CPIN: READY\r\n"}, {300, "\r\nOK\r\n"}}, true, "\r\n+CPIN: READY\r\n", 100},
+    {"info at the colon of a quiet line", info, {{0, "\r\n+CPIN:"}, {200, " READY\r\n"}}, true, "\r\n+CPIN:", 100},
     {"info on ERROR", info, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"info ignores OK", info, {{0, "\r\nOK\r\n"}}, false, kUnchanged, 8000},
     {"prompt", prompt, {{120, "\r\n> "}}, true, "\r\n> ", 120},
     {"prompt on ERROR", prompt, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"prompt ignores CMS", prompt, {{0, "\r\n+CMS ERROR: 304\r\n"}}, false, kUnchanged, 8000},
-    {"line", line, {{0, "\r\n+CSQ:"}, {150, " 1\r\n"}, {300, "\r\nOK\r\n"}}, true, "\r\n+CSQ: 1\r\n", 150},
+    {"line", line, {{0, "\r\n+CSQ: 1\r\n\r\nOK\r\n"}}, true, "\r\n+CSQ: 1\r\n\r\nOK\r\n", 0},
+    {"line, OK a moment later", line, {{0, "\r\n+CSQ: 15,99\r\n"}, {10, "\r\nOK\r\n"}}, true, "\r\n+CSQ: 15,99\r\n\r\nOK\r\n", 10},
+    // Phase two reads once more after one more pause, even with the line end already there.
+    {"line without OK", line, {{0, "\r\n+CSQ: 1\r\n"}}, true, "\r\n+CSQ: 1\r\n", 200},
+    {"line in slow pieces", line, {{0, "\r\n+CSQ:"}, {150, " 1\r\n"}, {300, "\r\nOK\r\n"}}, true, "\r\n+CSQ: 1\r\n", 250},
     {"line on ERROR", line, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"line takes CME", line, {{0, "\r\n+CME ERROR: 10\r\n"}}, true, "\r\n+CME ERROR: 10\r\n", 0},
-    {"line, ERROR first", line, {{0, "\r\nERROR\r\n+C: 2"}}, false, "\r\nERROR\r\n+C: 2", 0},
+    {"line, ERROR first", line, {{0, "\r\nERROR\r\n+C: 2"}}, false, "\r\nERROR\r\n+C: 2", 200},
     // Both phases share one deadline: a colon at 5 s leaves phase two 3 s, not 8.
     {"line, one deadline", line, {{5000, "\r\n+CUSD: 1,\"ab"}}, false, kUnchanged, 8000},
     // An answer read in the poll in which the time runs out is lost.
@@ -111,7 +121,7 @@ TEST(Exchange, ClosedPortRaises8012AndLeavesTheSessionAlone) {
     std::string r = kUnchanged;
     EXPECT_EQ(ErrorNumberOf([&] { p("AT", r, 0); }), 8012);
     EXPECT_EQ(r, kUnchanged);
-    EXPECT_EQ(CurrentSession().CommandStartTime, DateTime{});
+    EXPECT_EQ(CurrentSession().CommandStartTime, Instant{});
   }
 }
 
@@ -149,6 +159,31 @@ TEST(Exchange, EachThreadHasItsOwnSession) {
   EXPECT_EQ(seen_b, "closed|BETA\r\n\r\nOK\r\n|BETA");
   EXPECT_EQ(CurrentSession().ModemMaker, "WAVECOM");
   EXPECT_TRUE(IsPortOpen());
+}
+
+}  // namespace
+}  // namespace quandelstk::channel
+
+namespace quandelstk::channel {
+namespace {
+
+TEST(Exchange, AWriteTheLineDoesNotTakeFailsWithinTheExchangesLimit) {
+  struct Case {
+    std::int16_t timeout;
+    platform::TimeMs fails_at;
+  } cases[] = {{2, 3000}, {0, 8000}, {60, 61000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.timeout);
+    VirtualSession vs;
+    vs.OpenPort();
+    vs.Modem().StallInput(true);
+    std::string r = "previous", description;
+    EXPECT_EQ(ErrorNumberOf([&] { SendATCommand(std::string(4000, 'A') + "\x1a", r, c.timeout); }, &description),
+              8021);
+    EXPECT_NE(description.find("Write timed out"), std::string::npos) << description;
+    EXPECT_EQ(vs.NowMs(), c.fails_at);
+    EXPECT_EQ(r, "previous");
+  }
 }
 
 }  // namespace

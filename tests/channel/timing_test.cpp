@@ -1,7 +1,10 @@
 // Timeouts and poll cadence of the exchanges, in virtual time.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "channel/exchange.hpp"
+#include "channel/poll.hpp"
 #include "channel/session.hpp"
 #include "support/virtual_session.hpp"
 
@@ -56,10 +59,44 @@ TEST(Timing, IsTimedOutCountsWholeSecondsAndAlwaysPauses) {
     SCOPED_TRACE(::testing::Message() << c.start_at << " to " << c.now_at << " against " << c.timeout);
     VirtualSession vs;
     vs.Platform().Advance(c.start_at);
-    const DateTime start = vs.Platform().Now();
+    const Instant start = ClockNow();
     vs.Platform().Advance(c.now_at - c.start_at);
     EXPECT_EQ(IsTimedOut(start, c.timeout), c.up);
     EXPECT_EQ(vs.Platform().SleptMs(), c.pause);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::channel
+
+namespace quandelstk::channel {
+namespace {
+
+TEST(Timing, AWallClockStepDuringAnExchangeNeitherCutsNorStretchesItsWait) {
+  struct Case {
+    const char* name;
+    std::int64_t step_s;      // the wall clock jumps by this much at the first poll
+    bool answered;            // the modem answers at 3 s
+    bool result;
+    TimeMs ends_at;
+  } cases[] = {
+      {"forward an hour, answer at 3 s", 3600, true, true, 3000},
+      {"back an hour, answer at 3 s", -3600, true, true, 3000},
+      {"forward an hour, silent", 3600, false, false, 8000},
+      {"back an hour, silent", -3600, false, false, 8000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    if (c.answered) vs.Modem().On("AT", {{3000, "\r\nOK\r\n"}});
+    bool stepped = false;
+    SetPendingEventsHook([&] {
+      if (!std::exchange(stepped, true)) vs.Platform().StepWallClock(c.step_s);
+    });
+    std::string r;
+    EXPECT_EQ(SendATCommand("AT", r, 0), c.result);
+    EXPECT_EQ(vs.NowMs(), c.ends_at);
   }
 }
 

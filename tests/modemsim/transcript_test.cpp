@@ -415,3 +415,35 @@ TEST(LineTest, FixedSpeedIgnoresOtherSpeedsAndClosedLinesLoseOutput) {
 
 }  // namespace
 }  // namespace quandelstk::modemsim
+
+namespace quandelstk::modemsim {
+namespace {
+
+// What the modem sends for a session of host writes, each given two seconds to be answered.
+std::string SessionOutput(const std::string& scenario) {
+  Model m(LoadScenarioText(scenario));
+  m.Open(115200, 0);
+  const char* writes[] = {"ATE1\r",          "AT+CSQ\r",          "AT+CNMI=2,0,0,2,0\r\r", "AT+CPMS=\"SM\"\r",
+                          "AT+CMGF=1\r",     "AT+CMGS=\"+15550100999\"\r", "hello\x1a",   "AT+CGSN\r\r",
+                          "AT+CMGL=\"ALL\"\r", "AT+CPIN?\r"};
+  std::string out;
+  TimeMs now = 0;
+  for (const char* w : writes) {
+    m.Receive(w, now);
+    now += 2000;
+    out += m.Transmit(now);
+  }
+  return out;
+}
+
+TEST(LineTest, AChunkedRunSendsExactlyTheBytesOfTheWholeRun) {
+  const std::string whole = SessionOutput(R"({"echo": true})");
+  ASSERT_NE(whole.find("+CMGS: "), std::string::npos) << whole;
+  for (const char* chunking : {R"({"size": 1, "gap_ms": 2})", R"({"size": 7, "gap_ms": 15})"}) {
+    SCOPED_TRACE(chunking);
+    EXPECT_EQ(SessionOutput(std::string(R"({"echo": true, "chunking": {"*": )") + chunking + "}}"), whole);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::modemsim

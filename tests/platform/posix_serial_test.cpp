@@ -138,5 +138,18 @@ TEST_F(PtySerial, WaitForInputReturnsWhenAByteArrives) {
   EXPECT_EQ(got, "x");
 }
 
+TEST_F(PtySerial, AWriteNobodyReadsFailsWithinItsLimit) {
+  // Nobody reads the other side: the pseudo-terminal's buffer fills and the write has to give up.
+  auto gsm = OpenControl();
+  const auto before = std::chrono::steady_clock::now();
+  std::string description;
+  EXPECT_EQ(ErrorNumberOf([&] { gsm->Output(std::string(4 << 20, 'A'), 1500); }, &description), 8021);
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_NE(description.find("Write timed out on port 150 (" + slave_path_ + ")"), std::string::npos) << description;
+  // Bounded, not measured: without the limit this write blocks for ever.
+  EXPECT_LT(took, std::chrono::seconds(30));
+  EXPECT_TRUE(gsm->PortOpen());
+}
+
 }  // namespace
 }  // namespace quandelstk

@@ -4,6 +4,21 @@
 
 namespace quandelstk::testing {
 
+std::vector<Piece> SplitAnswer(const std::string& answer, const std::vector<std::size_t>& cuts, TimeMs gap_ms,
+                               TimeMs start_ms) {
+  std::vector<Piece> pieces;
+  std::size_t from = 0;
+  TimeMs at = start_ms;
+  for (std::size_t cut : cuts) {
+    if (cut <= from || cut >= answer.size()) continue;
+    pieces.push_back({at, answer.substr(from, cut - from)});
+    from = cut;
+    at += gap_ms;
+  }
+  pieces.push_back({at, answer.substr(from)});
+  return pieces;
+}
+
 ScriptedModem& ScriptedModem::On(const std::string& line, std::vector<Piece> reply, int times) {
   rules_.push_back(Rule{line, std::move(reply), times});
   return *this;
@@ -52,11 +67,27 @@ void ScriptedModem::Receive(std::string_view bytes, TimeMs now) {
 void ScriptedModem::Answer(const std::string& line, TimeMs now) {
   for (auto it = rules_.begin(); it != rules_.end(); ++it) {
     if (it->line != line) continue;
-    for (const Piece& p : it->reply) Schedule(now + p.after_ms, p.bytes);
+    const std::vector<Piece> reply = it->reply;
     if (it->left > 0 && --it->left == 0) rules_.erase(it);
+    Reply(reply, now);
     return;
   }
-  if (otherwise_ && !line.empty()) Schedule(now, *otherwise_);
+  if (otherwise_ && !line.empty()) Reply({{0, *otherwise_}}, now);
+}
+
+void ScriptedModem::Reply(const std::vector<Piece>& pieces, TimeMs now) {
+  TimeMs next = now;  // chunks keep their order even when a piece is due before the last one ended
+  for (const Piece& p : pieces) {
+    if (chunk_size_ == 0) {
+      Schedule(now + p.after_ms, p.bytes);
+      continue;
+    }
+    TimeMs at = std::max(now + p.after_ms, next);
+    for (std::size_t k = 0; k < p.bytes.size(); k += chunk_size_, at += chunk_gap_ms_) {
+      Schedule(at, p.bytes.substr(k, chunk_size_));
+      next = at + chunk_gap_ms_;
+    }
+  }
 }
 
 void ScriptedModem::Schedule(TimeMs at, std::string bytes) {

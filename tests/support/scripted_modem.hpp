@@ -20,6 +20,10 @@ struct Piece {
   std::string bytes;
 };
 
+// An answer cut before each of the 0-based positions cuts, the pieces gap_ms apart from start_ms.
+std::vector<Piece> SplitAnswer(const std::string& answer, const std::vector<std::size_t>& cuts, TimeMs gap_ms,
+                               TimeMs start_ms = 0);
+
 class ScriptedModem final : public platform::VirtualDevice {
  public:
   // Answers the next writes of exactly this command line (without its CR). Rules for one line are
@@ -38,6 +42,18 @@ class ScriptedModem final : public platform::VirtualDevice {
   // Echoes every byte received, as a modem does after ATE1.
   ScriptedModem& Echo(bool on) {
     echo_ = on;
+    return *this;
+  }
+  // Delivers every scripted answer in pieces of size bytes, gap_ms apart, in their order: what a
+  // real line does to an answer. Size 0 sends answers whole again.
+  ScriptedModem& Chunked(std::size_t size, TimeMs gap_ms) {
+    chunk_size_ = size;
+    chunk_gap_ms_ = gap_ms;
+    return *this;
+  }
+  // Stops taking bytes from the line (a stalled device): writes wait until their limit and fail.
+  ScriptedModem& StallInput(bool stalled) {
+    stalled_ = stalled;
     return *this;
   }
   // Hears the host only at these line settings (a modem fixed at one speed).
@@ -61,6 +77,7 @@ class ScriptedModem final : public platform::VirtualDevice {
   void Receive(std::string_view bytes, TimeMs now) override;
   std::string Transmit(TimeMs now) override;
   std::optional<TimeMs> NextOutputAt() const override;
+  bool TakesInput(TimeMs) const override { return !stalled_; }
 
  private:
   struct Rule {
@@ -69,6 +86,7 @@ class ScriptedModem final : public platform::VirtualDevice {
     int left;  // 0: for ever
   };
   void Answer(const std::string& line, TimeMs now);
+  void Reply(const std::vector<Piece>& pieces, TimeMs now);
   void Schedule(TimeMs at, std::string bytes);
 
   std::vector<Rule> rules_;
@@ -80,6 +98,9 @@ class ScriptedModem final : public platform::VirtualDevice {
   std::string settings_;
   std::optional<std::string> only_at_;
   bool echo_ = false;
+  bool stalled_ = false;
+  std::size_t chunk_size_ = 0;
+  TimeMs chunk_gap_ms_ = 0;
   bool open_ = false;
   int opens_ = 0;
 };

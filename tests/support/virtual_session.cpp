@@ -38,7 +38,7 @@ VirtualSession::VirtualSession(DateTime start)
   // Each test starts as a new thread would, whatever the previous test on this thread left behind.
   channel::Session& s = channel::CurrentSession();
   s.ReceiveBuffer.clear();
-  s.CommandStartTime = DateTime{};
+  s.CommandStartTime = channel::Instant{};
   s.ModemMaker.clear();
   s.LMS_PDU.clear();
   s.LMS_PDU_Length = 0;

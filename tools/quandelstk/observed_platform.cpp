@@ -19,8 +19,9 @@ class ObservedSerialControl final : public SerialControl {
     if (open) observer_->Opened(inner_->CommPort(), inner_->Settings());
     else observer_->Closed(inner_->CommPort());
   }
-  void Output(const std::string& text) override {
-    inner_->Output(text);
+  using SerialControl::Output;
+  void Output(const std::string& text, std::int32_t max_ms) override {
+    inner_->Output(text, max_ms);
     observer_->Wrote(text, inner_->Settings());
   }
   std::string Input() override {
