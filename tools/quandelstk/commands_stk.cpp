@@ -50,7 +50,7 @@ void AddStatusAndSession(CLI::App& stk, Cli& cli) {
                fmt::format("{} ({}): {}", StatusName(s), static_cast<int>(s), StatusHint(s)));
       });
   Add(stk, cli, "activate",
-      "Switch the SIM toolkit on (terminal profile, then AT+STSF=1). Run it first, in any status; then "
+      "Switch the SIM toolkit on (terminal profile, then AT+STSF=1). Valid in any status: run it first, then "
       "stk menu.",
       [](Cli& c, SIMToolKit& t, const CLI::App&) {
         const bool r = t.ActivateSTK();

@@ -211,6 +211,8 @@ class Walk {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       Show(fmt::format("{}> {}", prompt, line));  // the transcript of a scripted walk reads like a session
     }
+    // On the simulated modem the SIM's clock follows the time the person took.
+    cli_.CatchUpSimulatedTime();
     return true;
   }
 
