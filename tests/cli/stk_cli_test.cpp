@@ -38,7 +38,8 @@ std::vector<json> JsonLines(const RunResult& r) {
 }
 
 std::string Scenario(const std::string& name, const std::string& text) {
-  const auto path = std::filesystem::temp_directory_path() / ("quandelstk-stk-" + std::to_string(::getpid()) + name);
+  const auto path =
+      std::filesystem::temp_directory_path() / ("quandelstk-stk-" + std::to_string(::getpid()) + name);
   std::ofstream(path) << text;
   return path.string();
 }
@@ -52,15 +53,21 @@ const json kMainItems = Items({{"1", "Balance"}, {"2", "Services"}, {"3", "Send 
 const json kSubItems = Items({{"1", "News"}, {"2", "Top up"}});
 
 TEST(StkCliOverPty, WholeSessionCommandByCommandInTheShell) {
-  const std::vector<std::pair<std::string, json>> steps = {
-      {"stk activate", true},          {"stk menu", true},
-      {"stk select 2", true},          {"stk status", "STKSubMenu"},
-      {"stk submenu", true},           {"stk subselect 2", true},
-      {"stk status", "STKInputRequest"}, {"stk input", "Enter voucher code"},
-      {"stk submit 1234", true},       {"stk status", "STKResponse"},
-      {"stk response", "Voucher 1234 accepted"}, {"stk submit OK", true},
-      {"stk status", "STKSessionEnd"}, {"stk close", true},
-      {"stk deactivate", true}};
+  const std::vector<std::pair<std::string, json>> steps = {{"stk activate", true},
+                                                           {"stk menu", true},
+                                                           {"stk select 2", true},
+                                                           {"stk status", "STKSubMenu"},
+                                                           {"stk submenu", true},
+                                                           {"stk subselect 2", true},
+                                                           {"stk status", "STKInputRequest"},
+                                                           {"stk input", "Enter voucher code"},
+                                                           {"stk submit 1234", true},
+                                                           {"stk status", "STKResponse"},
+                                                           {"stk response", "Voucher 1234 accepted"},
+                                                           {"stk submit OK", true},
+                                                           {"stk status", "STKSessionEnd"},
+                                                           {"stk close", true},
+                                                           {"stk deactivate", true}};
   std::string input;
   for (const auto& [line, result] : steps) input += line + "\n";
   input += "at AT+CMGF?\nexit\n";
@@ -92,7 +99,8 @@ TEST(StkCliOverPty, SameWalkThroughBrowseOnAPipe) {
   for (const std::string& scenario : {std::string(), kChunked}) {
     SCOPED_TRACE(scenario.empty() ? "whole answers" : "answers in pieces");
     SimProcess sim(scenario);
-    const auto r = Cli({"--port", sim.DevicePath(), "--json", "stk", "browse", "--deactivate"}, "2\n2\n1234\n");
+    const auto r =
+        Cli({"--port", sim.DevicePath(), "--json", "stk", "browse", "--deactivate"}, "2\n2\n1234\n");
     ASSERT_EQ(r.exit_code, 0) << r.output;
     const auto lines = JsonLines(r);
     ASSERT_EQ(lines.size(), 1u) << r.output;
@@ -102,7 +110,10 @@ TEST(StkCliOverPty, SameWalkThroughBrowseOnAPipe) {
     const json expected_steps = {
         {{"status", "STKMainMenu"}, {"title", "SIM Services"}, {"items", kMainItems}, {"choice", "2"}},
         {{"status", "STKSubMenu"}, {"title", "Services"}, {"items", kSubItems}, {"choice", "2"}},
-        {{"status", "STKInputRequest"}, {"prompt", "Enter voucher code"}, {"answer", "1234"}, {"accepted", true}},
+        {{"status", "STKInputRequest"},
+         {"prompt", "Enter voucher code"},
+         {"answer", "1234"},
+         {"accepted", true}},
         {{"status", "STKResponse"}, {"text", "Voucher 1234 accepted"}, {"confirmed", true}},
         {{"status", "STKSessionEnd"}}};
     EXPECT_EQ(result["steps"], expected_steps) << result.dump();
@@ -115,57 +126,48 @@ TEST(StkCliOverPty, BrowseShowsTheWalkAndEndsCleanlyWhenTheSimTimesOut) {
   SimProcess sim(R"({"stk": {"timeout_ms": 300}, "delays": {"AT+STGI=6": 600}})");
   const auto r = Cli({"--port", sim.DevicePath(), "stk", "browse"}, "2\n1\n");
   EXPECT_EQ(r.exit_code, 1) << r.output;
-  for (const char* shown : {"== SIM Services", " 2  Services", "choice (1-4, q ends)> 2", "== Services",
-                            "choice (1-2, q ends)> 1", "The SIM refused that item.", "Status STKTimeOut",
-                            "Session closed."})
+  for (const char* shown :
+       {"== SIM Services", " 2  Services", "choice (1-4, q ends)> 2", "== Services",
+        "choice (1-2, q ends)> 1", "The SIM refused that item.", "Status STKTimeOut", "Session closed."})
     EXPECT_NE(r.output.find(shown), std::string::npos) << shown << "\n" << r.output;
 }
 
-TEST(StkCliOnSimulator, BrowseQuitsOnQOrAtTheEndOfInput) {
-  for (const std::string input : {"q\n", "", "x\n9\n"}) {
-    SCOPED_TRACE(input);
-    const auto r = Cli({"--json", "stk", "browse"}, input);
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    const auto lines = JsonLines(r);
-    ASSERT_EQ(lines.size(), 1u) << r.output;
-    EXPECT_EQ(lines[0]["result"]["ended"], "Closed");
-    EXPECT_EQ(lines[0]["result"]["closed"], true);
-    EXPECT_EQ(lines[0]["result"]["steps"].size(), 1u);
-  }
-}
-
-TEST(StkCliOnSimulator, ModemWithoutToolkitGivesFailureValues) {
-  const auto scenario = "sim:" + Scenario("none.json", R"({"stk": {"supported": false}})");
-  const std::vector<std::pair<std::vector<std::string>, json>> cases = {
-      {{"stk", "activate"}, false}, {{"stk", "status"}, "STKUnknown"}, {{"stk", "menu"}, false},
-      {{"stk", "response"}, ""},    {{"stk", "submit", "1234"}, false}};
-  for (const auto& [args, result] : cases) {
-    std::vector<std::string> all = {"--port", scenario, "--json"};
-    all.insert(all.end(), args.begin(), args.end());
-    const auto r = Cli(all);
-    EXPECT_EQ(r.exit_code, 1) << args[1] << ": " << r.output;
-    ASSERT_EQ(JsonLines(r).size(), 1u) << r.output;
-    EXPECT_EQ(JsonLines(r)[0]["result"], result) << args[1];
-  }
-  const auto browse = Cli({"--port", scenario, "stk", "browse"});
-  EXPECT_EQ(browse.exit_code, 1);
-  EXPECT_NE(browse.output.find("did not switch on"), std::string::npos) << browse.output;
-}
-
-TEST(StkCliOnSimulator, DeactivateWaitsUntilTheMessageServiceIsBack) {
+TEST(StkCliOnSimulator, EndingsAndFaults) {
+  const std::string none = "sim:" + Scenario("none.json", R"({"stk": {"supported": false}})");
   // Fourteen "not ready" answers outlast the first restore's twelve attempts.
-  const auto scenario = "sim:" + Scenario("restart.json", R"({"stk": {"csms_not_ready_after_off": 14}})");
-  const auto r = Cli({"--port", scenario, "--json", "shell"}, "stk activate\nstk deactivate\nat AT+CSMS=0\nexit\n");
-  ASSERT_EQ(r.exit_code, 0) << r.output;
-  const auto lines = JsonLines(r);
-  ASSERT_EQ(lines.size(), 3u) << r.output;
-  EXPECT_EQ(lines[1]["result"], true);
-  EXPECT_EQ(lines[2]["result"], true);  // the service answers again
+  const std::string restart =
+      "sim:" + Scenario("restart.json", R"({"stk": {"csms_not_ready_after_off": 14}})");
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    int exit_code;
+    std::string pointer;  // into the last JSON object
+    json value;
+  };
+  const std::vector<Case> cases = {
+      {{"stk", "browse"}, "q\n", 0, "/result/ended", "Closed"},
+      {{"stk", "browse"}, "", 0, "/result/closed", true},  // the end of input closes the session too
+      {{"stk", "browse"}, "x\n9\n", 0, "/result/steps/0/choice", nullptr},
+      {{"--port", none, "stk", "activate"}, "", 1, "/result", false},
+      {{"--port", none, "stk", "status"}, "", 1, "/result", "STKUnknown"},
+      {{"--port", none, "stk", "browse"}, "", 1, "/result/ended", "ActivateFailed"},
+      {{"--port", restart, "shell"}, "stk activate\nstk deactivate\nat AT+CSMS=0\n", 0, "/result", true},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto r = Cli(args, c.input);
+    SCOPED_TRACE(r.output);
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    const auto lines = JsonLines(r);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().value(json::json_pointer(c.pointer), json()), c.value);
+  }
 }
 
 TEST(StkCliUsage, EveryCommandSaysWhenItIsValidAndBadItemsAreRefused) {
-  for (const char* command : {"status", "activate", "deactivate", "close", "menu", "select", "submenu", "subselect",
-                              "input", "submit", "response", "sms-sent", "browse"}) {
+  for (const char* command : {"status", "activate", "deactivate", "close", "menu", "select", "submenu",
+                              "subselect", "input", "submit", "response", "sms-sent", "browse"}) {
     const auto r = Cli({"stk", command, "--help"});
     EXPECT_EQ(r.exit_code, 0) << command;
     EXPECT_NE(r.output.find("Valid"), std::string::npos) << command << ": " << r.output;

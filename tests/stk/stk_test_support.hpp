@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,7 +19,6 @@ inline const std::string kError = "\r\nERROR\r\n";
 inline const std::string kNotPending = "\r\n+CME ERROR: 4\r\n";
 inline const std::string kNotAllowed = "\r\n+CME ERROR: 3\r\n";
 inline const std::string kNotReady = "\r\n+CMS ERROR: 515\r\n";
-inline const std::string kPrompt = "\r\n> ";
 
 // Information lines, each framed by CR LF, then the final OK.
 inline std::string Answer(const std::vector<std::string>& lines) {
@@ -36,26 +34,27 @@ struct Say {
   int times = 0;
 };
 
-// Results of any kind as text, so that one table can hold calls of every method.
-inline std::string Shown(bool b) { return b ? "true" : "false"; }
-inline std::string Shown(STKStatus s) { return "status " + std::to_string(static_cast<std::int32_t>(s)); }
-inline std::string Shown(const std::string& s) { return "\"" + s + "\""; }
-
+// Results of every kind as text, so that one table holds calls of every method.
+inline std::string Shown(bool b) {
+  return b ? "true" : "false";
+}
+inline std::string Shown(STKStatus s) {
+  return "status " + std::to_string(static_cast<std::int32_t>(s));
+}
+inline std::string Shown(const std::string& s) {
+  return "\"" + s + "\"";
+}
 using Call = std::function<std::string(SIMToolKit&)>;
 
-// Every test starts with the port open as Init leaves it; lines without a rule are answered OK.
+// The port is open as Init leaves it, the modem echoes, and lines without a rule are answered OK.
 class StkTest : public ::testing::Test {
  protected:
-  StkTest() { vs.OpenPort(); }
-
-  void Script(const std::vector<Say>& says, bool echo = false) {
-    for (const Say& s : says) vs.Modem().On(s.line, s.reply, s.times);
-    vs.Modem().Echo(echo).Otherwise(kOk);
+  StkTest() {
+    vs.OpenPort();
+    vs.Modem().Echo(true).Otherwise(kOk);
   }
-  std::vector<std::string> Received() { return vs.Modem().Lines(); }
-  long Count(const std::string& line) {
-    const auto lines = Received();
-    return std::count(lines.begin(), lines.end(), line);
+  void Script(const std::vector<Say>& says) {
+    for (const Say& s : says) vs.Modem().On(s.line, s.reply, s.times);
   }
   // The menu properties as one text: name|list|sub name|sub list.
   std::string Menus() const {
