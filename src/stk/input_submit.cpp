@@ -19,7 +19,8 @@ bool IsConfirmation(const std::string& input) {
 bool SIMToolKit::InputSubmit(const std::string& UserInputSubmit) {
   try {
     std::string answer;
-    if (IsConfirmation(UserInputSubmit)) return channel::SendATCommand("AT+STGR=1", answer, stk::kLongTimeout);
+    if (IsConfirmation(UserInputSubmit))
+      return channel::SendATCommand("AT+STGR=1", answer, stk::kLongTimeout);
     if (!channel::SendATForPrompt("AT+STGR=3,1", answer, stk::kLongTimeout)) return false;
     return channel::SendATCommand(UserInputSubmit + stk::kCtrlZ, answer, stk::kLongTimeout);
   } catch (const RuntimeError&) {

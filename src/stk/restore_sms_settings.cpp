@@ -35,7 +35,8 @@ bool SIMToolKit::RestoreSMSSettings() {
     if (!SelectMessageService()) return false;
     std::string answer;
     // Signal 0 means the radio is not back yet: the settings below would not hold.
-    if (!SendATCommand("AT+CSQ", answer, stk::kDefaultTimeout) || text::Contains(answer, "+CSQ: 0")) return false;
+    if (!SendATCommand("AT+CSQ", answer, stk::kDefaultTimeout) || text::Contains(answer, "+CSQ: 0"))
+      return false;
     if (!SendATCommand("AT+CSDH=1", answer, stk::kDefaultTimeout)) return false;
     if (!SendATCommand("AT+CMGF=1", answer, stk::kDefaultTimeout)) return false;
     SendATCommand("AT+CNMI=0,0,0,2,0", answer, stk::kDefaultTimeout);

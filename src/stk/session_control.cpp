@@ -26,7 +26,8 @@ bool SIMToolKit::ActivateSTK() {
   try {
     std::string answer;
     const std::string dq(stk::kDQ);
-    if (!SendATCommand("AT+STSF=2," + dq + kProfile + dq + ",6,0", answer, stk::kDefaultTimeout)) return false;
+    if (!SendATCommand("AT+STSF=2," + dq + kProfile + dq + ",6,0", answer, stk::kDefaultTimeout))
+      return false;
     if (!SendATCommand("AT+STSF=1", answer, stk::kDefaultTimeout)) return false;
     if (!SendATCommand("AT+STSF?", answer, stk::kDefaultTimeout)) return false;
     return text::Contains(answer, ActiveWithProfile(kProfile)) ||

@@ -17,14 +17,22 @@ constexpr const char* kQuery = "AT+STIN?";
 
 STKStatus StatusOfIndication(std::int16_t indication) {
   switch (indication) {
-    case 0: return STKStatus::STKMainMenu;
-    case 1: return STKStatus::STKResponse;
-    case 3: return STKStatus::STKInputRequest;
-    case 6: return STKStatus::STKSubMenu;
-    case 9: return STKStatus::STKSMSSent;
-    case 98: return STKStatus::STKTimeOut;
-    case 99: return STKStatus::STKSessionEnd;
-    default: return STKStatus::STKUnknown;
+    case 0:
+      return STKStatus::STKMainMenu;
+    case 1:
+      return STKStatus::STKResponse;
+    case 3:
+      return STKStatus::STKInputRequest;
+    case 6:
+      return STKStatus::STKSubMenu;
+    case 9:
+      return STKStatus::STKSMSSent;
+    case 98:
+      return STKStatus::STKTimeOut;
+    case 99:
+      return STKStatus::STKSessionEnd;
+    default:
+      return STKStatus::STKUnknown;
   }
 }
 

@@ -21,7 +21,8 @@ void AppendMenuItems(const std::string& answer, std::int32_t start, std::string&
       throw RuntimeError(err::kInvalidProcedureCall,
                          "Invalid procedure call or argument: a menu item line ends before its label");
     const std::string id = text::Trim(text::Mid(answer, Add16(k, 6), Sub16(c1, Add16(k, 6))));
-    const std::string label = text::Replace(text::Mid(answer, Add16(c2, 1), Sub16(Sub16(c3, c2), 1)), kDQ, "");
+    const std::string label =
+        text::Replace(text::Mid(answer, Add16(c2, 1), Sub16(Sub16(c3, c2), 1)), kDQ, "");
     if (!list.empty()) list += kListSeparator;
     list += id + ":" + label;
     start = Add16(c3, 2);

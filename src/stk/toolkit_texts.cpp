@@ -36,10 +36,16 @@ std::string TrappedText(const std::string& command) {
 
 }  // namespace
 
-std::string SIMToolKit::InputRequestDisplay() { return TrappedText("AT+STGI=3"); }
+std::string SIMToolKit::InputRequestDisplay() {
+  return TrappedText("AT+STGI=3");
+}
 
-std::string SIMToolKit::ResponseDisplay() { return TrappedText("AT+STGI=1"); }
+std::string SIMToolKit::ResponseDisplay() {
+  return TrappedText("AT+STGI=1");
+}
 
-std::string SIMToolKit::SMSSentDisplay() { return TrappedText("AT+STGI=9"); }
+std::string SIMToolKit::SMSSentDisplay() {
+  return TrappedText("AT+STGI=9");
+}
 
 }  // namespace quandelstk

@@ -3,10 +3,11 @@
 // session ends. "q" or the end of input closes the session. On a terminal the answers are edited
 // like the shell's lines; from a pipe one line is read per choice or answer, so walks can be
 // scripted. With --json nothing is shown on the way: one object at the end describes the walk.
-#include <unistd.h>
+#include "stk_browse.hpp"
 
 #include <editline/readline.h>
 #include <fmt/core.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -16,7 +17,6 @@
 #include "cli.hpp"
 #include "quandelstk/platform.hpp"
 #include "quandelstk/stk.hpp"
-#include "stk_browse.hpp"
 #include "stk_view.hpp"
 
 namespace quandelstk::cli {
@@ -52,8 +52,8 @@ class Walk {
       if (done_) return;
       unattended = answered ? 0 : unattended + 1;
       if (unattended > kMaxStepsWithoutAnswer) {
-        Finish("Repeating", false, fmt::format("The SIM keeps reporting {}; ending the walk.", StatusName(status)),
-               true);
+        Finish("Repeating", false,
+               fmt::format("The SIM keeps reporting {}; ending the walk.", StatusName(status)), true);
         return;
       }
     }
@@ -131,7 +131,8 @@ class Walk {
     nlohmann::json step = {{"status", status}, {"title", title}, {"items", nlohmann::json::array()}};
     for (const MenuItem& item : items) step["items"].push_back({{"id", item.id}, {"label", item.label}});
     std::string shown = "\n== " + (title.empty() ? std::string("(no title)") : title);
-    for (std::size_t i = 0; i < items.size(); ++i) shown += fmt::format("\n  {:>2}  {}", i + 1, items[i].label);
+    for (std::size_t i = 0; i < items.size(); ++i)
+      shown += fmt::format("\n  {:>2}  {}", i + 1, items[i].label);
     Show(shown);
     if (items.empty()) {
       steps_.push_back(step);
@@ -154,7 +155,8 @@ class Walk {
       const MenuItem& item = items[static_cast<std::size_t>(n - 1)];
       const std::optional<std::int16_t> id = ItemId(item.id);
       if (!id) {
-        Show(fmt::format("The SIM gave this item the id \"{}\", which cannot be selected; choose another.", item.id));
+        Show(fmt::format("The SIM gave this item the id \"{}\", which cannot be selected; choose another.",
+                         item.id));
         continue;
       }
       step["choice"] = item.id;
@@ -219,7 +221,8 @@ class Walk {
   static bool IsQuit(const std::string& line) { return line == "q" || line == "Q"; }
 
   static std::optional<std::int16_t> ItemId(const std::string& id) {
-    if (id.empty() || id.size() > 6 || id.find_first_not_of("-0123456789") != std::string::npos) return std::nullopt;
+    if (id.empty() || id.size() > 6 || id.find_first_not_of("-0123456789") != std::string::npos)
+      return std::nullopt;
     const long value = std::strtol(id.c_str(), nullptr, 10);
     if (value < -32768 || value > 32767) return std::nullopt;
     return static_cast<std::int16_t>(value);
@@ -267,14 +270,16 @@ class Walk {
 void AddStkBrowseCommand(CLI::App& stk, Cli& cli) {
   auto* cmd = stk.add_subcommand(
       "browse",
-      "Walk the SIM's menus as on a phone: switch the toolkit on, show the main menu numbered, take a choice, "
-      "then follow the SIM (sub menus, input requests, responses, sent-message notices) until the session "
-      "ends. Type the number of an item, an answer, or q to close the session; the end of input closes it too. "
-      "Reads one line per choice or answer when standard input is not a terminal. An answer of OK (any letter "
-      "case) is taken by the toolkit as a confirmation, not as text. Valid in any status.");
-  cmd->add_flag("--deactivate")->description("switch the toolkit off at the end (and restore the message settings)");
+      "Walk the SIM's menus as on a phone: switch the toolkit on, show the main menu numbered, take a "
+      "choice, then follow the SIM (sub menus, input requests, responses, sent-message notices) until the "
+      "session ends. Type the number of an item, an answer, or q to close the session; the end of input "
+      "closes it too. Reads one line per choice or answer when standard input is not a terminal. An answer "
+      "of OK (any letter case) is taken by the toolkit as a confirmation, not as text. Valid in any status.");
+  cmd->add_flag("--deactivate")
+      ->description("switch the toolkit off at the end (and restore the message settings)");
   cmd->callback([&cli, cmd] {
-    cli.Run("stk browse", true, [&cli, cmd] { Walk(cli, cmd->get_option("--deactivate")->as<bool>()).Run(); });
+    cli.Run("stk browse", true,
+            [&cli, cmd] { Walk(cli, cmd->get_option("--deactivate")->as<bool>()).Run(); });
   });
 }
 

@@ -9,28 +9,44 @@ namespace quandelstk::cli {
 
 const char* StatusName(STKStatus status) {
   switch (status) {
-    case STKStatus::STKMainMenu: return "STKMainMenu";
-    case STKStatus::STKResponse: return "STKResponse";
-    case STKStatus::STKInputRequest: return "STKInputRequest";
-    case STKStatus::STKSubMenu: return "STKSubMenu";
-    case STKStatus::STKSMSSent: return "STKSMSSent";
-    case STKStatus::STKTimeOut: return "STKTimeOut";
-    case STKStatus::STKSessionEnd: return "STKSessionEnd";
-    case STKStatus::STKUnknown: return "STKUnknown";
+    case STKStatus::STKMainMenu:
+      return "STKMainMenu";
+    case STKStatus::STKResponse:
+      return "STKResponse";
+    case STKStatus::STKInputRequest:
+      return "STKInputRequest";
+    case STKStatus::STKSubMenu:
+      return "STKSubMenu";
+    case STKStatus::STKSMSSent:
+      return "STKSMSSent";
+    case STKStatus::STKTimeOut:
+      return "STKTimeOut";
+    case STKStatus::STKSessionEnd:
+      return "STKSessionEnd";
+    case STKStatus::STKUnknown:
+      return "STKUnknown";
   }
   return "STKUnknown";
 }
 
 std::string StatusHint(STKStatus status) {
   switch (status) {
-    case STKStatus::STKMainMenu: return "the main menu waits; run stk menu";
-    case STKStatus::STKResponse: return "a response waits; run stk response, then stk submit OK";
-    case STKStatus::STKInputRequest: return "the SIM asks for input; run stk input, then stk submit TEXT";
-    case STKStatus::STKSubMenu: return "a sub menu waits; run stk submenu";
-    case STKStatus::STKSMSSent: return "the SIM sent a message; run stk sms-sent";
-    case STKStatus::STKTimeOut: return "the SIM gave up waiting for an answer; run stk close";
-    case STKStatus::STKSessionEnd: return "the session has ended; run stk menu for a new one, or stk deactivate";
-    case STKStatus::STKUnknown: break;
+    case STKStatus::STKMainMenu:
+      return "the main menu waits; run stk menu";
+    case STKStatus::STKResponse:
+      return "a response waits; run stk response, then stk submit OK";
+    case STKStatus::STKInputRequest:
+      return "the SIM asks for input; run stk input, then stk submit TEXT";
+    case STKStatus::STKSubMenu:
+      return "a sub menu waits; run stk submenu";
+    case STKStatus::STKSMSSent:
+      return "the SIM sent a message; run stk sms-sent";
+    case STKStatus::STKTimeOut:
+      return "the SIM gave up waiting for an answer; run stk close";
+    case STKStatus::STKSessionEnd:
+      return "the session has ended; run stk menu for a new one, or stk deactivate";
+    case STKStatus::STKUnknown:
+      break;
   }
   return "no known indication (is the toolkit on? run stk activate; --trace shows the modem's answer)";
 }
@@ -70,12 +86,10 @@ nlohmann::json ItemsJson(const std::string& list) {
 }  // namespace
 
 nlohmann::json ToolkitProperties(const SIMToolKit& stk) {
-  return {{"MainMenuName", Cp1252ToUtf8(stk.MainMenuName())},
-          {"MainMenuList", Cp1252ToUtf8(stk.MainMenuList())},
-          {"SubMenuName", Cp1252ToUtf8(stk.SubMenuName())},
-          {"SubMenuList", Cp1252ToUtf8(stk.SubMenuList())},
-          {"MainMenuItems", ItemsJson(stk.MainMenuList())},
-          {"SubMenuItems", ItemsJson(stk.SubMenuList())}};
+  return {
+      {"MainMenuName", Cp1252ToUtf8(stk.MainMenuName())}, {"MainMenuList", Cp1252ToUtf8(stk.MainMenuList())},
+      {"SubMenuName", Cp1252ToUtf8(stk.SubMenuName())},   {"SubMenuList", Cp1252ToUtf8(stk.SubMenuList())},
+      {"MainMenuItems", ItemsJson(stk.MainMenuList())},   {"SubMenuItems", ItemsJson(stk.SubMenuList())}};
 }
 
 }  // namespace quandelstk::cli

@@ -2,10 +2,9 @@
 // as JSON items, and the four menu properties.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "quandelstk/enums.hpp"
 
