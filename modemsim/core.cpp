@@ -71,7 +71,8 @@ std::optional<int> Command::Number(std::size_t i) const {
   return std::stoi(params[i]);
 }
 
-Core::Core(const Scenario& s) : scenario(s), echo(s.echo), cmee(s.cmee), sim_state(s.sim.state) {}
+Core::Core(const Scenario& s)
+    : scenario(s), echo(s.echo), cmee(s.cmee), csms_refusals_left(s.csms_not_ready), sim_state(s.sim.state) {}
 
 Timestamp Core::NetworkTime() const {
   return Timestamp::Parse(scenario.clock)->PlusSeconds(now_ / 1000);

@@ -81,6 +81,9 @@ class Core {
   int cmee;
   std::string charset = "GSM";
 
+  // "AT+CSMS=0" answers +CMS ERROR: 515 this many more times (the message service is starting up).
+  int csms_refusals_left;
+
   // SIM: "READY", "SIM PIN", "SIM PUK", "absent" or "blocked" (PUK used up).
   std::string sim_state;
   bool SimReady() const { return sim_state == "READY" && now_ >= scenario.sim.busy_ms; }

@@ -31,7 +31,7 @@ Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a 
   calls {"<number>" | "*": {behaviour: answer|ring|busy|reject|no_answer, after_ms, alert_ms}}
   ussd {"<code>": {status, text, dcs, before_ok, delay_ms, next: {"<answer>": {...}}}}
   ussd_notifications [{at_ms, status, text, dcs}]
-  stk {supported, needs_restart, profile, timeout_ms, stin_delay_ms, title,
+  stk {supported, needs_restart, profile, timeout_ms, stin_delay_ms, csms_not_ready_after_off, title,
        items: [{id, label, title + items | display | input {prompt, min, max, format, echo}
                 | sms (+ to) | end, then: {...}}]}
   responses {"<exact command line>": "<literal answer bytes>"}

@@ -57,8 +57,7 @@ CommandSpec NumberSetting(const std::string& name, std::vector<int>& values, std
 
 MessagingService::MessagingService(Core& core)
     : Service(core),
-      smsc_(Address::FromText(core.scenario.sim.smsc)),
-      csms_refusals_left_(core.scenario.csms_not_ready) {
+      smsc_(Address::FromText(core.scenario.sim.smsc)) {
   const auto& sms = core.scenario.sms;
   for (const auto& [name, capacity] : sms.capacity) stores_[name] = MessageStore{name, capacity, {}};
   for (bool explicit_index : {true, false})
@@ -95,8 +94,8 @@ void MessagingService::Register(CommandTable& t) {
     if (c.kind != Kind::kSet) return;
     if (!c.Number(0) || *c.Number(0) > 1) {
       r.final = Core::CmsError(302);
-    } else if (csms_refusals_left_ > 0) {
-      --csms_refusals_left_;  // still starting up
+    } else if (core_.csms_refusals_left > 0) {
+      --core_.csms_refusals_left;  // still starting up
       r.final = Core::CmsError(515);
     } else {
       r.lines.push_back("+CSMS: 1,1,1");

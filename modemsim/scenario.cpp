@@ -305,7 +305,8 @@ class Loader {
 
   void LoadStk(const json& j, Scenario::Stk& stk) const {
     Object(j, "stk",
-           {"supported", "needs_restart", "profile", "timeout_ms", "stin_delay_ms", "title", "items"});
+           {"supported", "needs_restart", "profile", "timeout_ms", "stin_delay_ms", "csms_not_ready_after_off",
+            "title", "items"});
     Get(j, "stk", "supported", stk.supported);
     Get(j, "stk", "needs_restart", stk.needs_restart);
     if (j.contains("profile")) {
@@ -315,6 +316,7 @@ class Loader {
     }
     Get(j, "stk", "timeout_ms", stk.timeout_ms);
     Get(j, "stk", "stin_delay_ms", stk.stin_delay_ms);
+    Get(j, "stk", "csms_not_ready_after_off", stk.csms_not_ready_after_off, 0, 1000);
     if (j.contains("items") || j.contains("title")) {
       json menu = json::object();
       if (j.contains("title")) menu["title"] = j["title"];

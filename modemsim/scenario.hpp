@@ -146,6 +146,7 @@ struct Scenario {
     std::optional<std::string> profile;  // reported by AT+STSF? whatever was configured
     TimeMs timeout_ms = 0;               // a pending command left unanswered this long: +STIN: 98
     TimeMs stin_delay_ms = 0;            // from the OK of a response to the next +STIN:
+    int csms_not_ready_after_off = 0;    // "AT+CSMS=0" answers 515 this often after AT+STSF=0
     StkNode menu;
   } stk;
 

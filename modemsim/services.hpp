@@ -102,7 +102,6 @@ class MessagingService final : public Service {
   int cmms_ = 0;
   Address smsc_;
   int next_reference_ = 0;
-  int csms_refusals_left_;
 };
 
 struct CallRecord {

@@ -81,6 +81,8 @@ void ToolkitService::Configure(const Command& c, Reply& r) {
   } else {
     mode_ = 0;
     menu_ready_ = false;
+    // The SIM starts over without its toolkit, and the message service with it.
+    core_.csms_refusals_left = core_.scenario.stk.csms_not_ready_after_off;
     pending_ = -1;
     current_ = nullptr;
     if (timeout_event_) core_.Cancel(*timeout_event_);

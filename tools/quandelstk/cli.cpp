@@ -13,6 +13,7 @@
 #include "quandelstk/errors.hpp"
 #include "quandelstk/modem.hpp"
 #include "quandelstk/sms.hpp"
+#include "quandelstk/stk.hpp"
 #include "sim_port.hpp"
 
 namespace quandelstk::cli {
@@ -51,6 +52,11 @@ Cli::~Cli() {
 SMS& Cli::Sms() {
   if (!sms_) sms_ = std::make_unique<SMS>();
   return *sms_;
+}
+
+SIMToolKit& Cli::Toolkit() {
+  if (!toolkit_) toolkit_ = std::make_unique<SIMToolKit>();
+  return *toolkit_;
 }
 
 const char* InitStatusName(InitStatus status) {

@@ -19,6 +19,7 @@
 
 namespace quandelstk {
 class SMS;
+class SIMToolKit;
 }
 
 namespace quandelstk::cli {
@@ -69,10 +70,13 @@ class Cli {
               const nlohmann::json& properties = nlohmann::json::object());
   // The one SMS object of this run, made on first use: destroying one closes the port.
   SMS& Sms();
+  // The one SIMToolKit object of this run, so that the shell keeps its menu properties.
+  SIMToolKit& Toolkit();
 
  private:
   std::unique_ptr<ScopedPlatform> scope_;
   std::unique_ptr<SMS> sms_;
+  std::unique_ptr<SIMToolKit> toolkit_;
   std::int16_t port_number_ = 1;
   std::shared_ptr<platform::VirtualPlatform> sim_;
   std::chrono::steady_clock::time_point last_real_time_ = std::chrono::steady_clock::now();
@@ -88,6 +92,7 @@ CLI::Validator WholeNumber(int lo, int hi);
 void AddModemCommands(CLI::App& app, Cli& cli);
 void AddPduCommands(CLI::App& app, Cli& cli);
 void AddSmsCommands(CLI::App& app, Cli& cli);
+void AddStkCommands(CLI::App& app, Cli& cli);
 void AddShellCommand(CLI::App& app, Cli& cli);
 void AddDemoCommand(CLI::App& app, Cli& cli);
 

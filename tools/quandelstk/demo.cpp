@@ -6,6 +6,8 @@
 #include "quandelstk/modem.hpp"
 #include "quandelstk/platform.hpp"
 #include "quandelstk/sms.hpp"
+#include "quandelstk/stk.hpp"
+#include "stk_view.hpp"
 
 namespace quandelstk::cli {
 
@@ -90,6 +92,35 @@ void SmsTour(Cli& cli, const std::string& own) {
   Show(cli, "IsOnline +15550100456 (5 s)", sms.IsOnline(number, wait) ? "true: it rings or answers" : "false");
 }
 
+// The simulated SIM's menu: "Services" (2) holds "Top up" (2), which asks for a voucher code.
+void StkTour(Cli& cli) {
+  SIMToolKit& stk = cli.Toolkit();
+  const auto yes_no = [](bool r) { return std::string(r ? "true" : "false"); };
+  const auto menu = [](const std::string& name, const std::string& list) {
+    std::string items;
+    for (const MenuItem& item : MenuItems(list)) items += (items.empty() ? "" : ", ") + item.id + " " + item.label;
+    return "\"" + Cp1252ToUtf8(name) + "\": " + items;
+  };
+  Step(cli, "SIMToolKit: activate, main menu, a sub menu, an input request, the response, deactivate");
+  Show(cli, "ActivateSTK", yes_no(stk.ActivateSTK()));
+  Show(cli, "MainMenuDisplay", yes_no(stk.MainMenuDisplay()));
+  Show(cli, "MainMenuName / MainMenuList", menu(stk.MainMenuName(), stk.MainMenuList()));
+  Show(cli, "MainMenuSelect 2", yes_no(stk.MainMenuSelect(2)));
+  Show(cli, "STKStatusGet", StatusName(stk.STKStatusGet()));
+  Show(cli, "SubMenuDisplay", yes_no(stk.SubMenuDisplay()));
+  Show(cli, "SubMenuName / SubMenuList", menu(stk.SubMenuName(), stk.SubMenuList()));
+  Show(cli, "SubMenuSelect 2", yes_no(stk.SubMenuSelect(2)));
+  Show(cli, "STKStatusGet", StatusName(stk.STKStatusGet()));
+  Show(cli, "InputRequestDisplay", Cp1252ToUtf8(stk.InputRequestDisplay()));
+  Show(cli, "InputSubmit 1234", yes_no(stk.InputSubmit("1234")));
+  Show(cli, "STKStatusGet", StatusName(stk.STKStatusGet()));
+  Show(cli, "ResponseDisplay", Cp1252ToUtf8(stk.ResponseDisplay()));
+  Show(cli, "InputSubmit OK (confirms it)", yes_no(stk.InputSubmit("OK")));
+  Show(cli, "STKStatusGet", StatusName(stk.STKStatusGet()));
+  Show(cli, "DeactivateSTK", yes_no(stk.DeactivateSTK()) + " (message settings restored)");
+  if (!cli.opts.json) fmt::print("   (quandelstk stk browse walks the same menus interactively)\n");
+}
+
 void RunDemo(Cli& cli) {
   cli.Connect();
   if (!cli.opts.json)
@@ -115,8 +146,10 @@ void RunDemo(Cli& cli) {
 
   if (cli.OnSimulator()) {
     SmsTour(cli, own);
+    StkTour(cli);
   } else if (!cli.opts.json) {
-    fmt::print("\n(The SMS part of the tour runs only on the simulated modem: it sends messages.)\n");
+    fmt::print("\n(The SMS and toolkit parts of the tour run only on the simulated modem: they send messages and "
+               "walk its SIM's menus.)\n");
   }
 
   Step(cli, "Modem.ShutDown");
@@ -127,7 +160,7 @@ void RunDemo(Cli& cli) {
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Cli& cli) {
-  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode");
+  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode and the SIM toolkit");
   cmd->callback([&cli] { cli.Run("demo", false, [&cli] { RunDemo(cli); }); });
 }
 

@@ -27,6 +27,9 @@ void ProgressObserver::Wrote(const std::string& bytes, const std::string& settin
   } else if (StartsWith(line, "AT+CPIN=")) {
     out_.Progress("entering the PIN");
   } else if (line == "AT+CSMS=0") {
+    // Only an attempt after the not-ready pause is a retry: the toolkit's restore starts over at once.
+    if (last_command_ != line || !paused_after_csms_) csms_attempts_ = 0;
+    paused_after_csms_ = false;
     ++csms_attempts_;
     if (csms_attempts_ == 1) out_.Progress("selecting the message service");
   } else if (line == "AT+CSDH=1") {
@@ -34,6 +37,10 @@ void ProgressObserver::Wrote(const std::string& bytes, const std::string& settin
     out_.Progress("setting text mode and new-message indications");
   } else if (line == "AT+CGSN") {
     if (last_command_ != line) out_.Progress("reading the IMEI three times, 1 s apart");
+  } else if (line == "AT+STGI=11") {
+    out_.Progress(fmt::format("asking the SIM for its main menu (attempt {} of 8)", ++menu_attempts_));
+  } else if (line == "AT+CFUN=1" && menu_attempts_ > 0) {
+    out_.Progress("no menu yet: restarting the radio, after which the SIM sends it");
   } else if (line == "AT+CFUN=1") {
     registration_checks_ = 0;
     rebooting_ = true;
@@ -44,12 +51,14 @@ void ProgressObserver::Wrote(const std::string& bytes, const std::string& settin
     out_.Progress("dialling " + Cp1252ToUtf8(line.substr(3)));
   }
   if (line != "AT+CFUN=1" && line != "AT+CREG?") rebooting_ = false;
+  if (line != "AT+STGI=11" && line != "AT+STGI=0" && line != "AT+CFUN=1") menu_attempts_ = 0;
   if (line != "AT") probing_ = false;
   if (!line.empty() && StartsWith(line, "AT")) last_command_ = line;
 }
 
 void ProgressObserver::Slept(std::int32_t ms) {
   if (last_command_ == "AT+CSMS=0" && ms == 7000) {
+    paused_after_csms_ = true;
     out_.Progress(fmt::format("message service not ready yet; retrying in 7 s (attempt {} of 12)", csms_attempts_));
   } else if (rebooting_ && ms == 1000) {
     out_.Progress(fmt::format("waiting for the network to register again ({} s)", ++registration_checks_));

@@ -1,5 +1,6 @@
 // Turns what happens on the line into progress for people: Init's probe attempts, the SIM, the
-// message-service retries and their pauses, Reboot's waits, the parts of a long message.
+// message-service retries and their pauses, Reboot's waits, the parts of a long message, the
+// attempts to fetch the toolkit's main menu.
 #pragma once
 
 #include <memory>
@@ -23,6 +24,8 @@ class ProgressObserver final : public LineObserver {
   std::string last_command_;
   int probe_attempts_ = 0;
   int csms_attempts_ = 0;
+  bool paused_after_csms_ = false;
+  int menu_attempts_ = 0;
   int registration_checks_ = 0;
   bool rebooting_ = false;
   bool probing_ = false;

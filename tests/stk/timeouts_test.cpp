@@ -1,0 +1,57 @@
+// Each command's own timeout: against a silent modem, the time from one command line to the next
+// (or to the end of the call) is the command's timeout in whole seconds, plus at most one second.
+#include "stk_test_support.hpp"
+
+namespace quandelstk::testing {
+namespace {
+
+struct TimeoutCase {
+  const char* name;
+  Call call;
+  std::vector<Say> says;               // the rest is silence
+  std::vector<std::int64_t> waits_ms;  // from each line to the next, the last to the end
+};
+
+class TimeoutTest : public StkTest, public ::testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(TimeoutTest, EachExchangeWaitsItsOwnTime) {
+  vs.Modem().Otherwise("");
+  Script(GetParam().says);
+  GetParam().call(stk);
+  const auto& lines = vs.Modem().TimedLines();
+  ASSERT_EQ(lines.size(), GetParam().waits_ms.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::int64_t waited = (i + 1 < lines.size() ? lines[i + 1].first : vs.NowMs()) - lines[i].first;
+    EXPECT_GE(waited, GetParam().waits_ms[i]) << lines[i].second;
+    EXPECT_LT(waited, GetParam().waits_ms[i] + 1200) << lines[i].second;
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(SIMToolKit, TimeoutTest, ::testing::Values(
+    TimeoutCase{"STKStatusGet", [](SIMToolKit& s) { return Shown(s.STKStatusGet()); }, {}, {12000}},
+    TimeoutCase{"ActivateSTK", [](SIMToolKit& s) { return Shown(s.ActivateSTK()); }, {}, {7000}},
+    // Command 11, a 1000 ms pause, the menu, the restart.
+    TimeoutCase{"MainMenuDisplay", [](SIMToolKit& s) { return Shown(s.MainMenuDisplay()); }, {}, {8000, 7000, 12000}},
+    TimeoutCase{"MainMenuSelect", [](SIMToolKit& s) { return Shown(s.MainMenuSelect(1)); }, {}, {12000, 7000}},
+    TimeoutCase{"SubMenuDisplay", [](SIMToolKit& s) { return Shown(s.SubMenuDisplay()); }, {}, {12000}},
+    TimeoutCase{"SubMenuSelect", [](SIMToolKit& s) { return Shown(s.SubMenuSelect(1)); }, {}, {12000}},
+    TimeoutCase{"InputRequestDisplay", [](SIMToolKit& s) { return s.InputRequestDisplay(); }, {}, {12000}},
+    TimeoutCase{"ResponseDisplay", [](SIMToolKit& s) { return s.ResponseDisplay(); }, {}, {12000}},
+    TimeoutCase{"SMSSentDisplay", [](SIMToolKit& s) { return s.SMSSentDisplay(); }, {}, {12000}},
+    TimeoutCase{"InputSubmitPrompt", [](SIMToolKit& s) { return Shown(s.InputSubmit("1")); }, {}, {12000}},
+    TimeoutCase{"InputSubmitText", [](SIMToolKit& s) { return Shown(s.InputSubmit("1")); },
+                {{"AT+STGR=3,1", "\r\n> "}}, {0, 12000}},
+    TimeoutCase{"InputSubmitConfirmation", [](SIMToolKit& s) { return Shown(s.InputSubmit("ok")); }, {}, {12000}},
+    TimeoutCase{"CloseSTK", [](SIMToolKit& s) { return Shown(s.CloseSTK()); }, {}, {7000}},
+    TimeoutCase{"DeactivateSTK", [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); }, {}, {7000}},
+    TimeoutCase{"Restore", [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); }, {{"AT+STSF=0", kOk}},
+                {0, 7000, 7000, 7000}},
+    TimeoutCase{"RestoreSettings", [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); },
+                {{"AT+STSF=0", kOk}, {"AT+CSMS=0", kOk}, {"AT+CSQ", kOk}, {"AT+CSDH=1", kOk}, {"AT+CMGF=1", kOk}},
+                {0, 0, 0, 0, 0, 7000}}),
+    [](const auto& info) { return info.param.name; });
+// clang-format on
+
+}  // namespace
+}  // namespace quandelstk::testing
