@@ -3,7 +3,6 @@
 // simulated modem install their own platform for a thread with ScopedPlatform.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,10 +80,7 @@ class Platform {
   virtual DateTime Now() = 0;
   // A monotonic clock in milliseconds from an arbitrary origin: elapsed time is measured on it, so
   // that a daylight-saving change or a step of the wall clock neither stretches nor cuts a wait.
-  virtual std::int64_t MonotonicMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-  }
+  virtual std::int64_t MonotonicMs() = 0;
   // A plain pause that processes nothing.
   virtual void Sleep(std::int32_t ms) = 0;
   // The folder that holds the library's own file (where "Unicode.txt" is found).

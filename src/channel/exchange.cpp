@@ -17,9 +17,7 @@ constexpr std::string_view kError = "ERROR\r\n";
 // accumulates into ReceiveBuffer.
 AnswerWait StartExchange(const std::string& command, std::int16_t timeout) {
   Session& s = CurrentSession();
-  AnswerWait wait(command + '\r', timeout, s.ReceiveBuffer);
-  s.CommandStartTime = wait.Start();
-  return wait;
+  return AnswerWait(command + '\r', timeout, s.ReceiveBuffer, s.CommandStartTime);
 }
 
 // Polls ReceiveBuffer until the marker holds on complete text; on a timeout empties it and reports false.

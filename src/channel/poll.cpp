@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "quandelstk/errors.hpp"
+
 namespace quandelstk::channel {
 
 namespace {
@@ -20,11 +22,16 @@ bool IsFinalResultLine(std::string_view line) {
   return StartsWith(line, "CONNECT") || StartsWith(line, "+CME ERROR:") || StartsWith(line, "+CMS ERROR:");
 }
 
-// The last line of a text up to a line end: a lone CR inside it (the echo of a command) also
-// starts a new line.
-std::string_view LastLine(std::string_view text) {
-  const std::size_t cut = text.find_last_of("\r\n");
-  return cut == std::string_view::npos ? text : text.substr(cut + 1);
+// The line that the CR LF at position end closes is a final result framed as a modem frames one:
+// CR LF before it, and before that the start of the text, another line end, or the CR of an echo.
+// A message's text line that reads "OK" follows its header's single CR LF and does not count.
+bool FinalResultLineEndsAt(std::string_view text, std::size_t end) {
+  const std::size_t cut = text.substr(0, end).find_last_of("\r\n");
+  const std::size_t begin = cut == std::string_view::npos ? 0 : cut + 1;
+  if (!IsFinalResultLine(text.substr(begin, end - begin))) return false;
+  if (begin < kLineEnd.size() || text.substr(begin - kLineEnd.size(), kLineEnd.size()) != kLineEnd)
+    return false;
+  return begin == kLineEnd.size() || text[begin - 3] == '\r' || text[begin - 3] == '\n';
 }
 
 }  // namespace
@@ -38,32 +45,40 @@ bool TimeIsUp(const Instant& start, std::int16_t timeout) {
 }
 
 bool EndsInFinalResult(std::string_view text) {
-  if (text.size() < kLineEnd.size() || text.substr(text.size() - kLineEnd.size()) != kLineEnd) return false;
-  return IsFinalResultLine(LastLine(text.substr(0, text.size() - kLineEnd.size())));
+  return text.size() >= kLineEnd.size() && text.substr(text.size() - kLineEnd.size()) == kLineEnd &&
+         FinalResultLineEndsAt(text, text.size() - kLineEnd.size());
 }
 
 bool HoldsFinalResult(std::string_view text, std::size_t from) {
   // From the start of the line that holds position from: a "+CME ERROR: n" line is its own answer.
   const std::size_t cut = from == 0 ? std::string_view::npos : text.substr(0, from).find_last_of("\r\n");
-  for (std::size_t begin = cut == std::string_view::npos ? 0 : cut + 1;;) {
-    const std::size_t end = text.find(kLineEnd, begin);
-    if (end == std::string_view::npos) return false;
-    if (IsFinalResultLine(LastLine(text.substr(begin, end - begin)))) return true;
-    begin = end + kLineEnd.size();
-  }
+  for (std::size_t end = text.find(kLineEnd, cut == std::string_view::npos ? 0 : cut + 1);
+       end != std::string_view::npos; end = text.find(kLineEnd, end + kLineEnd.size()))
+    if (FinalResultLineEndsAt(text, end)) return true;
+  return false;
 }
 
 bool AnswerIsOver(std::string_view text) {
   return EndsInFinalResult(text) || (text.size() >= 2 && text.substr(text.size() - 2) == "> ");
 }
 
-AnswerWait::AnswerWait(const std::string& line, std::int16_t timeout, std::string& text)
-    : text_(text), timeout_(timeout) {
+AnswerWait::AnswerWait(const std::string& line, std::int16_t timeout, std::string& text, Instant& start)
+    : text_(text), timeout_(timeout), start_(start) {
   SerialControl& gsm = Gsm();
   // Read before writing: whatever the modem sent before this command is the beginning of its text,
-  // as the first read after the write would make it, and it is known to be complete.
-  std::string waiting = gsm.PortOpen() ? gsm.Input() : std::string();
-  gsm.Output(line, WriteLimitMs(timeout));
+  // as the first read after the write would make it, and it is known to be complete. A line that
+  // fails here is left for the write to report, as it would be without this read.
+  std::string waiting;
+  try {
+    if (gsm.PortOpen()) waiting = gsm.Input();
+  } catch (const RuntimeError&) {
+  }
+  try {
+    gsm.Output(line, WriteLimitMs(timeout));
+  } catch (const RuntimeError&) {
+    text_ += waiting;  // a failed write consumes nothing: the next exchange still sees this text
+    throw;
+  }
   start_ = ClockNow();
   text_ += waiting;
   waiting_ = text_.size();
@@ -81,7 +96,7 @@ void AnswerWait::Read() {
 
 std::int32_t AnswerWait::QuietLeftMs() const {
   const std::int64_t quiet = CurrentPlatform().MonotonicMs() - last_input_ms_;
-  return static_cast<std::int32_t>(std::max<std::int64_t>(0, kQuietMs - quiet));
+  return static_cast<std::int32_t>(std::max<std::int64_t>(0, PollWaitMs(timeout_) - quiet));
 }
 
 bool AnswerWait::Until(const MarkerTest& marker) {

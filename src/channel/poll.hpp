@@ -5,9 +5,13 @@
 // Waking on the first byte means the marker test also sees half-arrived answers ("+CMS ERROR:"
 // without its code, an information line without the OK behind it). A marker therefore counts only
 // on complete text, and the outcome is the one a loop reading every 100 ms would reach:
-// - text that ends in a final result line ("OK", "ERROR", "+CME ERROR: n", ...) or in the body
-//   prompt "> " is complete at once: a modem sends nothing more of that answer;
-// - any other text is complete once the line has been quiet for kQuietMs;
+// - text that ends in a final result line ("OK", "ERROR", "+CME ERROR: n", ...) framed as a modem
+//   frames one, or in the body prompt "> ", is complete at once: a modem sends nothing more of
+//   that answer;
+// - any other text is complete once the line has been quiet for one poll's length (100 ms, 500 ms
+//   from 60 s): the classic loop reads at that cadence, so pieces closer together may land in one
+//   of its reads, and after that much quiet any of its reads would have seen this text and nothing
+//   more;
 // - text that was already waiting before the command was written is decided on at once, as the
 //   first read of the 100 ms loop would have done.
 #pragma once
@@ -29,10 +33,6 @@ constexpr std::int16_t EffectiveTimeout(std::int16_t timeout) {
 constexpr std::int32_t PollWaitMs(std::int16_t timeout) {
   return timeout < 60 ? 100 : 500;
 }
-// How long a line must have been quiet before text without a final result counts as complete.
-// The classic loop reads every 100 ms, so pieces less than 100 ms apart may land in one of its
-// reads; after 100 ms of quiet any of its reads would have seen this text and nothing more.
-constexpr std::int32_t kQuietMs = 100;
 // The longest a write may take within an exchange of this (effective) timeout: the exchange gives
 // up within timeout + 1 seconds, and so does its write.
 constexpr std::int32_t WriteLimitMs(std::int16_t timeout) {
@@ -45,7 +45,8 @@ Instant ClockNow();
 bool TimeIsUp(const Instant& start, std::int16_t timeout);
 
 // The text ends in a final result line: "OK", "ERROR", "NO CARRIER", "BUSY", "NO ANSWER",
-// "NO DIALTONE", "CONNECT...", "+CME ERROR: ..." or "+CMS ERROR: ...", followed by CR LF.
+// "NO DIALTONE", "CONNECT...", "+CME ERROR: ..." or "+CMS ERROR: ...", followed by CR LF and
+// preceded by CR LF after the start of the text, a line end or an echo's CR.
 bool EndsInFinalResult(std::string_view text);
 // The text holds such a line, complete, in the line that holds the 0-based position from or after it.
 bool HoldsFinalResult(std::string_view text, std::size_t from);
@@ -55,15 +56,14 @@ bool AnswerIsOver(std::string_view text);
 using MarkerTest = std::function<bool(std::string_view text)>;
 
 // One wait for an answer on the thread's serial control, into text. The clock starts when the
-// command has been written.
+// command has been written; its start lives in the caller's variable, so that an exchange nested
+// in a host's event handler, sharing CommandStartTime, moves it as it would a classic loop's.
 class AnswerWait {
  public:
   // Takes what is already waiting on the line as the beginning of text, then writes line (which
-  // carries its own CR) within the exchange's write limit and starts the clock. timeout is already
+  // carries its own CR) within the exchange's write limit and sets start. timeout is already
   // effective.
-  AnswerWait(const std::string& line, std::int16_t timeout, std::string& text);
-
-  const Instant& Start() const { return start_; }
+  AnswerWait(const std::string& line, std::int16_t timeout, std::string& text, Instant& start);
 
   // Polls until marker holds on complete text (true) or the time is up (false, text as read so
   // far, including the read of the last poll).
@@ -78,7 +78,7 @@ class AnswerWait {
 
   std::string& text_;
   std::int16_t timeout_;
-  Instant start_;
+  Instant& start_;
   std::int64_t last_input_ms_;
   // Length of the text that was waiting before the write: a marker in it is decided at once.
   std::size_t waiting_;

@@ -13,7 +13,8 @@ constexpr std::int16_t kDirectTimeoutSeconds = 7;
 
 bool DirectExchange(const std::string& command, std::string& text) {
   text.clear();
-  channel::AnswerWait wait(command + '\r', kDirectTimeoutSeconds, text);
+  channel::Instant start;
+  channel::AnswerWait wait(command + '\r', kDirectTimeoutSeconds, text, start);
   return wait.Until([](std::string_view t) { return text::Contains(t, "OK\r\n"); });
 }
 

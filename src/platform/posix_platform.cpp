@@ -53,6 +53,11 @@ class PosixPlatform final : public Platform {
     return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   }
 
+  std::int64_t MonotonicMs() override {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+
   void Sleep(std::int32_t ms) override {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }

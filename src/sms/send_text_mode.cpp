@@ -19,7 +19,8 @@ constexpr std::int16_t kPromptTimeout = 7;
 // and nothing is sent to end the pending message input.
 bool AskForBodyPrompt(const std::string& number) {
   std::string seen;
-  channel::AnswerWait wait("AT+CMGS=\"" + number + "\"\r", kPromptTimeout, seen);
+  channel::Instant start;
+  channel::AnswerWait wait("AT+CMGS=\"" + number + "\"\r", kPromptTimeout, seen, start);
   return wait.Until([](std::string_view t) { return text::Contains(t, ">"); });
 }
 

@@ -4,10 +4,12 @@
 
 #include <functional>
 #include <random>
+#include <utility>
 
 #include "channel/exchange.hpp"
 #include "channel/session.hpp"
 #include "modem/direct_exchange.hpp"
+#include "support/error_number.hpp"
 #include "support/virtual_session.hpp"
 
 namespace quandelstk::channel {
@@ -70,6 +72,10 @@ std::vector<Case> Cases() {
     {"echo, information and OK", cmd, "AT+X\r\r\n+CSQ: 15,99\r\n\r\nOK\r\n"},
     {"message reference", cmd, "\r\n+CMGS: 12\r\n\r\nOK\r\n"},
     {"listing", cmd, "\r\n+CMGL: 1,\"REC READ\",\"+15550100\",,\"26/12/04,10:00:00+04\"\r\nhi, you\r\n\r\nOK\r\n"},
+    // Message texts that read like results: only the answer's own final result ends it.
+    {"message reading OK", cmd, "\r\n+CMGR: \"REC READ\",\"+15550100\",,\"26/12/04,10:00:00+04\"\r\nOK\r\n\r\nOK\r\n"},
+    {"message reading ERROR", cmd, "AT+X\r\r\n+CMGR: \"REC READ\",\"+1555\",,\"26/12/04,10:00:00+04\"\r\nERROR\r\n\r\nOK\r\n"},
+    {"listing of results", cmd, "\r\n+CMGL: 1,\"REC READ\",\"+1555\",,\"x\"\r\n+CMS ERROR: 500\r\n+CMGL: 2,\"REC READ\",\"+1555\",,\"x\"\r\nBUSY\r\n\r\nOK\r\n"},
     {"CMS 515", cmd, "\r\n+CMS ERROR: 515\r\n"},
     {"CME 10", cmd, "\r\n+CME ERROR: 10\r\n"},
     {"ERROR", cmd, "\r\nERROR\r\n"},
@@ -191,6 +197,47 @@ TEST(SplitAnswer, ChunkedScriptedModemKeepsTheOrderOfLatePieces) {
   EXPECT_TRUE(SendATCommand("AT+X", r, 0));
   EXPECT_EQ(r, "\r\n+CSQ: 15,99\r\n\r\nOK\r\n");
   EXPECT_EQ(vs.NowMs(), 100);  // the line's 8 pieces from 0 to 70 ms, then the OK's 3 from 80 ms
+}
+
+TEST(SplitAnswer, ANestedExchangeMovesTheInterruptedOnesStart) {
+  // A host event handler running an exchange of its own shares CommandStartTime with the one it
+  // interrupted, which then counts its seconds from the nested one's start.
+  VirtualSession vs;
+  vs.OpenPort();
+  vs.Modem().On("AT+B", "\r\nOK\r\n");
+  bool nested = false;
+  SetPendingEventsHook([&] {
+    if (vs.NowMs() >= 5000 && !std::exchange(nested, true)) {
+      std::string r;
+      EXPECT_TRUE(SendATCommand("AT+B", r, 0));
+    }
+  });
+  std::string r;
+  EXPECT_FALSE(SendATCommand("AT+A", r, 0));
+  EXPECT_EQ(vs.NowMs(), 13000);
+}
+
+TEST(SplitAnswer, AFailedWriteLeavesWhatWasWaitingForTheNextExchange) {
+  VirtualSession vs;
+  vs.OpenPort();
+  vs.Modem().Unsolicited(0, "\r\n+CMTI: \"SM\",3\r\n").StallInput(true);
+  vs.Platform().Advance(10);
+  std::string r;
+  EXPECT_EQ(testing::ErrorNumberOf([&] { SendATCommand("AT+X", r, 0); }), 8021);
+  vs.Modem().StallInput(false).On("AT+CPIN?", {{100, "\r\n+CPIN: READY\r\n\r\nOK\r\n"}});
+  EXPECT_TRUE(SendATForInfo("AT+CPIN?", r, 0));
+  EXPECT_EQ(r, "\r\n+CMTI: \"SM\",3\r\n");
+}
+
+TEST(SplitAnswer, ALongExchangeWaitsItsOwnCadenceForAnUnfinishedLine) {
+  // From 60 s the classic loop reads every 500 ms: an unfinished line counts after 500 ms of quiet.
+  VirtualSession vs;
+  vs.OpenPort();
+  vs.Modem().On("AT+CMGL", {{0, "\r\n+CMS ERROR:"}, {400, " 500\r\n"}});
+  std::string r;
+  EXPECT_FALSE(SendATCommand("AT+CMGL", r, 60));
+  EXPECT_EQ(r, "\r\n+CMS ERROR: 500\r\n");
+  EXPECT_EQ(vs.NowMs(), 400);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ class TickingPlatform final : public Platform {
   explicit TickingPlatform(std::string folder) : folder_(std::move(folder)) {}
   std::unique_ptr<SerialControl> MakeSerialControl() override { return nullptr; }
   DateTime Now() override { return DateTime::FromSerialSeconds(start_.SerialSeconds() + readings_++ / 2); }
+  std::int64_t MonotonicMs() override { return 0; }
   void Sleep(std::int32_t) override {}
   std::string LibraryFolder() override { return folder_; }
   std::string LogFolder() override { return folder_; }

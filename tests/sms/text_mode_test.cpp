@@ -1,3 +1,4 @@
+#include "channel/session.hpp"
 #include "sms_test_support.hpp"
 
 namespace quandelstk::testing {
@@ -64,6 +65,31 @@ TEST(TextMode, Transcripts) {
   };
   // clang-format on
   for (const Transcript& t : cases) RunTranscript(t);
+}
+
+}  // namespace
+}  // namespace quandelstk::testing
+
+namespace quandelstk::testing {
+namespace {
+
+TEST(TextMode, AMessageThatReadsOKReadsTheSameOnALineDeliveringAByteAtATime) {
+  const std::string header = "\r\n+CMGR: \"REC READ\",\"+15550100\",,\"26/12/04,10:00:00+04\",145,4,0,0,\"+15550000\",145,2\r\n";
+  for (std::size_t chunk : {0u, 1u}) {
+    SCOPED_TRACE(chunk);
+    VirtualSession vs;
+    vs.OpenPort();
+    vs.Modem()
+        .Chunked(chunk, 2)
+        .On("AT+CMGL=\"REC READ\"", "\r\n+CMGL: 1,\"REC READ\",\"+15550100\",,\"26/12/04,10:00:00+04\"\r\nOK\r\n\r\nOK\r\n")
+        .On("AT+CMGR=1", header + "OK\r\n\r\nOK\r\n")
+        .Otherwise("\r\nOK\r\n");
+    SMS sms;
+    EXPECT_TRUE(sms.ReadSMS());
+    EXPECT_EQ(sms.Msg(), "OK");
+    vs.Platform().Advance(2000);
+    EXPECT_EQ(channel::Gsm().Input(), "") << "left for the next command";
+  }
 }
 
 }  // namespace
