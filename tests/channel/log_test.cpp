@@ -73,14 +73,6 @@ TEST(Log, MaskingAgreesWithTheFirstMaskingOnRandomTexts) {
   }
 }
 
-TEST(Log, RecordsAreWhatTheFirstWriterWrote) {
-  VirtualSession vs;
-  const auto texts = RandomTexts(300);
-  for (const std::string& text : texts) WriteLog(text);
-  const DateTime at = vs.Platform().Now();
-  EXPECT_EQ(vs.LogText(), testing::ReferenceLogFiles(texts, [&] { return at; }).begin()->second);
-}
-
 // Texts with and without tokens, added whole or written straight into the batch.
 void AddToBatch(LogBatch& batch, const std::vector<std::string>& texts) {
   for (const std::string& text : texts) {
