@@ -45,6 +45,7 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	@for b in build/release/bin/*_bench; do echo "== $$b"; $$b; done
+	@echo "== instructions per PDU operation"; sh bench/pdu_callgrind.sh build/release/bin
 
 clean:
 	rm -rf build

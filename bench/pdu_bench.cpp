@@ -1,5 +1,5 @@
 // Speed of the PDU codec: SUBMIT building, 7-bit packing, and decoding with the 7-bit trace written
-// to a log folder on tmpfs.
+// to a log folder on tmpfs and to /dev/null.
 #include <benchmark/benchmark.h>
 
 #include "pdu/pdu.hpp"
@@ -34,11 +34,11 @@ void Encode7Bit160(benchmark::State& state) {
 }
 BENCHMARK(Encode7Bit160);
 
-// Runs decode in a loop with the trace going to tmpfs; the log is emptied every so often, outside
-// the timed part.
+// Runs decode in a loop with the trace going to the target; a log on tmpfs is emptied every so
+// often, outside the timed part.
 template <typename Decode>
-void WithTmpfsLog(benchmark::State& state, Decode decode) {
-  auto platform = std::make_shared<TmpfsLogPlatform>();
+void WithLog(benchmark::State& state, LogTarget target, Decode decode) {
+  auto platform = std::make_shared<BenchPlatform>(target);
   ScopedPlatform scope(platform);
   std::int64_t n = 0;
   for (auto _ : state) {
@@ -49,30 +49,34 @@ void WithTmpfsLog(benchmark::State& state, Decode decode) {
       state.ResumeTiming();
     }
   }
+  state.SetLabel(std::string("log to ") + LogTargetName(target));
 }
 
-void DecodeDeliver5(benchmark::State& state) {
-  WithTmpfsLog(state, [] { benchmark::DoNotOptimize(pdu::Decode_PDU(kDeliver5)); });
+void DecodeDeliver5(benchmark::State& state, LogTarget target) {
+  WithLog(state, target, [] { benchmark::DoNotOptimize(pdu::Decode_PDU(kDeliver5)); });
 }
-BENCHMARK(DecodeDeliver5);
+BENCHMARK_CAPTURE(DecodeDeliver5, tmpfs, LogTarget::kTmpfs);
+BENCHMARK_CAPTURE(DecodeDeliver5, devnull, LogTarget::kDevNull);
 
-void DecodeDeliver160(benchmark::State& state) {
+void DecodeDeliver160(benchmark::State& state, LogTarget target) {
   const std::string deliver = Deliver160();
-  WithTmpfsLog(state, [&] { benchmark::DoNotOptimize(pdu::Decode_PDU(deliver)); });
+  WithLog(state, target, [&] { benchmark::DoNotOptimize(pdu::Decode_PDU(deliver)); });
 }
-BENCHMARK(DecodeDeliver160);
+BENCHMARK_CAPTURE(DecodeDeliver160, tmpfs, LogTarget::kTmpfs);
+BENCHMARK_CAPTURE(DecodeDeliver160, devnull, LogTarget::kDevNull);
 
-void DecodeConcatenatedPart(benchmark::State& state) {
+void DecodeConcatenatedPart(benchmark::State& state, LogTarget target) {
   const std::string part = ConcatenatedPart();
-  WithTmpfsLog(state, [&] { benchmark::DoNotOptimize(pdu::Decode_PDU(part)); });
+  WithLog(state, target, [&] { benchmark::DoNotOptimize(pdu::Decode_PDU(part)); });
 }
-BENCHMARK(DecodeConcatenatedPart);
+BENCHMARK_CAPTURE(DecodeConcatenatedPart, tmpfs, LogTarget::kTmpfs);
+BENCHMARK_CAPTURE(DecodeConcatenatedPart, devnull, LogTarget::kDevNull);
 
-void Decode7Bit160(benchmark::State& state) {
+void Decode7Bit160(benchmark::State& state, LogTarget target) {
   const std::string packed = pdu::Encode_7_bit(kText160);
-  WithTmpfsLog(state, [&] { benchmark::DoNotOptimize(pdu::Decode_7_bit(160, packed)); });
+  WithLog(state, target, [&] { benchmark::DoNotOptimize(pdu::Decode_7_bit(160, packed)); });
 }
-BENCHMARK(Decode7Bit160);
+BENCHMARK_CAPTURE(Decode7Bit160, tmpfs, LogTarget::kTmpfs);
 
 }  // namespace
 }  // namespace quandelstk::bench

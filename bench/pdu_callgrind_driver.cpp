@@ -1,7 +1,8 @@
 // Runs one PDU operation N times, for valgrind --tool=callgrind: instructions per operation are the
 // difference of two runs with different N, divided by the difference of the N.
-//   pdu_callgrind_driver OPERATION N
-// OPERATION: submit7 submit-ucs2 pack7 decode5 decode160 decode-part unpack7
+//   pdu_callgrind_driver OPERATION N [tmpfs|devnull]
+// OPERATION: submit7 submit-ucs2 pack7 decode5 decode160 decode-part unpack7; the decoders' trace goes
+// to a log on tmpfs (the default) or to /dev/null.
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -15,11 +16,13 @@ using namespace quandelstk;
 using namespace quandelstk::bench;
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s OPERATION N\n", argv[0]);
+  const std::string target = argc == 4 ? argv[3] : "tmpfs";
+  if ((argc != 3 && argc != 4) || (target != "tmpfs" && target != "devnull")) {
+    std::fprintf(stderr, "usage: %s OPERATION N [tmpfs|devnull]\n", argv[0]);
     return 2;
   }
-  auto platform = std::make_shared<TmpfsLogPlatform>();
+  auto platform =
+      std::make_shared<BenchPlatform>(target == "tmpfs" ? LogTarget::kTmpfs : LogTarget::kDevNull);
   ScopedPlatform scope(platform);
 
   const std::string ucs2 = Ucs2Text70(), deliver160 = Deliver160(), part = ConcatenatedPart(),

@@ -1,6 +1,7 @@
-// What the PDU benchmarks and the callgrind driver measure: the messages, and a platform with the
-// system clock whose log folder is a fresh folder on tmpfs, so that the 7-bit trace costs what it
-// costs on a fast disk and nothing more.
+// What the PDU benchmarks and the callgrind driver measure: the messages (the vectors of the recorded
+// comparison with other libraries), and a platform with the system clock whose log folder is a fresh
+// folder on tmpfs, so that the 7-bit trace costs what it costs on a fast disk and nothing more, or
+// whose log files lead to /dev/null, so that it costs no more than formatting and the system calls.
 #pragma once
 
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "channel/log.hpp"
 #include "pdu/pdu.hpp"
 #include "platform/default_platform.hpp"
 #include "quandelstk/platform.hpp"
@@ -42,19 +44,27 @@ inline std::string ConcatenatedPart() {
          pdu::Encode_7_bit_LMS(kText160.substr(0, 153));
 }
 
-class TmpfsLogPlatform final : public Platform {
+enum class LogTarget { kTmpfs, kDevNull };
+
+inline const char* LogTargetName(LogTarget target) {
+  return target == LogTarget::kTmpfs ? "tmpfs" : "/dev/null";
+}
+
+class BenchPlatform final : public Platform {
  public:
-  TmpfsLogPlatform() {
+  explicit BenchPlatform(LogTarget target) : target_(target) {
     char name[] = "/dev/shm/quandelstk-bench-XXXXXX";
     folder_ = ::mkdtemp(name) ? name : std::filesystem::temp_directory_path().string();
+    if (target_ == LogTarget::kDevNull) LinkLogFilesToDevNull();
   }
-  ~TmpfsLogPlatform() override {
+  ~BenchPlatform() override {
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
   }
   // Empties the log folder, so that a long run does not fill the memory.
   void ClearLog() {
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) std::filesystem::remove(entry);
+    if (target_ == LogTarget::kTmpfs)
+      for (const auto& entry : std::filesystem::directory_iterator(folder_)) std::filesystem::remove(entry);
   }
 
   std::unique_ptr<SerialControl> MakeSerialControl() override { return base_->MakeSerialControl(); }
@@ -65,6 +75,17 @@ class TmpfsLogPlatform final : public Platform {
   std::string LogFolder() override { return folder_; }
 
  private:
+  // Today's and tomorrow's log files, so that a run across midnight writes nothing either.
+  void LinkLogFilesToDevNull() {
+    const std::int64_t now = base_->Now().SerialSeconds();
+    for (const std::int64_t day : {now, now + 86400}) {
+      std::error_code ec;
+      std::filesystem::create_symlink("/dev/null",
+                                      channel::LogFilePath(folder_, DateTime::FromSerialSeconds(day)), ec);
+    }
+  }
+
+  LogTarget target_;
   std::shared_ptr<Platform> base_ = platform::DefaultPlatform();
   std::string folder_;
 };

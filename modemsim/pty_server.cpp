@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,8 +18,6 @@
 namespace quandelstk::modemsim {
 
 namespace {
-
-constexpr TimeMs kPollMs = 10;  // the longest a due answer or event waits
 
 long long SteadyNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -95,24 +95,42 @@ void PtyServer::Write(const std::string& bytes, TimeMs now) {
 }
 
 void PtyServer::Serve(const volatile std::sig_atomic_t& stop) {
+  // Signals are let in only while the server waits, so that one that sets the stop flag always ends
+  // the wait at once instead of arriving just before it.
+  sigset_t all, open_mask;
+  ::sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &open_mask);
   long speed = ClientSpeed();
-  model_.Speed(speed, Now());  // a client may have set it since the line was opened
+  TimeMs looked = Now();  // when the client's speed was last read
+  model_.Speed(speed, looked);
+  // The model runs only when the server wakes, and it wakes for everything that falls due, so a speed
+  // the client set meanwhile may be taken as set right after the last look.
+  auto follow_client_speed = [&] {
+    if (const long s = ClientSpeed(); s != speed) model_.Speed(speed = s, looked);
+  };
   char buffer[4096];
   while (!stop) {
-    TimeMs now = Now();
-    if (const long s = ClientSpeed(); s != speed) model_.Speed(speed = s, now);
+    follow_client_speed();
+    TimeMs now = looked = Now();
     if (std::string out = model_.Transmit(now); !out.empty()) Write(out, now);
-    TimeMs wait = kPollMs;
-    if (const auto due = model_.NextDueAt()) wait = std::clamp<TimeMs>(*due - now, 0, kPollMs);
+    // Until input, a signal or what falls due next; with nothing due, no timeout at all.
+    timespec until_due{};
+    const timespec* timeout = nullptr;
+    if (const auto due = model_.NextDueAt()) {
+      const TimeMs wait = std::max<TimeMs>(*due - now, 0);
+      until_due = {static_cast<time_t>(wait / 1000), static_cast<long>(wait % 1000) * 1000000};
+      timeout = &until_due;
+    }
     pollfd p{master_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(wait)) <= 0 || !(p.revents & POLLIN)) continue;
+    if (::ppoll(&p, 1, timeout, &open_mask) <= 0 || !(p.revents & POLLIN)) continue;
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n <= 0) continue;
-    now = Now();
-    if (const long s = ClientSpeed(); s != speed) model_.Speed(speed = s, now);
+    follow_client_speed();
+    now = looked = Now();
     if (transcript_) transcript_->Record(now, "rx", std::string_view(buffer, static_cast<std::size_t>(n)));
     model_.Receive(std::string_view(buffer, static_cast<std::size_t>(n)), now);
   }
+  ::pthread_sigmask(SIG_SETMASK, &open_mask, nullptr);
 }
 
 }  // namespace quandelstk::modemsim

@@ -20,7 +20,8 @@ class PtyServer {
   PtyServer& operator=(const PtyServer&) = delete;
 
   const std::string& DevicePath() const { return device_path_; }
-  // Serves until stop becomes non-zero (a signal handler sets it).
+  // Serves until stop becomes non-zero. It sleeps until input, a signal or the model's next due time,
+  // so stop is set by a signal handler, or by a thread that then signals the serving thread.
   void Serve(const volatile std::sig_atomic_t& stop);
 
  private:

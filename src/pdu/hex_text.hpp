@@ -1,6 +1,7 @@
 // Hex text as the PDU fields carry it: upper-case digits, two per octet, most significant first.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,12 +10,20 @@ namespace quandelstk::pdu {
 
 inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// HexDigitValue for every character, so that reading an octet takes two look-ups.
+inline constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
+  std::array<std::int8_t, 256> values{};
+  values.fill(-1);
+  for (int d = 0; d < 10; ++d) values[static_cast<std::size_t>('0' + d)] = static_cast<std::int8_t>(d);
+  for (int d = 0; d < 6; ++d)
+    values[static_cast<std::size_t>('A' + d)] = values[static_cast<std::size_t>('a' + d)] =
+        static_cast<std::int8_t>(10 + d);
+  return values;
+}();
+
 // The value of one hex digit of either case, -1 for any other character.
 inline int HexDigitValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return kHexDigitValues[c];
 }
 
 // The number a short piece of hex text stands for. Malformed hex reads as 0, never as an error:
@@ -28,6 +37,13 @@ inline int HexValue(std::string_view piece) {
     value = value * 16 + d;
   }
   return value;
+}
+
+// The octet of the index-th pair of digits (which must be inside the text); a malformed pair is 0.
+inline int OctetAt(std::string_view hex, std::size_t index) {
+  const int high = HexDigitValue(static_cast<unsigned char>(hex[2 * index]));
+  const int low = HexDigitValue(static_cast<unsigned char>(hex[2 * index + 1]));
+  return (high | low) < 0 ? 0 : high * 16 + low;
 }
 
 // Appends the two digits of an octet.

@@ -78,6 +78,17 @@ TEST(PtyTest, AFixedSpeedModemHearsOnlyThatSpeed) {
   EXPECT_EQ(c.Talk("AT\r", "OK\r\n"), "\r\nOK\r\n");
 }
 
+// The server sleeps until input or something falls due: a speed the client set while it slept counts
+// from when it was set, so a line that falls due later at that speed is heard.
+TEST(PtyTest, ASpeedSetWhileTheServerSleepsCountsForWhatFallsDueLater) {
+  SimProcess sim(
+      R"({"echo": false, "baud": 9600, "unsolicited": [{"at_ms": 800, "text": "\r\nRING\r\n"}]})");
+  Client c(sim.DevicePath(), B115200);
+  EXPECT_EQ(c.Talk("AT\r", "", 300), "");  // the server has seen the wrong speed
+  c.Speed(B9600);
+  EXPECT_EQ(c.Talk("", "RING\r\n", 5000), "\r\nRING\r\n");
+}
+
 TEST(PtyTest, TimedEventsGoOutWhileNobodyWrites) {
   SimProcess sim(R"({"echo": false, "calls": {"*": {"behaviour": "busy", "after_ms": 300}}})");
   Client c(sim.DevicePath(), B115200);
