@@ -327,7 +327,20 @@ INSTANTIATE_TEST_SUITE_P(
                         {"AT+CPBR=1\r", L("+CME ERROR: 22")},
                         {"AT+CPBW=,\"1\",,\"a\"\r", OK},
                         {"AT+CPBW=,\"2\",,\"b\"\r", OK},
-                        {"AT+CPBW=,\"3\",,\"c\"\r", L("+CME ERROR: 20")}}}),
+                        {"AT+CPBW=,\"3\",,\"c\"\r", L("+CME ERROR: 20")}}},
+        // The GSM alphabet's letters by their septet codes (é is 05: E9 is read as the septet 69,
+        // "i"), or by their ISO 8859-1 codes, where a letter outside the alphabet (ë) becomes '?'.
+        TranscriptCase{"GsmSetAsSeptets",
+                       R"({"echo": false})",
+                       {{"AT+CPBW=1,\"1\",,\"Jos\x05 Jos\xE9\"\r", OK},
+                        {"AT+CPBR=1\r", L("+CPBR: 1,\"1\",129,\"Jos\x05 Josi\"") + OK}}},
+        TranscriptCase{"GsmSetAsLatin1",
+                       R"({"echo": false, "gsm_text": "latin1"})",
+                       {{"AT+CPBW=1,\"1\",,\"Jos\xE9 Zo\xEB\"\r", OK},
+                        {"AT+CPBR=1\r", L("+CPBR: 1,\"1\",129,\"Jos\xE9 Zo?\"") + OK},
+                        {"AT+CSCS=\"8859-1\"\r", OK},
+                        {"AT+CPBW=2,\"2\",,\"Zo\xEB\"\r", OK},
+                        {"AT+CPBR=2\r", L("+CPBR: 2,\"2\",129,\"Zo\xEB\"") + OK}}}),
     Name);
 
 INSTANTIATE_TEST_SUITE_P(
