@@ -32,6 +32,8 @@ std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   AddModemCommands(*app, cli);
   AddPduCommands(*app, cli);
   AddSmsCommands(*app, cli);
+  AddUssdCommands(*app, cli);
+  AddPhonebookCommands(*app, cli);
   AddShellCommand(*app, cli);
   AddDemoCommand(*app, cli);
   return app;
