@@ -115,8 +115,10 @@ void RunDemo(Cli& cli) {
 
   if (cli.OnSimulator()) {
     SmsTour(cli, own);
+    UssdAndPhonebookTour(cli);
   } else if (!cli.opts.json) {
-    fmt::print("\n(The SMS part of the tour runs only on the simulated modem: it sends messages.)\n");
+    fmt::print("\n(The SMS, USSD and phonebook part of the tour runs only on the simulated modem: it sends messages, "
+               "dials codes and changes the SIM.)\n");
   }
 
   Step(cli, "Modem.ShutDown");
@@ -127,7 +129,8 @@ void RunDemo(Cli& cli) {
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Cli& cli) {
-  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode");
+  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode, USSD "
+                                          "and the phonebook");
   cmd->callback([&cli] { cli.Run("demo", false, [&cli] { RunDemo(cli); }); });
 }
 
