@@ -251,6 +251,8 @@ TEST(PhonebookCliUsage, BadFilesAndCharactersExitTwoAndSayWhat) {
        "q.csv line 2: a quoted field"},
       {{"phonebook", "import", folder.File("l.csv", "location,number,name\nfirst,1,a\n")},
        "location \"first\""},
+      {{"phonebook", "import", folder.File("w.csv", "number,name\n1,Jos\xE9\n")},
+       "w.csv line 2: the text is not UTF-8"},
       {{"phonebook", "export", "/nonexistent-folder/x.vcf"}, "cannot write /nonexistent-folder/x.vcf"},
       {{"phonebook", "write", "1", "123", "Ωmega"}, "\"Ω\" (U+03A9) has no code in Windows-1252"},
       {{"phonebook", "read", "one"}, "\"one\" is not a whole number"},

@@ -290,6 +290,22 @@ std::string PartPath(const std::string& path) {
   return path + ".part";
 }
 
+// The line of the first byte that does not belong to a UTF-8 sequence, 0 when the text is UTF-8.
+int FirstLineNotUtf8(std::string_view text) {
+  int line = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b == '\n') ++line;
+    if (b < 0x80) continue;
+    const int extra = (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) return line;
+    for (int k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return line;
+    i += static_cast<std::size_t>(extra);
+  }
+  return 0;
+}
+
 }  // namespace
 
 FileFormat FormatOf(const std::string& path) {
@@ -402,6 +418,8 @@ std::vector<FileEntry> FromCsv(std::string_view text, const std::string& file) {
 std::vector<FileEntry> ReadPhonebookFile(const std::string& path) {
   const FileFormat format = FormatOf(path);
   const std::string text = ReadWholeFile(path);
+  if (const int line = FirstLineNotUtf8(text))
+    Unreadable(path, line, "the text is not UTF-8; save the file in UTF-8");
   return format == FileFormat::kVCard ? FromVCards(text, path) : FromCsv(text, path);
 }
 

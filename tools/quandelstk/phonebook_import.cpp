@@ -72,9 +72,10 @@ std::string SimNumber(const std::string& written, std::string& problem) {
   for (std::size_t i = 0; i < number.size(); ++i) {
     const char c = number[i];
     if ((c >= '0' && c <= '9') || c == '*' || c == '#' || (c == '+' && i == 0)) continue;
-    problem =
-        fmt::format("the number \"{}\" holds \"{}\", which a SIM number cannot hold; correct it in the file",
-                    written, std::string(1, c));
+    const std::string what =
+        static_cast<unsigned char>(c) < 0x80 ? "\"" + std::string(1, c) + "\"" : "a letter";
+    problem = fmt::format(
+        "the number \"{}\" holds {}, which a SIM number cannot hold; correct it in the file", written, what);
     return number;
   }
   return number;
