@@ -20,7 +20,7 @@ struct SendCase {
   const char* name;
   std::vector<Piece> answer;
   std::string result;
-  TimeMs ends_at = -1;  // checked where the point is a deadline
+  TimeMs ends_at = -1;   // checked where the point is a deadline
   bool at_once = false;  // an answer without a text must not wait for one
 };
 
@@ -37,7 +37,7 @@ TEST(UssdSend, AnswersOfTheNetwork) {
       {"LineInPieces", {{0, kOk}, {100, "\r\n+CUS"}, {150, "D: 1,\"Pick"}, {230, " one\",1"}, {300, "5\r\n"}}, "Pick one"},
       // The line ends inside the text: the rest is read after the exchange has ended.
       {"TextCompletedOverSeveralReads", {{0, kOk}, {200, "\r\n+CUSD: 0,\"Line one\r\n"}, {700, "line two\",15\r\n"}},
-       "Line one\r\nline two", 700},
+       "Line one\r\nline two"},
       // A status line without a text never completes: the command's 15 s end the wait.
       {"BareStatusRunsToTheDeadline", {{0, kOk}, {100, "\r\n+CUSD: 2\r\n"}}, "", 16000},
       {"TextJustBeforeTheDeadline", {{0, kOk}, {100, "\r\n+CUSD: 2\r\n"}, {15500, "\r\n+CUSD: 0,\"late\",15\r\n"}},
@@ -157,10 +157,10 @@ TEST(UssdCancel, ResultOfTheModem) {
     const char* name;
     std::optional<std::string> answer;  // none: silence
     bool result;
-    TimeMs ends_at;
+    TimeMs ends_at;  // checked for the 7 s of silence only
   };
   const Case cases[] = {
-      {"Ok", kOk, true, 0}, {"Error", "\r\nERROR\r\n", false, 0}, {"Silence", {}, false, 8000}};
+      {"Ok", kOk, true, -1}, {"Error", "\r\nERROR\r\n", false, -1}, {"Silence", {}, false, 8000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     VirtualSession vs;
@@ -169,7 +169,9 @@ TEST(UssdCancel, ResultOfTheModem) {
     USSD ussd;
     EXPECT_EQ(ussd.Cancel(), c.result);
     EXPECT_EQ(vs.Modem().Written(), "AT+CUSD=2\r");
-    EXPECT_EQ(vs.NowMs(), c.ends_at);
+    if (c.ends_at >= 0) {
+      EXPECT_EQ(vs.NowMs(), c.ends_at);
+    }
   }
 }
 
