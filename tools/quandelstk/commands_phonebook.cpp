@@ -48,10 +48,12 @@ void Write(Cli& cli, int location, const std::string& number, const std::string&
 
 void Delete(Cli& cli, int location) {
   const bool r = ThePhonebook().PhonebookDelete(static_cast<std::int16_t>(location));
-  cli.Report("phonebook delete", r, r,
-             r ? fmt::format("true: location {} is empty", location)
-               : fmt::format("false: the modem refused to empty location {}", location),
-             PhonebookProperties());
+  cli.Report(
+      "phonebook delete", r, r,
+      r ? fmt::format("true: location {} is empty", location)
+        : fmt::format("false: the modem refused to empty location {}; phonebook size shows the locations",
+                      location),
+      PhonebookProperties());
 }
 
 std::string Listing(const std::vector<SimEntry>& entries) {

@@ -65,7 +65,9 @@ void Listen(Cli& cli, int timeout) {
 void Cancel(Cli& cli) {
   const bool r = TheUssd().Cancel();
   cli.Report("ussd cancel", r, r,
-             r ? "true: the dialogue is ended" : "false: the modem did not accept the cancel", Properties());
+             r ? "true: the dialogue is ended"
+               : "false: the modem did not accept the cancel (--trace shows its answer)",
+             Properties());
 }
 
 }  // namespace
