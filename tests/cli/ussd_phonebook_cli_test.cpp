@@ -238,6 +238,21 @@ TEST(PhonebookImportOnSimulator, AnEntryStoredDifferentlyIsUndone) {
   EXPECT_EQ(lines[1]["result"], false);
 }
 
+// Some modems answer an empty location with "+CME ERROR: 22" instead of OK alone.
+TEST(PhonebookListOnSimulator, EmptyLocationsAnsweredWithAnErrorAreSkipped) {
+  Folder folder;
+  const std::string scenario =
+      folder.File("empty-error.json", R"({"phonebook": {"capacity": 6, "empty_error": true,
+    "entries": [{"index": 2, "number": "22", "name": "Two"}, {"index": 5, "number": "55", "name": "Five"}]}})");
+  const auto r = Cli({"--port", "sim:" + scenario, "--json", "phonebook", "list"});
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 1u) << r.output;
+  EXPECT_EQ(lines[0]["result"]["entries"], json::parse(R"([{"location": 2, "number": "22", "name": "Two"},
+                                                           {"location": 5, "number": "55", "name": "Five"}])"));
+  EXPECT_EQ(lines[0]["result"]["count"], 2);
+}
+
 TEST(PhonebookCliUsage, BadFilesAndCharactersExitTwoAndSayWhat) {
   Folder folder;
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
