@@ -112,13 +112,28 @@ std::string Core::SimError(SimGate gate) const {
   return gate == SimGate::kCme ? CmeError(cme) : CmsError(cms);
 }
 
+namespace {
+
+// Only what the GSM alphabet holds ('?' for the rest).
+std::u16string InGsmAlphabet(std::u16string_view text) {
+  return FromGsmSeptets(ToGsmSeptetsLossy(text));
+}
+
+}  // namespace
+
+bool Core::GsmAsLatin1() const {
+  return charset == "GSM" && scenario.gsm_text == "latin1";
+}
+
 std::string Core::ToTe(std::u16string_view text) const {
+  if (GsmAsLatin1()) return modemsim::ToTe(InGsmAlphabet(text), "8859-1");
   return modemsim::ToTe(text, charset);
 }
 std::string Core::ToTe(const std::string& utf8) const {
-  return modemsim::ToTe(Utf8ToUtf16(utf8), charset);
+  return ToTe(Utf8ToUtf16(utf8));
 }
 std::string Core::FromTe(std::string_view bytes) const {
+  if (GsmAsLatin1()) return Utf16ToUtf8(InGsmAlphabet(modemsim::FromTe(bytes, "8859-1")));
   return Utf16ToUtf8(modemsim::FromTe(bytes, charset));
 }
 

@@ -75,6 +75,8 @@ class Core {
   std::string ToTe(std::u16string_view text) const;
   std::string ToTe(const std::string& utf8) const;
   std::string FromTe(std::string_view bytes) const;  // UTF-8
+  // The "GSM" set selected and shown on the line by ISO 8859-1 codes (scenario "gsm_text").
+  bool GsmAsLatin1() const;
 
   // Line settings (ATZ and AT&F bring back the scenario's).
   bool echo;

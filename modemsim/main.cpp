@@ -18,6 +18,7 @@ constexpr const char* kScenarioHelp = R"(
 Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a READY SIM):
   maker, model, revision, imei     identity texts (AT+CGMI, +CGMM, +CGMR, +CGSN)
   echo (true), cmee (1)            echo and error reporting at power-up
+  gsm_text ("septets")             the "GSM" set on the line: "septets" or "latin1" (ISO 8859-1 codes)
   baud                             hears the host only at this line speed
   clock ("26/12/04,10:00:00+04")   network time at start
   sim {state: "READY"|"SIM PIN"|"SIM PUK"|"absent", pin, puk, pin_attempts, puk_attempts,

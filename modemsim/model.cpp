@@ -245,7 +245,25 @@ void Model::Emit(const Reply& reply, const std::string& line) {
     info += "\r\n> ";
   }
   Answer(info, reply.final.empty() ? "" : "\r\n" + reply.final + "\r\n", line);
-  for (const auto& [delay, text] : reply.later) core_.Send(ready_at_ + delay, "\r\n" + text + "\r\n");
+  // The result lines that follow the answer (a +CUSD result, the next +STIN) come in the same pieces;
+  // the modem does not hold its next answer back for them.
+  const Chunking* chunking = BestMatch(scenario_->chunking, line);
+  for (const auto& [delay, text] : reply.later) {
+    TimeMs unchanged = ready_at_;
+    SendInPieces(ready_at_ + delay, "\r\n" + text + "\r\n", chunking, unchanged);
+  }
+}
+
+void Model::SendInPieces(TimeMs at, const std::string& bytes, const Chunking* chunking, TimeMs& ready_at) {
+  if (!chunking) {
+    core_.Send(at, bytes);
+    ready_at = std::max(ready_at, at);
+    return;
+  }
+  for (std::size_t k = 0; k < bytes.size(); k += chunking->size, at += chunking->gap_ms) {
+    core_.Send(at, bytes.substr(k, chunking->size));
+    ready_at = std::max(ready_at, at);
+  }
 }
 
 void Model::EndBody(bool cancelled) {
@@ -260,17 +278,7 @@ void Model::Answer(std::string info, std::string final, const std::string& line)
   const Chunking* chunking = BestMatch(scenario_->chunking, line);
   const TimeMs start = std::max(core_.Now(), ready_at_);
   const TimeMs final_at = start + std::max(timing.ms, timing.final_ms);
-  auto send = [&](TimeMs at, const std::string& bytes) {
-    if (!chunking) {
-      core_.Send(at, bytes);
-      ready_at_ = std::max(ready_at_, at);
-      return;
-    }
-    for (std::size_t k = 0; k < bytes.size(); k += chunking->size, at += chunking->gap_ms) {
-      core_.Send(at, bytes.substr(k, chunking->size));
-      ready_at_ = std::max(ready_at_, at);
-    }
-  };
+  auto send = [&](TimeMs at, const std::string& bytes) { SendInPieces(at, bytes, chunking, ready_at_); };
   if (timing.ms == timing.final_ms || info.empty() || final.empty()) {
     send(info.empty() ? final_at : start + timing.ms, info + final);
   } else {

@@ -53,6 +53,8 @@ class Model {
   void EndBody(bool cancelled);
   void SendEcho();
   void Answer(std::string info, std::string final, const std::string& line);
+  // Sends bytes at a time, in the scenario's pieces when chunking is given; ready_at follows the last.
+  void SendInPieces(TimeMs at, const std::string& bytes, const Chunking* chunking, TimeMs& ready_at);
 
   std::unique_ptr<const Scenario> scenario_;
   Core core_;

@@ -67,13 +67,16 @@ class Loader {
                       "sim",       "csms_not_ready", "network",  "sms",
                       "phonebook", "calls",          "ussd",     "ussd_notifications",
                       "stk",       "responses",      "silent",   "delays",
-                      "chunking",  "unsolicited"});
+                      "chunking",  "unsolicited",    "gsm_text"});
     Get(root, "", "maker", s.maker);
     Get(root, "", "model", s.model);
     Get(root, "", "revision", s.revision);
     Get(root, "", "imei", s.imei);
     Get(root, "", "echo", s.echo);
     Get(root, "", "cmee", s.cmee, 0, 2);
+    Get(root, "", "gsm_text", s.gsm_text);
+    if (s.gsm_text != "septets" && s.gsm_text != "latin1")
+      Fail("gsm_text", "expected \"septets\" or \"latin1\"");
     if (root.contains("baud")) {
       long baud = 0;
       Get(root, "", "baud", baud, 50, 4000000);

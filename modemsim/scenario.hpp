@@ -98,6 +98,9 @@ struct Scenario {
   std::string imei = "351234567890125";
   bool echo = true;
   int cmee = 1;
+  // How the "GSM" character set shows on the line: "septets", one byte per GSM alphabet code, or
+  // "latin1", the same characters by their ISO 8859-1 codes, as some modems present it.
+  std::string gsm_text = "septets";
   std::optional<long> baud;                    // hears the host only at this line speed
   std::string clock = "26/12/04,10:00:00+04";  // network time at start
 

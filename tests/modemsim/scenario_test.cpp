@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"StkItem", "{\"stk\": {\"items\": [{\"id\": 1, \"input\": {\"min\": -1}}]}}",
                 "\"stk.items[0].input.min\""},
         BadCase{"UnsolicitedNeedsOneTime", "{\"unsolicited\": [{\"text\": \"RING\"}]}", "\"unsolicited[0]\""},
-        BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""}),
+        BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""},
+        BadCase{"GsmText", "{\"gsm_text\": \"utf8\"}", "\"gsm_text\": expected"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScenarioFileTest, AMissingFileAndABadFileNameThePath) {

@@ -291,6 +291,10 @@ INSTANTIATE_TEST_SUITE_P(
                        {{"AT+CUSD=1,\"*101#\",15\r", OK + L("+CUSD: 1,\"1 Balance\n2 Bundles\",15")},
                         {"AT+CUSD=1,\"2\"\r", OK + L("+CUSD: 2,\"No bundles available\",15")},
                         {"AT+CUSD=1,\"2\"\r", OK + L("+CUSD: 4")}}},
+        TranscriptCase{"ResultInPiecesToo",
+                       R"({"echo": false, "chunking": {"*": {"size": 7, "gap_ms": 100}}})",
+                       {{"AT+CUSD=1,\"*100#\"\r", OK + "\r\n+CUSD", 150},
+                        {"", ": 0,\"Your balance is 10.00 EUR\",15\r\n", 10000}}},
         TranscriptCase{"ResultBeforeOk",
                        R"({"echo": false, "ussd": {"*5#": {"text": "x, y", "before_ok": true}}})",
                        {{"AT+CUSD=1,\"*5#\"\r", L("+CUSD: 0,\"x, y\",15") + OK}}},
@@ -327,7 +331,20 @@ INSTANTIATE_TEST_SUITE_P(
                         {"AT+CPBR=1\r", L("+CME ERROR: 22")},
                         {"AT+CPBW=,\"1\",,\"a\"\r", OK},
                         {"AT+CPBW=,\"2\",,\"b\"\r", OK},
-                        {"AT+CPBW=,\"3\",,\"c\"\r", L("+CME ERROR: 20")}}}),
+                        {"AT+CPBW=,\"3\",,\"c\"\r", L("+CME ERROR: 20")}}},
+        // The GSM alphabet's letters by their septet codes (é is 05: E9 is read as the septet 69,
+        // "i"), or by their ISO 8859-1 codes, where a letter outside the alphabet (ë) becomes '?'.
+        TranscriptCase{"GsmSetAsSeptets",
+                       R"({"echo": false})",
+                       {{"AT+CPBW=1,\"1\",,\"Jos\x05 Jos\xE9\"\r", OK},
+                        {"AT+CPBR=1\r", L("+CPBR: 1,\"1\",129,\"Jos\x05 Josi\"") + OK}}},
+        TranscriptCase{"GsmSetAsLatin1",
+                       R"({"echo": false, "gsm_text": "latin1"})",
+                       {{"AT+CPBW=1,\"1\",,\"Jos\xE9 Zo\xEB\"\r", OK},
+                        {"AT+CPBR=1\r", L("+CPBR: 1,\"1\",129,\"Jos\xE9 Zo?\"") + OK},
+                        {"AT+CSCS=\"8859-1\"\r", OK},
+                        {"AT+CPBW=2,\"2\",,\"Zo\xEB\"\r", OK},
+                        {"AT+CPBR=2\r", L("+CPBR: 2,\"2\",129,\"Zo\xEB\"") + OK}}}),
     Name);
 
 INSTANTIATE_TEST_SUITE_P(

@@ -33,6 +33,8 @@ std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   AddPduCommands(*app, cli);
   AddSmsCommands(*app, cli);
   AddStkCommands(*app, cli);
+  AddUssdCommands(*app, cli);
+  AddPhonebookCommands(*app, cli);
   AddShellCommand(*app, cli);
   AddDemoCommand(*app, cli);
   return app;

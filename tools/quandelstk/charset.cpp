@@ -68,6 +68,10 @@ std::string Describe(char32_t cp) {
 }  // namespace
 
 std::string Utf8ToCp1252(std::string_view utf8) {
+  return Utf8ToCp1252(utf8, "use UCS2 (--mode ucs2) for it");
+}
+
+std::string Utf8ToCp1252(std::string_view utf8, std::string_view advice) {
   std::string out;
   for (char32_t cp : DecodeUtf8(utf8)) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
@@ -79,7 +83,7 @@ std::string Utf8ToCp1252(std::string_view utf8) {
       if (kHigh[i] == cp) found = i;
     if (found < 0)
       throw CharsetError("the character " + Describe(cp) +
-                         " has no code in Windows-1252, the modem's character set; use UCS2 (--mode ucs2) for it");
+                         " has no code in Windows-1252, the modem's character set; " + std::string(advice));
     out += static_cast<char>(0x80 + found);
   }
   return out;

@@ -15,6 +15,8 @@ class CharsetError : public std::runtime_error {
 };
 
 std::string Utf8ToCp1252(std::string_view utf8);
+// The same, ending the message about a character the set cannot hold with this advice.
+std::string Utf8ToCp1252(std::string_view utf8, std::string_view advice);
 std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-8 to UCS2 hex (four upper-case digits per character); characters beyond U+FFFF are refused.
 std::string Utf8ToUcs2Hex(std::string_view utf8);

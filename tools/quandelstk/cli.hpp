@@ -93,8 +93,12 @@ void AddModemCommands(CLI::App& app, Cli& cli);
 void AddPduCommands(CLI::App& app, Cli& cli);
 void AddSmsCommands(CLI::App& app, Cli& cli);
 void AddStkCommands(CLI::App& app, Cli& cli);
+void AddUssdCommands(CLI::App& app, Cli& cli);
+void AddPhonebookCommands(CLI::App& app, Cli& cli);
 void AddShellCommand(CLI::App& app, Cli& cli);
 void AddDemoCommand(CLI::App& app, Cli& cli);
+// The demo's part for USSD and the phonebook (simulated modem only).
+void UssdAndPhonebookTour(Cli& cli);
 
 // The whole command tree, bound to cli.
 std::unique_ptr<CLI::App> BuildApp(Cli& cli);

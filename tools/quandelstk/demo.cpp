@@ -147,9 +147,10 @@ void RunDemo(Cli& cli) {
   if (cli.OnSimulator()) {
     SmsTour(cli, own);
     StkTour(cli);
+    UssdAndPhonebookTour(cli);
   } else if (!cli.opts.json) {
-    fmt::print("\n(The SMS and toolkit parts of the tour run only on the simulated modem: they send messages and "
-               "walk its SIM's menus.)\n");
+    fmt::print("\n(The SMS, toolkit, USSD and phonebook parts of the tour run only on the simulated modem: they "
+               "send messages, walk its SIM's menus, dial codes and change the SIM.)\n");
   }
 
   Step(cli, "Modem.ShutDown");
@@ -160,7 +161,8 @@ void RunDemo(Cli& cli) {
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Cli& cli) {
-  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode and the SIM toolkit");
+  auto* cmd = app.add_subcommand("demo", "A guided tour: Init, the modem queries, and (on the simulated modem) SMS in every mode, "
+                                          "the SIM toolkit, USSD and the phonebook");
   cmd->callback([&cli] { cli.Run("demo", false, [&cli] { RunDemo(cli); }); });
 }
 
