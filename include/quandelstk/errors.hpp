@@ -13,6 +13,7 @@ inline constexpr std::int32_t kInvalidProcedureCall = 5;
 inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;
+inline constexpr std::int32_t kOutOfStringSpace = 14;
 inline constexpr std::int32_t kFileNotFound = 53;
 inline constexpr std::int32_t kDiskFull = 61;
 inline constexpr std::int32_t kPermissionDenied = 70;

@@ -21,8 +21,9 @@ inline constexpr std::int16_t kLongTimeout = 12;
 // Appends one "<id>:<label>" line to list for every item line "+STGI: <id>,<n>,"<label>",..." found
 // from start on: the identifier is what precedes the first comma, blanks trimmed; the label lies
 // between the second and the third comma, its quotes removed and its blanks kept (so a comma inside
-// a label cuts it there). An item line with fewer than three commas after it raises the
-// invalid-procedure-call error (5).
+// a label cuts it there). A comma that is missing makes the next search start from the top of the
+// answer; a cut that then gets a negative length raises 5, and a scan that would come back to the
+// same line raises 14 (out of string space), as the endless loop would end.
 void AppendMenuItems(const std::string& answer, std::int32_t start, std::string& list);
 
 }  // namespace quandelstk::stk

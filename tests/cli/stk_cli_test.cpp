@@ -182,3 +182,21 @@ TEST(StkCliUsage, EveryCommandSaysWhenItIsValidAndBadItemsAreRefused) {
 
 }  // namespace
 }  // namespace quandelstk::testing
+
+namespace quandelstk::testing {
+namespace {
+
+TEST(StkCliShell, AQuotedEmptyAnswerReachesTheCommand) {
+  // The shell splits its lines itself: an empty quoted word is an argument, not nothing.
+  for (const char* line : {"stk submit \"\"", "stk submit ''"}) {
+    SCOPED_TRACE(line);
+    const auto r = Cli({"--json", "shell"}, std::string(line) + "\n");
+    EXPECT_EQ(r.output.find("is required"), std::string::npos) << r.output;
+    const auto lines = JsonLines(r);
+    ASSERT_EQ(lines.size(), 1u) << r.output;
+    EXPECT_EQ(lines[0]["command"], "stk submit");
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::testing

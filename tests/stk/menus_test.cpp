@@ -88,6 +88,10 @@ INSTANTIATE_TEST_SUITE_P(Cuts, MenuCutTest, ::testing::Values(
     // What was cut before the failure stays; an item line without its label must not be searched again.
     CutCase{"MainItemEndsBeforeItsLabel", kMain, Answer({"+STGI: \"M\"", "+STGI: 1,2,\"A\",0,0", "+STGI: 2,2"}), false,
             "M|1:A" + kOldSub},
+    // One comma only: the label search starts again from the top of the answer, and the next scan
+    // starts after the line.
+    CutCase{"MainOnlyItemWithOneComma", kMain, Answer({"+STGI: \"M\"", "+STGI: 1,\"A\""}), true,
+            "M|1:AT+STGI=0\r\r\n+STGI: M\r\n\r\n+STGI: 1" + kOldSub},
     CutCase{"SubTitleInQuotes", kSub, Answer({"+STGI: 0,\"Services\",0", "+STGI: 1,2,\"News\",0,0", "+STGI: 2,2,\"Top up\",0,0"}),
             true, kOldMain + "Services|1:News\r\n2:Top up"},
     CutCase{"SubTitleLineWithoutQuotes", kSub, Answer({"+STGI: 0,,0", "+STGI: 1,1,\"News\",0,0"}), true,

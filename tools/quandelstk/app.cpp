@@ -1,6 +1,9 @@
 #include <fmt/core.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "cli.hpp"
 #include "quandelstk/version.hpp"
 
@@ -62,7 +65,10 @@ int ReportParseError(CLI::App& app, const CLI::ParseError& e) {
 int RunLine(Cli& cli, const std::string& line) {
   auto app = BuildApp(cli);
   try {
-    app->parse(line, false);
+    // Split as CLI11 would, but keep quoted empty words: `stk submit ""` sends an empty answer.
+    std::vector<std::string> words = CLI::detail::split_up(line);
+    std::reverse(words.begin(), words.end());
+    app->parse(std::move(words));
   } catch (const CLI::ParseError& e) {
     cli.exit_code = ReportParseError(*app, e);
   }
