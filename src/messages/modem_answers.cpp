@@ -103,12 +103,14 @@ std::vector<Indication> FindIndications(std::string_view text, std::size_t* cons
   std::size_t done = 0;
   std::size_t pos = 0;
   // Whole lines only: a line counts once its end has arrived.
+  // Returns the position just past the line's end (its CR, LF or CR LF).
   auto next_line = [&text](std::size_t from, std::string_view& line) -> std::size_t {
     while (from < text.size() && (text[from] == '\r' || text[from] == '\n')) ++from;
-    const std::size_t end = text.find_first_of("\r\n", from);
+    std::size_t end = text.find_first_of("\r\n", from);
     if (end == std::string_view::npos) return std::string_view::npos;
     line = text.substr(from, end - from);
-    return end;
+    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    return end + 1;
   };
   for (;;) {
     std::string_view line;

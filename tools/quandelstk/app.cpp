@@ -32,6 +32,7 @@ std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   AddModemCommands(*app, cli);
   AddPduCommands(*app, cli);
   AddSmsCommands(*app, cli);
+  AddMessageCommands(*app, cli);
   AddStkCommands(*app, cli);
   AddShellCommand(*app, cli);
   AddDemoCommand(*app, cli);
