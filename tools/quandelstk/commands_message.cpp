@@ -129,7 +129,7 @@ void Get(Cli& cli, int index, const std::string& storage) {
                fmt::format("no message at index {} of {}; message list shows the indexes in use", index, storage));
     return;
   }
-  cli.Report("message get", MessageJson(*m), true, MessageText(*m));
+  cli.Report("message get", MessageJson(*m), true, MessageText(*m, index, storage));
 }
 
 void Delete(Cli& cli, int index, bool all, const std::string& storage) {

@@ -34,7 +34,7 @@ std::string CodingText(const messages::DataCoding& c) {
 }
 
 std::string Indexes(const AssembledMessage& m) {
-  if (m.indexes.empty()) return "new";
+  if (m.indexes.empty()) return m.storage.empty() ? "new" : m.storage;
   std::string s = "#";
   for (std::size_t k = 0; k < m.indexes.size(); ++k) s += (k ? "," : "") + std::to_string(m.indexes[k]);
   return s + (m.storage.empty() ? "" : " " + m.storage);
@@ -184,8 +184,10 @@ std::string AssembledText(const AssembledMessage& m, const std::vector<messages:
   return head + "\n" + body;
 }
 
-std::string MessageText(const Message& m) {
+std::string MessageText(const Message& m, int index, const std::string& storage) {
   AssembledMessage a;
+  if (index > 0) a.indexes = {index};
+  a.storage = storage;
   a.first = m;
   a.text = m.text;
   a.data = m.data;

@@ -15,7 +15,8 @@ nlohmann::json MessageJson(const messages::Message& m);
 nlohmann::json AssembledJson(const messages::AssembledMessage& m, const std::vector<messages::SentMessage>& sent);
 // A few lines for people: where it is, who, when, how, then the text (or the data, or why not).
 std::string AssembledText(const messages::AssembledMessage& m, const std::vector<messages::SentMessage>& sent);
-std::string MessageText(const messages::Message& m);
+// One message alone: index 0 shows the label in storage's place ("PDU").
+std::string MessageText(const messages::Message& m, int index, const std::string& storage);
 std::string PlanText(const messages::TextPlan& plan);
 std::string HexOf(const std::string& octets);
 
