@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quandelstk::messages {
@@ -198,6 +199,16 @@ class Reassembler {
   // When the oldest waiting set falls due (monotonic ms), none when nothing waits.
   std::optional<std::int64_t> NextDue() const;
 
+  // A copy of a part whose set was already released whole (within the time limit) is not a new
+  // message: it is kept here, with where it was stored, so that a host can delete it too.
+  struct LateCopy {
+    Message part;
+    std::string storage;
+    int index = 0;
+    int status = 0;
+  };
+  std::vector<LateCopy> TakeLateCopies() { return std::exchange(late_, {}); }
+
  private:
   struct Set {
     AssembledMessage message;
@@ -211,6 +222,8 @@ class Reassembler {
   std::chrono::milliseconds limit_;
   std::function<std::int64_t()> now_ms_;
   std::map<std::string, Set> sets_;
+  std::map<std::string, std::int64_t> released_;  // sets released whole, and when
+  std::vector<LateCopy> late_;
   std::uint64_t next_order_ = 0;
 };
 

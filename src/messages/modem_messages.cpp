@@ -131,6 +131,19 @@ std::vector<AssembledMessage> Messages::ListStorage(const std::string& storage, 
   for (const ListedPdu& p : ParseListing(last_answer_))
     for (AssembledMessage& m : joiner.Add(DecodePdu(p.pdu), storage, p.index, p.status)) out.push_back(std::move(m));
   for (AssembledMessage& m : joiner.Flush()) out.push_back(std::move(m));
+  // A stored copy of a part of a message already joined belongs to that message: deleting it
+  // deletes the copy too.
+  for (const Reassembler::LateCopy& copy : joiner.TakeLateCopies()) {
+    for (AssembledMessage& m : out) {
+      const auto& c = m.first.concatenation;
+      if (c && m.first.address == copy.part.address && c->reference == copy.part.concatenation->reference &&
+          c->total == copy.part.concatenation->total) {
+        m.indexes.push_back(copy.index);
+        m.statuses.push_back(copy.status);
+        break;
+      }
+    }
+  }
   return out;
 }
 

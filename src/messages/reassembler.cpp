@@ -1,4 +1,6 @@
 // Concatenated parts joined into one message, whatever order they come in.
+#include <algorithm>
+
 #include "quandelstk/messages.hpp"
 #include "quandelstk/platform.hpp"
 
@@ -53,10 +55,17 @@ std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::stri
   const Concatenation& c = *m.concatenation;
   const std::string key = std::to_string(static_cast<int>(m.type)) + '\n' + m.address + '\n' +
                           std::to_string(c.reference) + '\n' + std::to_string(c.total);
+  const std::int64_t now = Now();
+  for (auto r = released_.begin(); r != released_.end();)
+    r = now - r->second >= limit_.count() ? released_.erase(r) : std::next(r);
+  if (released_.count(key) && !sets_.count(key)) {
+    late_.push_back(LateCopy{m, storage, index, status});
+    return {};
+  }
   auto [it, fresh] = sets_.try_emplace(key);
   Set& set = it->second;
   if (fresh) {
-    set.started = Now();
+    set.started = now;
     set.order = next_order_++;
     set.message.total = c.total;
     set.message.storage = storage;
@@ -69,6 +78,7 @@ std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::stri
   if (static_cast<int>(set.parts.size()) < c.total) return {};
   AssembledMessage whole = Release(set, true);
   sets_.erase(it);
+  released_[key] = now;
   return {whole};
 }
 
