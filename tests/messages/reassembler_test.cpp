@@ -34,7 +34,8 @@ TEST(Reassembler, JoinsPartsInAnyOrderAndIgnoresDuplicates) {
     // Every copy's index, so that deleting cleans up; a copy after the set was whole comes apart.
     const auto late = r.TakeLateCopies();
     EXPECT_EQ(out[0].indexes.size() + late.size(), order.size());
-    EXPECT_EQ(late.size(), order == std::vector<int>{3, 3, 3, 2, 1, 1} ? 1u : 0u);
+    const std::vector<int> late_one = {3, 3, 3, 2, 1, 1};
+    EXPECT_EQ(late.size(), order == late_one ? 1u : 0u);
     EXPECT_EQ(r.Waiting(), 0u);
   }
 }
