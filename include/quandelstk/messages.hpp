@@ -57,6 +57,7 @@ struct SendOptions {
   std::string service_centre;                     // empty: the one the modem has stored
   bool flash = false;                             // class 0: shown at once, not stored
   bool wide_reference = false;                    // 16-bit concatenation reference
+  std::optional<int> reference;                   // concatenation reference; Messages::Send picks one when unset
 };
 
 // How a text travels, known before it is sent (what phones show while one types).

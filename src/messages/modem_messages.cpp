@@ -87,6 +87,7 @@ SendResult Messages::Send(const std::string& number, std::string_view utf8, cons
   r.plan = Plan(utf8, options);
   int reference = NextReference();
   if (options.wide_reference) reference = reference << 8 | NextReference();
+  if (options.reference) reference = *options.reference;
   const std::vector<SubmitPart> parts = EncodeSubmit(number, utf8, options, reference);
   if (!channel::IsPortOpen()) {
     r.error = "the port is not open; initialise the modem first";
