@@ -17,6 +17,20 @@ constexpr int kRelativeValidity = 0x10;
 constexpr int kReportRequest = 0x20;
 constexpr int kHeaderPresent = 0x40;
 
+// A code point's UTF-16 code units as hex, straight into the PDU.
+void AppendUtf16Hex(std::string& hex, char32_t cp) {
+  auto unit = [&hex](unsigned u) {
+    pdu::AppendHexOctet(hex, u >> 8);
+    pdu::AppendHexOctet(hex, u & 0xFF);
+  };
+  if (cp > 0xFFFF) {
+    unit(0xD800 + ((cp - 0x10000) >> 10));
+    unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+  } else {
+    unit(cp);
+  }
+}
+
 }  // namespace
 
 TextPlan Plan(std::string_view utf8, const SendOptions& options) {
@@ -55,7 +69,8 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
     part.sequence = static_cast<int>(p + 1);
     const std::size_t begin = t.starts[p];
     const std::size_t end = p + 1 < t.starts.size() ? t.starts[p + 1] : t.code_points.size();
-    for (std::size_t k = begin; k < end; ++k) AppendUtf8(part.text, t.code_points[k]);
+    const std::size_t byte_end = p + 1 < t.byte_starts.size() ? t.byte_starts[p + 1] : utf8.size();
+    part.text = std::string(utf8.substr(t.byte_starts[p], byte_end - t.byte_starts[p]));
 
     std::string header;
     if (concatenated) {
@@ -82,10 +97,11 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
       pdu::AppendPackedSeptetsWith(hex, s_end - s_begin, fill,
                                    [&t, s_begin](std::size_t k) { return t.septets[s_begin + k]; });
     } else {
-      std::string octets = header;
-      for (std::size_t k = begin; k < end; ++k) AppendUtf16Octets(octets, t.code_points[k]);
-      pdu::AppendHexOctet(hex, static_cast<unsigned>(octets.size()));
-      pdu::AppendHexOctets(hex, octets);
+      std::size_t octets = header.size();
+      for (std::size_t k = begin; k < end; ++k) octets += 2 * static_cast<std::size_t>(Utf16Units(t.code_points[k]));
+      pdu::AppendHexOctet(hex, static_cast<unsigned>(octets));
+      pdu::AppendHexOctets(hex, header);
+      for (std::size_t k = begin; k < end; ++k) AppendUtf16Hex(hex, t.code_points[k]);
     }
     part.tpdu_length = static_cast<int>((hex.size() - centre_digits) / 2);
     parts.push_back(std::move(part));

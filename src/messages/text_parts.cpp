@@ -30,6 +30,7 @@ TextParts SplitText(std::string_view utf8, bool wide_reference) {
   // GSM 7-bit when every character has a septet form, else UCS2.
   std::vector<std::uint8_t> cost;  // units each code point takes
   cost.reserve(t.code_points.size());
+  t.septets.reserve(t.code_points.size() + 8);
   bool gsm = true;
   for (const char32_t cp : t.code_points) {
     std::uint8_t a = 0, b = 0;
@@ -57,17 +58,21 @@ TextParts SplitText(std::string_view utf8, bool wide_reference) {
   plan.per_part = concatenated ? Capacity(plan.alphabet, true, wide_reference) : single;
 
   t.starts.push_back(0);
+  t.byte_starts.push_back(0);
   if (gsm) t.septet_starts.push_back(0);
   int used = 0;
-  std::size_t septet = 0;
+  std::size_t septet = 0, byte = 0;
   for (std::size_t k = 0; k < cost.size(); ++k) {
     if (used + cost[k] > plan.per_part) {
       t.starts.push_back(k);
+      t.byte_starts.push_back(byte);
       if (gsm) t.septet_starts.push_back(septet);
       used = 0;
     }
     used += cost[k];
     septet += cost[k];
+    const char32_t cp = t.code_points[k];
+    byte += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
   }
   plan.parts = static_cast<int>(t.starts.size());
   plan.left = plan.per_part - used;
