@@ -12,6 +12,7 @@
 
 #include "cli.hpp"
 #include "message_view.hpp"
+#include "quandelstk/errors.hpp"
 #include "quandelstk/messages.hpp"
 #include "sent_journal.hpp"
 
@@ -82,8 +83,14 @@ void Send(Cli& cli, const SendArgs& a) {
   if (!a.validity.empty()) options.validity = ParseValidity(a.validity);
   const std::string text = a.text == "-" ? ReadStandardInput() : a.text;
   if (text.empty()) throw UsageError("the text is empty; give it as TEXT, or - to read it from standard input");
-  const messages::TextPlan plan = messages::Plan(text, options);
-  messages::EncodeSubmit(a.number, text, options, 0);  // a bad number or text stops here, before the modem
+  messages::TextPlan plan;
+  try {
+    // A bad number or text stops here, before the modem is touched.
+    plan = messages::Plan(text, options);
+    messages::EncodeSubmit(a.number, text, options, 0);
+  } catch (const RuntimeError& e) {
+    throw UsageError(e.Description());
+  }
   cli.out.Note(PlanText(plan));
 
   const messages::SendResult r = Box().Send(a.number, text, options, [&cli](int part, int total) {
