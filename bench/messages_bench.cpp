@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const auto& [name, operation] : Operations())
-    benchmark::RegisterBenchmark(("Messages/" + name).c_str(), [name = name](benchmark::State& s) { Run(s, name); });
+    benchmark::RegisterBenchmark(("Messages/" + name).c_str(),
+                                 [name = name](benchmark::State& s) { Run(s, name); });
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

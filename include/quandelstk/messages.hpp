@@ -52,12 +52,12 @@ DataCoding ReadDataCoding(int octet);
 // Encoding
 
 struct SendOptions {
-  bool status_report = false;                     // ask the network for a status report
-  std::optional<std::chrono::minutes> validity;   // relative validity, 5 min to 63 weeks; none when unset
-  std::string service_centre;                     // empty: the one the modem has stored
-  bool flash = false;                             // class 0: shown at once, not stored
-  bool wide_reference = false;                    // 16-bit concatenation reference
-  std::optional<int> reference;                   // concatenation reference; Messages::Send picks one when unset
+  bool status_report = false;                    // ask the network for a status report
+  std::optional<std::chrono::minutes> validity;  // relative validity, 5 min to 63 weeks; none when unset
+  std::string service_centre;                    // empty: the one the modem has stored
+  bool flash = false;                            // class 0: shown at once, not stored
+  bool wide_reference = false;                   // 16-bit concatenation reference
+  std::optional<int> reference;  // concatenation reference; Messages::Send picks one when unset
 };
 
 // How a text travels, known before it is sent (what phones show while one types).
@@ -84,8 +84,8 @@ struct SubmitPart {
 // the concatenation reference (0-255, or 0-65535 with wide_reference); unused for one part.
 // Throws RuntimeError 5 for a number with other characters, a text that is not UTF-8, an empty text
 // or one of more than 255 parts.
-std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8, const SendOptions& options,
-                                     int reference);
+std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8,
+                                     const SendOptions& options, int reference);
 
 // ---------------------------------------------------------------------------------------------
 // Decoding
@@ -140,11 +140,11 @@ struct Message {
   Validity validity;                   // submit
   bool report_requested = false;       // submit: report asked for; deliver: a report will go back
   bool reply_path = false;
-  bool more_to_send = false;           // deliver: the centre has more messages waiting
+  bool more_to_send = false;  // deliver: the centre has more messages waiting
   std::optional<Concatenation> concatenation;
   std::vector<InformationElement> elements;  // every element of the user data header, in order
-  std::string text;     // UTF-8; empty for 8-bit data
-  std::string data;     // 8-bit user data after the header (raw octets)
+  std::string text;                          // UTF-8; empty for 8-bit data
+  std::string data;                          // 8-bit user data after the header (raw octets)
   std::string problem;  // why it could not be decoded in full ("" when it could); never dropped
   std::string pdu;      // the hex as it came
 
@@ -165,15 +165,15 @@ std::string StatusText(int status);  // "delivered", "still trying: recipient bu
 
 // A message as the host sees it: one whole text, however many parts carried it.
 struct AssembledMessage {
-  Message first;      // the first part present (sender, time, coding, report fields)
-  std::string text;   // the parts' texts joined in sequence order (UTF-8)
-  std::string data;   // the parts' 8-bit data joined
-  int total = 1;      // parts it should have
+  Message first;               // the first part present (sender, time, coding, report fields)
+  std::string text;            // the parts' texts joined in sequence order (UTF-8)
+  std::string data;            // the parts' 8-bit data joined
+  int total = 1;               // parts it should have
   std::vector<int> sequences;  // parts present, ascending
   bool complete = true;
-  std::string storage;       // where it was found ("SM", "SR"), "" when it arrived directly
-  std::vector<int> indexes;  // storage indexes of every part and duplicate, for deleting it
-  std::vector<int> statuses; // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
+  std::string storage;         // where it was found ("SM", "SR"), "" when it arrived directly
+  std::vector<int> indexes;    // storage indexes of every part and duplicate, for deleting it
+  std::vector<int> statuses;   // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
   std::vector<Message> parts;  // in sequence order, duplicates left out
 
   const std::string& from() const { return first.address; }

@@ -5,9 +5,12 @@ namespace quandelstk::messages {
 
 const char* AlphabetName(Alphabet alphabet) {
   switch (alphabet) {
-    case Alphabet::Gsm7: return "GSM 7-bit";
-    case Alphabet::EightBit: return "8-bit data";
-    case Alphabet::Ucs2: return "UCS2";
+    case Alphabet::Gsm7:
+      return "GSM 7-bit";
+    case Alphabet::EightBit:
+      return "8-bit data";
+    case Alphabet::Ucs2:
+      return "UCS2";
   }
   return "?";
 }
@@ -21,9 +24,15 @@ DataCoding ReadDataCoding(int octet) {
     c.compressed = (c.octet & 0x20) != 0;
     if (c.octet & 0x10) c.message_class = c.octet & 0x3;
     switch ((c.octet >> 2) & 0x3) {
-      case 0: c.alphabet = Alphabet::Gsm7; break;
-      case 1: c.alphabet = Alphabet::EightBit; break;
-      case 2: c.alphabet = Alphabet::Ucs2; break;
+      case 0:
+        c.alphabet = Alphabet::Gsm7;
+        break;
+      case 1:
+        c.alphabet = Alphabet::EightBit;
+        break;
+      case 2:
+        c.alphabet = Alphabet::Ucs2;
+        break;
       default:  // reserved: an alphabet we cannot know, so its octets are kept as they are
         c.alphabet = Alphabet::EightBit;
         c.reserved = true;

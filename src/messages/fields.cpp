@@ -48,7 +48,8 @@ AddressField ReadAddress(OctetReader& in) {
     AppendGsmText(a.text, septets);
     return a;
   }
-  a.text = ((a.type & kTypeOfNumber) == kInternational ? "+" : "") + DigitsOf(value, static_cast<std::size_t>(length));
+  a.text = ((a.type & kTypeOfNumber) == kInternational ? "+" : "") +
+           DigitsOf(value, static_cast<std::size_t>(length));
   return a;
 }
 
@@ -76,12 +77,16 @@ std::string SemiOctetDigits(std::string_view number, int& type, const char* what
                        std::string(what) + " must have 1 to 20 digits, optionally after a \"+\"");
   std::string digits;
   for (const char c : number) {
-    if (c >= '0' && c <= '9') digits += c;
-    else if (c == '*') digits += 'A';
-    else if (c == '#') digits += 'B';
+    if (c >= '0' && c <= '9')
+      digits += c;
+    else if (c == '*')
+      digits += 'A';
+    else if (c == '#')
+      digits += 'B';
     else
       throw RuntimeError(err::kInvalidProcedureCall, std::string(what) + " \"" + std::string(number) +
-                                                         "\" holds \"" + c + "\"; give digits, * or #, optionally after a \"+\"");
+                                                         "\" holds \"" + c +
+                                                         "\"; give digits, * or #, optionally after a \"+\"");
   }
   return digits;
 }
@@ -132,10 +137,10 @@ std::string Timestamp::Text() const {
 }
 
 std::int64_t RelativeValiditySeconds(int octet) {
-  if (octet <= 143) return (octet + 1) * 5 * 60;             // 5 minutes steps up to 12 hours
-  if (octet <= 167) return (12 * 60 + (octet - 143) * 30) * 60;  // half hours up to a day
+  if (octet <= 143) return (octet + 1) * 5 * 60;                            // 5 minutes steps up to 12 hours
+  if (octet <= 167) return (12 * 60 + (octet - 143) * 30) * 60;             // half hours up to a day
   if (octet <= 196) return static_cast<std::int64_t>(octet - 166) * 86400;  // days up to 30
-  return static_cast<std::int64_t>(octet - 192) * 7 * 86400;              // weeks up to 63
+  return static_cast<std::int64_t>(octet - 192) * 7 * 86400;                // weeks up to 63
 }
 
 int RelativeValidityOctet(std::chrono::minutes minutes) {
@@ -165,18 +170,24 @@ Validity ReadValidity(OctetReader& in, int format) {
       if (indicator & 0x80) f.Octet();  // one more indicator octet, nothing we use
       bool decimal = true;
       switch (indicator & 0x7) {
-        case 1: v.seconds = RelativeValiditySeconds(f.Octet()); break;
-        case 2: v.seconds = f.Octet(); break;
+        case 1:
+          v.seconds = RelativeValiditySeconds(f.Octet());
+          break;
+        case 2:
+          v.seconds = f.Octet();
+          break;
         case 3: {
           const int h = SwappedDigits(f.Octet(), decimal), m = SwappedDigits(f.Octet(), decimal);
           v.seconds = h * 3600 + m * 60 + SwappedDigits(f.Octet(), decimal);
           break;
         }
-        default: break;  // none given, or a reserved format
+        default:
+          break;  // none given, or a reserved format
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return v;
 }
@@ -190,10 +201,14 @@ std::string Validity::Text() const {
     return std::to_string(s) + " s";
   };
   switch (format) {
-    case Format::None: return "";
-    case Format::Relative: return duration(seconds);
-    case Format::Absolute: return "until " + absolute.Text();
-    case Format::Enhanced: return duration(seconds) + (single_shot ? ", single attempt" : "");
+    case Format::None:
+      return "";
+    case Format::Relative:
+      return duration(seconds);
+    case Format::Absolute:
+      return "until " + absolute.Text();
+    case Format::Enhanced:
+      return duration(seconds) + (single_shot ? ", single attempt" : "");
   }
   return "";
 }

@@ -6,7 +6,9 @@ namespace quandelstk::messages {
 
 namespace {
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
 
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '"')) s.remove_prefix(1);
@@ -33,7 +35,8 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }
 
 std::optional<int> Number(std::string_view s) {
-  if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
   return std::atoi(std::string(s).c_str());
 }
 
@@ -118,10 +121,14 @@ std::vector<Indication> FindIndications(std::string_view text, std::size_t* cons
     if (end == std::string_view::npos) break;
     Indication ind;
     bool stored = false, direct = false;
-    if (StartsWith(line, "+CMTI:")) ind.kind = Indication::Kind::StoredMessage, stored = true;
-    else if (StartsWith(line, "+CDSI:")) ind.kind = Indication::Kind::StoredReport, stored = true;
-    else if (StartsWith(line, "+CDS:")) ind.kind = Indication::Kind::Report, direct = true;
-    else if (StartsWith(line, "+CMT:")) ind.kind = Indication::Kind::Message, direct = true;
+    if (StartsWith(line, "+CMTI:"))
+      ind.kind = Indication::Kind::StoredMessage, stored = true;
+    else if (StartsWith(line, "+CDSI:"))
+      ind.kind = Indication::Kind::StoredReport, stored = true;
+    else if (StartsWith(line, "+CDS:"))
+      ind.kind = Indication::Kind::Report, direct = true;
+    else if (StartsWith(line, "+CMT:"))
+      ind.kind = Indication::Kind::Message, direct = true;
     if (stored) {
       const auto f = Fields(line);
       ind.storage = f.size() > 0 ? std::string(f[0]) : "SM";

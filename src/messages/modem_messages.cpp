@@ -15,9 +15,9 @@ namespace quandelstk::messages {
 
 namespace {
 
-constexpr std::int16_t kDefault = 0;      // the channel's 7 seconds
-constexpr std::int16_t kSendLimit = 60;   // a submission waits for the network
-constexpr std::int16_t kListLimit = 60;   // a full SIM takes a while to list
+constexpr std::int16_t kDefault = 0;     // the channel's 7 seconds
+constexpr std::int16_t kSendLimit = 60;  // a submission waits for the network
+constexpr std::int16_t kListLimit = 60;  // a full SIM takes a while to list
 // What Init leaves: reports stored ("SR") and announced, received messages stored silently.
 constexpr const char* kInitIndications = "AT+CNMI=2,0,0,2,0";
 
@@ -73,10 +73,18 @@ bool Messages::Exchange(const std::string& command, int timeout_seconds) {
 void Messages::NoteIndications(const std::string& text) {
   for (const Indication& i : FindIndications(text)) {
     switch (i.kind) {
-      case Indication::Kind::StoredMessage: noted_ += "+CMTI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n"; break;
-      case Indication::Kind::StoredReport: noted_ += "+CDSI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n"; break;
-      case Indication::Kind::Report: noted_ += "+CDS: 0\r\n" + i.pdu + "\r\n"; break;
-      case Indication::Kind::Message: noted_ += "+CMT: ,0\r\n" + i.pdu + "\r\n"; break;
+      case Indication::Kind::StoredMessage:
+        noted_ += "+CMTI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
+        break;
+      case Indication::Kind::StoredReport:
+        noted_ += "+CDSI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
+        break;
+      case Indication::Kind::Report:
+        noted_ += "+CDS: 0\r\n" + i.pdu + "\r\n";
+        break;
+      case Indication::Kind::Message:
+        noted_ += "+CMT: ,0\r\n" + i.pdu + "\r\n";
+        break;
     }
   }
 }
@@ -98,7 +106,8 @@ SendResult Messages::Send(const std::string& number, std::string_view utf8, cons
   for (const SubmitPart& part : parts) {
     if (progress) progress(part.sequence, total);
     std::string answer;
-    const bool prompted = channel::SendATForPrompt("AT+CMGS=" + std::to_string(part.tpdu_length), answer, kDefault);
+    const bool prompted =
+        channel::SendATForPrompt("AT+CMGS=" + std::to_string(part.tpdu_length), answer, kDefault);
     NoteIndications(answer);
     if (!prompted) {
       r.error = "part " + std::to_string(part.sequence) + " of " + std::to_string(total) +
@@ -106,8 +115,8 @@ SendResult Messages::Send(const std::string& number, std::string_view utf8, cons
       return r;
     }
     if (!Exchange(part.pdu + "\x1A", kSendLimit)) {
-      r.error = "part " + std::to_string(part.sequence) + " of " + std::to_string(total) + ": the modem refused it (" +
-                Brief(last_answer_) + ")";
+      r.error = "part " + std::to_string(part.sequence) + " of " + std::to_string(total) +
+                ": the modem refused it (" + Brief(last_answer_) + ")";
       return r;
     }
     r.references.push_back(ParseSubmitReference(last_answer_).value_or(-1));
@@ -126,11 +135,13 @@ std::vector<AssembledMessage> Messages::ListStorage(const std::string& storage, 
   }
   if (!Exchange("AT+CMGL=4", kListLimit)) {
     if (storage == "SM")
-      throw RuntimeError(err::kInvalidProcedureCall, "the modem refused to list the messages (" + Brief(last_answer_) + ")");
+      throw RuntimeError(err::kInvalidProcedureCall,
+                         "the modem refused to list the messages (" + Brief(last_answer_) + ")");
     return out;
   }
   for (const ListedPdu& p : ParseListing(last_answer_))
-    for (AssembledMessage& m : joiner.Add(DecodePdu(p.pdu), storage, p.index, p.status)) out.push_back(std::move(m));
+    for (AssembledMessage& m : joiner.Add(DecodePdu(p.pdu), storage, p.index, p.status))
+      out.push_back(std::move(m));
   for (AssembledMessage& m : joiner.Flush()) out.push_back(std::move(m));
   // A stored copy of a part of a message already joined belongs to that message: deleting it
   // deletes the copy too.
@@ -149,7 +160,8 @@ std::vector<AssembledMessage> Messages::ListStorage(const std::string& storage, 
 }
 
 std::vector<AssembledMessage> Messages::List() {
-  if (!channel::IsPortOpen()) throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
+  if (!channel::IsPortOpen())
+    throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
   PduMode mode([this](const std::string& c) { return Exchange(c, kDefault); });
   Reassembler joiner;
   std::vector<AssembledMessage> all = ListStorage("SM", joiner);
@@ -159,7 +171,9 @@ std::vector<AssembledMessage> Messages::List() {
   auto first_index = [](const AssembledMessage& m) {
     return m.indexes.empty() ? 0 : *std::min_element(m.indexes.begin(), m.indexes.end());
   };
-  auto by_index = [&](const AssembledMessage& a, const AssembledMessage& b) { return first_index(a) < first_index(b); };
+  auto by_index = [&](const AssembledMessage& a, const AssembledMessage& b) {
+    return first_index(a) < first_index(b);
+  };
   std::stable_sort(all.begin(), all.end(), by_index);
   std::stable_sort(reports.begin(), reports.end(), by_index);
   all.insert(all.end(), std::make_move_iterator(reports.begin()), std::make_move_iterator(reports.end()));
@@ -167,7 +181,8 @@ std::vector<AssembledMessage> Messages::List() {
 }
 
 std::optional<Message> Messages::Read(int index, const std::string& storage) {
-  if (!channel::IsPortOpen()) throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
+  if (!channel::IsPortOpen())
+    throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
   std::optional<PduMode> mode;
   if (!watching_) mode.emplace([this](const std::string& c) { return Exchange(c, kDefault); });
   if (storage != "SM" && !Exchange("AT+CPMS=\"" + storage + "\"", kDefault))
@@ -178,8 +193,8 @@ std::optional<Message> Messages::Read(int index, const std::string& storage) {
   if (storage != "SM") Exchange("AT+CPMS=\"SM\"", kDefault);
   if (!ok) {
     if (IsEmptyIndex(answer)) return std::nullopt;
-    throw RuntimeError(err::kInvalidProcedureCall,
-                       "the modem could not read message " + std::to_string(index) + " (" + Brief(answer) + ")");
+    throw RuntimeError(err::kInvalidProcedureCall, "the modem could not read message " +
+                                                       std::to_string(index) + " (" + Brief(answer) + ")");
   }
   const auto read = ParseRead(answer);
   if (!read) return std::nullopt;
@@ -248,7 +263,8 @@ std::optional<Message> Announced(Messages& box, const Indication& ind, std::stri
   switch (ind.kind) {
     case Indication::Kind::StoredMessage:
     case Indication::Kind::StoredReport: {
-      storage = ind.storage.empty() ? (ind.kind == Indication::Kind::StoredReport ? "SR" : "SM") : ind.storage;
+      storage =
+          ind.storage.empty() ? (ind.kind == Indication::Kind::StoredReport ? "SR" : "SM") : ind.storage;
       index = ind.index;
       return box.Read(index, storage);  // none when it was gone before we came to it
     }
@@ -294,7 +310,8 @@ std::vector<AssembledMessage> Messages::Wait(std::chrono::milliseconds max) {
     const std::int64_t now = platform.MonotonicMs();
     if (!out.empty() || now >= deadline) return out;
     std::int64_t wait = std::min<std::int64_t>(100, deadline - now);
-    if (const auto due = watch_joiner_->NextDue()) wait = std::max<std::int64_t>(0, std::min(wait, *due - now));
+    if (const auto due = watch_joiner_->NextDue())
+      wait = std::max<std::int64_t>(0, std::min(wait, *due - now));
     channel::Gsm().WaitForInput(static_cast<std::int32_t>(std::max<std::int64_t>(wait, 1)));
   }
 }

@@ -59,9 +59,12 @@ void ReadStatusReport(OctetReader& in, int first, Message& m) {
 
 const char* MessageTypeName(MessageType type) {
   switch (type) {
-    case MessageType::Deliver: return "SMS-DELIVER";
-    case MessageType::Submit: return "SMS-SUBMIT";
-    case MessageType::StatusReport: return "SMS-STATUS-REPORT";
+    case MessageType::Deliver:
+      return "SMS-DELIVER";
+    case MessageType::Submit:
+      return "SMS-SUBMIT";
+    case MessageType::StatusReport:
+      return "SMS-STATUS-REPORT";
   }
   return "?";
 }
@@ -71,7 +74,8 @@ Message DecodePdu(std::string_view hex, bool with_service_centre) {
   m.pdu = std::string(hex);
   std::string octets;
   if (!pdu::OctetsFromHex(hex, octets)) {
-    m.problem = hex.size() % 2 ? "the PDU has an odd number of hex digits" : "the PDU holds a character that is not a hex digit";
+    m.problem = hex.size() % 2 ? "the PDU has an odd number of hex digits"
+                               : "the PDU holds a character that is not a hex digit";
     return m;
   }
   OctetReader in(octets);

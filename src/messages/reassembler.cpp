@@ -9,7 +9,8 @@ namespace quandelstk::messages {
 std::string AssembledMessage::Problem() const {
   if (!first.problem.empty()) return first.problem;
   for (const Message& p : parts)
-    if (!p.problem.empty()) return "part " + std::to_string(p.concatenation ? p.concatenation->sequence : 0) + ": " + p.problem;
+    if (!p.problem.empty())
+      return "part " + std::to_string(p.concatenation ? p.concatenation->sequence : 0) + ": " + p.problem;
   if (complete) return "";
   std::string missing;
   for (int s = 1, k = 0; s <= total; ++s) {
@@ -19,8 +20,8 @@ std::string AssembledMessage::Problem() const {
     }
     missing += (missing.empty() ? "" : ", ") + std::to_string(s);
   }
-  return "incomplete: part" + std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing + " of " +
-         std::to_string(total) + " missing";
+  return "incomplete: part" + std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing +
+         " of " + std::to_string(total) + " missing";
 }
 
 Reassembler::Reassembler(std::chrono::milliseconds limit, std::function<std::int64_t()> now_ms)
@@ -50,8 +51,10 @@ AssembledMessage Single(const Message& m, const std::string& storage, int index,
 
 }  // namespace
 
-std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::string& storage, int index, int status) {
-  if (!m.concatenation || !m.Decoded() || m.concatenation->total < 2) return {Single(m, storage, index, status)};
+std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::string& storage, int index,
+                                               int status) {
+  if (!m.concatenation || !m.Decoded() || m.concatenation->total < 2)
+    return {Single(m, storage, index, status)};
   const Concatenation& c = *m.concatenation;
   const std::string key = std::to_string(static_cast<int>(m.type)) + '\n' + m.address + '\n' +
                           std::to_string(c.reference) + '\n' + std::to_string(c.total);

@@ -37,13 +37,14 @@ TextPlan Plan(std::string_view utf8, const SendOptions& options) {
   return SplitText(utf8, options.wide_reference).plan;
 }
 
-std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8, const SendOptions& options,
-                                     int reference) {
+std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8,
+                                     const SendOptions& options, int reference) {
   if (utf8.empty()) throw RuntimeError(err::kInvalidProcedureCall, "the text is empty");
   const int most_reference = options.wide_reference ? 0xFFFF : 0xFF;
   if (reference < 0 || reference > most_reference)
-    throw RuntimeError(err::kInvalidProcedureCall, "the concatenation reference " + std::to_string(reference) +
-                                                       " is outside 0 to " + std::to_string(most_reference));
+    throw RuntimeError(err::kInvalidProcedureCall, "the concatenation reference " +
+                                                       std::to_string(reference) + " is outside 0 to " +
+                                                       std::to_string(most_reference));
   const TextParts t = SplitText(utf8, options.wide_reference);
   const bool gsm = t.plan.alphabet == Alphabet::Gsm7;
   const bool concatenated = t.plan.parts > 1;
@@ -60,7 +61,8 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
   AppendDestination(head, number);
   head += "00";  // protocol identifier: plain short message
   pdu::AppendHexOctet(head, (gsm ? 0x00u : 0x08u) | (options.flash ? 0x10u : 0x00u));
-  if (options.validity) pdu::AppendHexOctet(head, static_cast<unsigned>(RelativeValidityOctet(*options.validity)));
+  if (options.validity)
+    pdu::AppendHexOctet(head, static_cast<unsigned>(RelativeValidityOctet(*options.validity)));
 
   std::vector<SubmitPart> parts;
   parts.reserve(static_cast<std::size_t>(t.plan.parts));
@@ -98,7 +100,8 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
                                    [&t, s_begin](std::size_t k) { return t.septets[s_begin + k]; });
     } else {
       std::size_t octets = header.size();
-      for (std::size_t k = begin; k < end; ++k) octets += 2 * static_cast<std::size_t>(Utf16Units(t.code_points[k]));
+      for (std::size_t k = begin; k < end; ++k)
+        octets += 2 * static_cast<std::size_t>(Utf16Units(t.code_points[k]));
       pdu::AppendHexOctet(hex, static_cast<unsigned>(octets));
       pdu::AppendHexOctets(hex, header);
       for (std::size_t k = begin; k < end; ++k) AppendUtf16Hex(hex, t.code_points[k]);

@@ -12,7 +12,8 @@ namespace {
 // 6 octets (8-bit reference) or 7 (16-bit), 153 or 152 septets, 67 or 66 units.
 int Capacity(Alphabet alphabet, bool concatenated, bool wide) {
   const int header = !concatenated ? 0 : wide ? 7 : 6;
-  if (alphabet == Alphabet::Gsm7) return (140 - header) * 8 / 7;  // septets after the header and its fill bits
+  if (alphabet == Alphabet::Gsm7)
+    return (140 - header) * 8 / 7;  // septets after the header and its fill bits
   return (140 - header) / 2;
 }
 
@@ -23,8 +24,8 @@ TextParts SplitText(std::string_view utf8, bool wide_reference) {
   std::size_t bad = 0;
   auto decoded = DecodeUtf8(utf8, &bad);
   if (!decoded)
-    throw RuntimeError(err::kInvalidProcedureCall,
-                       "the text is not UTF-8 (byte " + std::to_string(bad + 1) + " starts a malformed sequence)");
+    throw RuntimeError(err::kInvalidProcedureCall, "the text is not UTF-8 (byte " + std::to_string(bad + 1) +
+                                                       " starts a malformed sequence)");
   t.code_points = std::move(*decoded);
 
   // GSM 7-bit when every character has a septet form, else UCS2.

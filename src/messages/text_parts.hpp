@@ -14,9 +14,9 @@ namespace quandelstk::messages {
 struct TextParts {
   TextPlan plan;
   std::u32string code_points;
-  std::vector<std::size_t> starts;  // index of each part's first code point; the end is the next start
-  std::vector<std::size_t> byte_starts;  // the same in the UTF-8 text
-  std::vector<std::uint8_t> septets;  // GSM: every septet of the text, in order
+  std::vector<std::size_t> starts;         // index of each part's first code point; the end is the next start
+  std::vector<std::size_t> byte_starts;    // the same in the UTF-8 text
+  std::vector<std::uint8_t> septets;       // GSM: every septet of the text, in order
   std::vector<std::size_t> septet_starts;  // GSM: index of each part's first septet
 };
 

@@ -53,11 +53,12 @@ void ReadElements(std::string_view header, Message& m) {
 void ReadUserData(OctetReader& in, bool has_header, Message& m) {
   const int length = in.Octet();
   const bool gsm = m.coding.alphabet == Alphabet::Gsm7 && !m.coding.compressed;
-  const std::size_t octets = gsm ? (static_cast<std::size_t>(length) * 7 + 7) / 8 : static_cast<std::size_t>(length);
+  const std::size_t octets =
+      gsm ? (static_cast<std::size_t>(length) * 7 + 7) / 8 : static_cast<std::size_t>(length);
   const std::string_view ud = in.Take(octets);
   if (ud.size() < octets)
-    NoteProblem(m, "the user data ends after " + std::to_string(ud.size()) + " of its " + std::to_string(octets) +
-                       " octets");
+    NoteProblem(m, "the user data ends after " + std::to_string(ud.size()) + " of its " +
+                       std::to_string(octets) + " octets");
 
   std::size_t header_octets = 0;
   if (has_header) {
@@ -83,8 +84,9 @@ void ReadUserData(OctetReader& in, bool has_header, Message& m) {
       const std::size_t header_bits = header_octets * 8;
       const int fill = static_cast<int>((7 - header_bits % 7) % 7);
       const std::size_t header_septets = (header_bits + static_cast<std::size_t>(fill)) / 7;
-      const std::size_t count =
-          static_cast<std::size_t>(length) > header_septets ? static_cast<std::size_t>(length) - header_septets : 0;
+      const std::size_t count = static_cast<std::size_t>(length) > header_septets
+                                    ? static_cast<std::size_t>(length) - header_septets
+                                    : 0;
       std::vector<std::uint8_t> septets;
       pdu::UnpackSeptets(body, fill, count, septets);
       AppendGsmText(m.text, septets);

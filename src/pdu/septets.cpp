@@ -9,7 +9,8 @@ void AppendPackedSeptets(std::string& out, const std::vector<std::uint8_t>& sept
   AppendPackedSeptetsWith(out, septets.size(), fill_bits, [&septets](std::size_t k) { return septets[k]; });
 }
 
-void UnpackSeptets(std::string_view octets, int fill_bits, std::size_t count, std::vector<std::uint8_t>& septets) {
+void UnpackSeptets(std::string_view octets, int fill_bits, std::size_t count,
+                   std::vector<std::uint8_t>& septets) {
   const std::size_t available = (octets.size() * 8 >= static_cast<std::size_t>(fill_bits))
                                     ? (octets.size() * 8 - static_cast<std::size_t>(fill_bits)) / 7
                                     : 0;

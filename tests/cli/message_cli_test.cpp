@@ -24,7 +24,8 @@ TEST(MessageCli, RefusesWhatCannotBeSentWithWhatToDo) {
     std::string says;
   } cases[] = {
       {{"message", "send", "+1555-0100", "hi"}, "holds \"-\"; give digits"},
-      {{"message", "send", "+15550100123", "hi", "--validity", "3x"}, "give minutes, or a number with m, h, d or w"},
+      {{"message", "send", "+15550100123", "hi", "--validity", "3x"},
+       "give minutes, or a number with m, h, d or w"},
       {{"message", "send", "+15550100123", "hi", "--validity", "64w"}, "outside 5 minutes to 63 weeks"},
       {{"message", "delete"}, "give an INDEX (see message list) or --all"},
       {{"message", "get", "zero"}, "is not a whole number"},
@@ -37,7 +38,8 @@ TEST(MessageCli, RefusesWhatCannotBeSentWithWhatToDo) {
 }
 
 TEST(MessageCli, ListsAScenariosMessagesJoinedAndDecodesBothWays) {
-  const auto scenario = std::filesystem::temp_directory_path() / ("quandelstk-msgcli-" + std::to_string(::getpid()) + ".json");
+  const auto scenario =
+      std::filesystem::temp_directory_path() / ("quandelstk-msgcli-" + std::to_string(::getpid()) + ".json");
   std::ofstream(scenario) << R"({"sms": {"deliveries": [{"at_ms": 0, "from": "+15550100456", "text": ")"
                           << std::string(200, 'x') << R"(", "order": [2, 1]}]}})";
   const RunResult list = RunCli({"--json", "--port", "sim:" + scenario.string(), "message", "list"});
@@ -49,8 +51,8 @@ TEST(MessageCli, ListsAScenariosMessagesJoinedAndDecodesBothWays) {
   EXPECT_EQ(j["result"][0]["indexes"], nlohmann::json::array({1, 2}));
 
   // The exact decoder refuses a class-1 coding; the full one reads it, and the sender's name.
-  const RunResult decoded =
-      RunCli({"--json", "pdu", "decode", "--full", "07915155100021F3040CD0C7F7FBCC2E0300F14250719080706905E8329BFD06"});
+  const RunResult decoded = RunCli({"--json", "pdu", "decode", "--full",
+                                    "07915155100021F3040CD0C7F7FBCC2E0300F14250719080706905E8329BFD06"});
   ASSERT_EQ(decoded.exit_code, 0) << decoded.output;
   const auto d = nlohmann::json::parse(decoded.output);
   EXPECT_EQ(d["result"]["exact"]["error"]["number"], 5);

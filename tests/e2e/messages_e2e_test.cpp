@@ -62,15 +62,26 @@ TEST_P(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
     return s.substr(0, 700);
   }();
   // A compressed text: its octets cannot be read; the next message must still be.
-  const std::string undecodable = "07915155100021F3040B915155100054F600204250719080702304" "01020304";
+  const std::string undecodable =
+      "07915155100021F3040B915155100054F600204250719080702304"
+      "01020304";
   const json scenario = {
       {"sms",
        {{"loopback_delay_ms", 100},
         {"report_delay_ms", 150},
-        {"deliveries", {{{"at_ms", 0}, {"gap_ms", 10}, {"from", "+15550100456"}, {"text", long_delivery},
-                         {"reference", 77}, {"order", {3, 1, 5, 2, 2, 4}}}}},
-        {"messages", {{{"index", 18}, {"status", "REC READ"}, {"pdu", undecodable}},
-                      {{"index", 19}, {"status", "REC READ"}, {"from", "+15550100789"}, {"text", "after the broken one"}}}}}},
+        {"deliveries",
+         {{{"at_ms", 0},
+           {"gap_ms", 10},
+           {"from", "+15550100456"},
+           {"text", long_delivery},
+           {"reference", 77},
+           {"order", {3, 1, 5, 2, 2, 4}}}}},
+        {"messages",
+         {{{"index", 18}, {"status", "REC READ"}, {"pdu", undecodable}},
+          {{"index", 19},
+           {"status", "REC READ"},
+           {"from", "+15550100789"},
+           {"text", "after the broken one"}}}}}},
       {"chunking", GetParam() == "pieces" ? json{{"*", {{"size", 7}, {"gap_ms", 2}}}} : json::object()}};
   sim_ = std::make_unique<SimProcess>(scenario.dump());
 
@@ -81,7 +92,8 @@ TEST_P(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
                                           "Emoji 😀👍🎉 done",
                                           [] {
                                             std::string s;
-                                            for (int i = 0; i < 30; ++i) s += "Long 😀 " + std::to_string(i) + " ";
+                                            for (int i = 0; i < 30; ++i)
+                                              s += "Long 😀 " + std::to_string(i) + " ";
                                             return s;
                                           }()};
   // One shell: one initialisation, every text sent with a report asked for.
@@ -121,7 +133,8 @@ TEST_P(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
     if (m["type"] == "SMS-STATUS-REPORT" && m["about"].is_object()) {
       ++matched_reports;
       EXPECT_EQ(m["status_text"], "delivered");
-      EXPECT_NE(std::find(texts.begin(), texts.end(), m["about"]["text"].get<std::string>()), texts.end()) << m.dump();
+      EXPECT_NE(std::find(texts.begin(), texts.end(), m["about"]["text"].get<std::string>()), texts.end())
+          << m.dump();
     }
   }
   std::vector<std::string> expected = texts;

@@ -29,15 +29,16 @@ TEST(Plan, CountsUnitsAndPartsAsPhonesDo) {
       {"plain", "hello", false, Alphabet::Gsm7, 5, 5, 1, 160, 155},
       {"escaped characters take two septets", "€[]{}~|^\\", false, Alphabet::Gsm7, 9, 18, 1, 160, 142},
       {"a full single message", Repeat("a", 160), false, Alphabet::Gsm7, 160, 160, 1, 160, 0},
-      {"one more septet makes two parts of 153", Repeat("a", 161), false, Alphabet::Gsm7, 161, 161, 2, 153, 145},
+      {"one more septet makes two parts of 153", Repeat("a", 161), false, Alphabet::Gsm7, 161, 161, 2, 153,
+       145},
       {"a 16-bit reference leaves 152", Repeat("a", 161), true, Alphabet::Gsm7, 161, 161, 2, 152, 143},
       {"an escape is not cut: the euro moves to part 2", Repeat("a", 152) + "€" + Repeat("a", 10), false,
        Alphabet::Gsm7, 163, 164, 2, 153, 141},
       {"beyond GSM: UCS2", "Привет", false, Alphabet::Ucs2, 6, 6, 1, 70, 64},
       {"an emoji is a surrogate pair", "😀", false, Alphabet::Ucs2, 1, 2, 1, 70, 68},
       {"71 units make two parts of 67", Repeat("Ж", 71), false, Alphabet::Ucs2, 71, 71, 2, 67, 63},
-      {"a pair is not cut: the emoji moves to part 2", Repeat("Ж", 66) + "😀" + Repeat("Ж", 5), false, Alphabet::Ucs2,
-       72, 73, 2, 67, 60},
+      {"a pair is not cut: the emoji moves to part 2", Repeat("Ж", 66) + "😀" + Repeat("Ж", 5), false,
+       Alphabet::Ucs2, 72, 73, 2, 67, 60},
       {"10 parts", Repeat("a", 1530), false, Alphabet::Gsm7, 1530, 1530, 10, 153, 0},
   };
   for (const Case& c : cases) {
@@ -70,14 +71,19 @@ TEST(EncodeSubmit, PutsTheOptionsWhereTheyBelong) {
       {"plain", {}, "hello", "0001000B915155100021F3000005E8329BFD06", 18},
       {"report asked", with([](SendOptions& o) { o.status_report = true; }), "hello",
        "0021000B915155100021F3000005E8329BFD06", 18},
-      {"flash", with([](SendOptions& o) { o.flash = true; }), "hello", "0001000B915155100021F3001005E8329BFD06", 18},
+      {"flash", with([](SendOptions& o) { o.flash = true; }), "hello",
+       "0001000B915155100021F3001005E8329BFD06", 18},
       {"validity of a day", with([](SendOptions& o) { o.validity = std::chrono::hours(24); }), "hello",
        "0011000B915155100021F30000A705E8329BFD06", 19},
-      {"validity rounds up, never shorter", with([](SendOptions& o) { o.validity = std::chrono::minutes(7); }), "hello",
+      {"validity rounds up, never shorter",
+       with([](SendOptions& o) { o.validity = std::chrono::minutes(7); }), "hello",
        "0011000B915155100021F300000105E8329BFD06", 19},
       {"service centre", with([](SendOptions& o) { o.service_centre = "+15550100999"; }), "hello",
        "07915155100099F901000B915155100021F3000005E8329BFD06", 18},
-      {"UCS2 flash", with([](SendOptions& o) { o.flash = true; }), "Ж", "0001000B915155100021F3001802" "0416", 15},
+      {"UCS2 flash", with([](SendOptions& o) { o.flash = true; }), "Ж",
+       "0001000B915155100021F3001802"
+       "0416",
+       15},
       {"emoji as a surrogate pair", {}, "😀", "0001000B915155100021F3000804D83DDE00", 17},
   };
   for (const Case& c : cases) {
@@ -107,7 +113,8 @@ TEST(EncodeSubmit, EveryPartDecodesToItsShareAndTheSharesToTheText) {
   // Escapes and surrogate pairs placed on every position around the part boundary.
   for (int lead = 148; lead <= 155; ++lead) {
     for (const std::string tail : {"€", "😀"}) {
-      const std::string text = Repeat(tail == "€" ? "a" : "Ж", tail == "€" ? lead : lead - 88) + Repeat(tail, 4) + "z";
+      const std::string text =
+          Repeat(tail == "€" ? "a" : "Ж", tail == "€" ? lead : lead - 88) + Repeat(tail, 4) + "z";
       SCOPED_TRACE(text);
       std::string joined;
       for (const auto& part : EncodeSubmit("0123456", text, {}, 9)) {
@@ -160,7 +167,9 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
        }},
       {"a zone east", Deliver("04", "00", "23", "05E8329BFD06"),
        [](const Message& m) { EXPECT_EQ(m.time->zone_minutes, 8 * 60); }},
-      {"an alphanumeric sender", "07915155100021F3040CD0C7F7FBCC2E030000425071908070230" "5E8329BFD06",
+      {"an alphanumeric sender",
+       "07915155100021F3040CD0C7F7FBCC2E030000425071908070230"
+       "5E8329BFD06",
        [](const Message& m) {
          EXPECT_EQ(m.address, "Google");
          EXPECT_EQ(m.text, "hello");
@@ -174,7 +183,8 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
          EXPECT_EQ(m.concatenation->sequence, 2);
          EXPECT_EQ(m.text, "hi");
        }},
-      {"another element before the concatenation", Deliver("44", "00", "23", "0F0A0A0300001000030A020140A701"),
+      {"another element before the concatenation",
+       Deliver("44", "00", "23", "0F0A0A0300001000030A020140A701"),
        [](const Message& m) {
          ASSERT_EQ(m.elements.size(), 2u);
          EXPECT_EQ(m.elements[0].id, 0x0A);
@@ -221,24 +231,42 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
          EXPECT_THAT(m.problem, ::testing::HasSubstr("ends after 2 of its 5 octets"));
          EXPECT_EQ(m.address, "+15550100456");
        }},
-      {"not hex", "07915155100021F3ZZ", [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("hex")); }},
-      {"a reserved message type", "0003", [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("reserved")); }},
-      {"absolute validity", "0019000B915155100021F30000" "42507190807069" "05E8329BFD06",
+      {"not hex", "07915155100021F3ZZ",
+       [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("hex")); }},
+      {"a reserved message type", "0003",
+       [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("reserved")); }},
+      {"absolute validity",
+       "0019000B915155100021F30000"
+       "42507190807069"
+       "05E8329BFD06",
        [](const Message& m) {
          EXPECT_EQ(m.validity.format, Validity::Format::Absolute);
          EXPECT_EQ(m.validity.Text(), "until 2024-05-17 09:08:07 -04:00");
        }},
-      {"enhanced validity in seconds, single attempt", "0009000B915155100021F30000" "421E0000000000" "05E8329BFD06",
+      {"enhanced validity in seconds, single attempt",
+       "0009000B915155100021F30000"
+       "421E0000000000"
+       "05E8329BFD06",
        [](const Message& m) {
          EXPECT_EQ(m.validity.format, Validity::Format::Enhanced);
          EXPECT_EQ(m.validity.seconds, 30);
          EXPECT_TRUE(m.validity.single_shot);
          EXPECT_EQ(m.text, "hello");
        }},
-      {"enhanced validity as hh mm ss", "0009000B915155100021F30000" "03103254000000" "05E8329BFD06",
+      {"enhanced validity as hh mm ss",
+       "0009000B915155100021F30000"
+       "03103254000000"
+       "05E8329BFD06",
        [](const Message& m) { EXPECT_EQ(m.validity.seconds, 1 * 3600 + 23 * 60 + 45); }},
       {"a status report with its optional parameters",
-       "07915155100021F3060C0B915155100099F9" "62214001003040" "62214001005040" "46" "07" "00" "00" "05E8329BFD06",
+       "07915155100021F3060C0B915155100099F9"
+       "62214001003040"
+       "62214001005040"
+       "46"
+       "07"
+       "00"
+       "00"
+       "05E8329BFD06",
        [](const Message& m) {
          EXPECT_TRUE(m.IsReport());
          EXPECT_EQ(m.reference, 12);
@@ -278,12 +306,13 @@ TEST(DecodePdu, EscapesThatLeadNowhereFollowTheAlphabetsRules) {
 }
 
 TEST(StatusText, SaysWhatHappened) {
-  const std::pair<int, std::string> cases[] = {{0x00, "delivered"},
-                                               {0x02, "replaced by the service centre"},
-                                               {0x21, "still trying: recipient busy"},
-                                               {0x3F, "still trying (status 63)"},
-                                               {0x41, "failed: incompatible destination"},
-                                               {0x62, "failed, no more attempts: no response from the recipient"}};
+  const std::pair<int, std::string> cases[] = {
+      {0x00, "delivered"},
+      {0x02, "replaced by the service centre"},
+      {0x21, "still trying: recipient busy"},
+      {0x3F, "still trying (status 63)"},
+      {0x41, "failed: incompatible destination"},
+      {0x62, "failed, no more attempts: no response from the recipient"}};
   for (const auto& [status, text] : cases) EXPECT_EQ(StatusText(status), text) << status;
 }
 

@@ -11,8 +11,8 @@
 #include <random>
 
 #include "messages/utf8.hpp"
-#include "modemsim/sms_pdu.hpp"
 #include "modemsim/gsm_text.hpp"
+#include "modemsim/sms_pdu.hpp"
 #include "quandelstk/messages.hpp"
 #include "support/sim_process.hpp"
 
@@ -28,13 +28,14 @@ const std::string kScript = std::string(QSTK_SOURCE_DIR) + "/tests/messages/gamm
 
 // Characters by where they live: the default table, its extension, and beyond GSM.
 const std::vector<std::string> kGsmBasic = {
-    "a", "b", "c", "k", "x", "z", "A", "M", "Z", "0", "5", "9", " ", " ", " ", ".", ",", "!", "?", "-", "+", "*",
-    "/", "(", ")", ":", ";", "'", "\"", "#", "%", "&", "<", ">", "=", "@", "$", "_", "\n", "£", "¥", "è", "é",
-    "ù", "ì", "ò", "Ç", "Ø", "ø", "Å", "å", "Δ", "Φ", "Γ", "Λ", "Ω", "Π", "Ψ", "Σ", "Θ", "Ξ", "Æ", "æ", "ß",
-    "É", "¤", "¡", "Ä", "Ö", "Ñ", "Ü", "§", "¿", "ä", "ö", "ñ", "ü", "à"};
+    "a", "b", "c", "k", "x", "z", "A", "M", "Z",  "0", "5", "9", " ", " ", " ", ".", ",", "!", "?",  "-",
+    "+", "*", "/", "(", ")", ":", ";", "'", "\"", "#", "%", "&", "<", ">", "=", "@", "$", "_", "\n", "£",
+    "¥", "è", "é", "ù", "ì", "ò", "Ç", "Ø", "ø",  "Å", "å", "Δ", "Φ", "Γ", "Λ", "Ω", "Π", "Ψ", "Σ",  "Θ",
+    "Ξ", "Æ", "æ", "ß", "É", "¤", "¡", "Ä", "Ö",  "Ñ", "Ü", "§", "¿", "ä", "ö", "ñ", "ü", "à"};
 const std::vector<std::string> kGsmExtension = {"^", "{", "}", "\\", "[", "~", "]", "|", "€"};
-const std::vector<std::string> kBeyondGsm = {"Ж", "я", "Привет", "α", "β", "ω", "中", "文", "漢", "日本", "á",
-                                             "í", "ó", "ú", "ç", "ã", "😀", "😂", "👍", "🎉", "🚀", "❤", "ß", "€"};
+const std::vector<std::string> kBeyondGsm = {"Ж",  "я",    "Привет", "α", "β", "ω", "中", "文",
+                                             "漢", "日本", "á",      "í", "ó", "ú", "ç",  "ã",
+                                             "😀",  "😂",    "👍",      "🎉", "🚀", "❤", "ß",  "€"};
 
 class Generator {
  public:
@@ -52,7 +53,9 @@ class Generator {
     std::string s;
     for (int i = 0; i < characters; ++i) {
       const int roll = Int(1, 100);
-      s += roll <= beyond ? Pick(kBeyondGsm) : roll <= beyond + extension ? Pick(kGsmExtension) : Pick(kGsmBasic);
+      s += roll <= beyond               ? Pick(kBeyondGsm)
+           : roll <= beyond + extension ? Pick(kGsmExtension)
+                                        : Pick(kGsmBasic);
     }
     return s;
   }
@@ -93,10 +96,10 @@ json Fields(const Message& m) {
   f["number"] = m.address;
   f["smsc"] = m.service_centre;
   const bool report = m.IsReport();
-  f["coding"] = report                                    ? "Default_No_Compression"
-                : m.coding.alphabet == Alphabet::Gsm7     ? "Default_No_Compression"
-                : m.coding.alphabet == Alphabet::Ucs2     ? "Unicode_No_Compression"
-                                                          : "8bit";
+  f["coding"] = report                                ? "Default_No_Compression"
+                : m.coding.alphabet == Alphabet::Gsm7 ? "Default_No_Compression"
+                : m.coding.alphabet == Alphabet::Ucs2 ? "Unicode_No_Compression"
+                                                      : "8bit";
   f["class"] = m.coding.message_class.value_or(-1);
   f["text"] = m.text;
   if (report) {
@@ -147,7 +150,8 @@ void Compare(const json& ours, const json& theirs, const std::string& where, std
   }
   for (const auto& [key, value] : ours.items())
     if (!theirs.contains(key) || theirs[key] != value)
-      out.push_back(where + ": " + key + ": " + value.dump() + " | " + (theirs.contains(key) ? theirs[key].dump() : "(none)"));
+      out.push_back(where + ": " + key + ": " + value.dump() + " | " +
+                    (theirs.contains(key) ? theirs[key].dump() : "(none)"));
 }
 
 // A raw SMS-DELIVER of a given data coding, user data as it stands.
@@ -161,8 +165,10 @@ class GammuCrossCheck : public ::testing::Test {
  protected:
   void SetUp() override {
     if (RunProgram({kPython, "-c", "import gammu"}, 20000).exit_code != 0)
-      FAIL() << "python3-gammu is not installed for " << kPython << ": run make deps (it is in the Makefile's PACKAGES)";
-    folder_ = std::filesystem::temp_directory_path() / ("quandelstk-crosscheck-" + std::to_string(::getpid()));
+      FAIL() << "python3-gammu is not installed for " << kPython
+             << ": run make deps (it is in the Makefile's PACKAGES)";
+    folder_ =
+        std::filesystem::temp_directory_path() / ("quandelstk-crosscheck-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -190,14 +196,16 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
     const std::string text = Generator::WithoutUcs2Tilde(any_text);
     Expected e;
     e.text = text;
-    for (const auto& part : messages::EncodeSubmit(number, text, options, g.Int(0, options.wide_reference ? 65535 : 255))) {
+    for (const auto& part :
+         messages::EncodeSubmit(number, text, options, g.Int(0, options.wide_reference ? 65535 : 255))) {
       e.pdus.push_back(part.pdu);
       e.part_texts.push_back(part.text);
     }
     cases["decode"].push_back({{"id", key}, {"pdus", e.pdus}});
     expected[key] = e;
     if (e.pdus.size() > 1 && !options.wide_reference)
-      cases["plan"].push_back({{"id", key}, {"text", text}, {"unicode", messages::Plan(text).alphabet == Alphabet::Ucs2}});
+      cases["plan"].push_back(
+          {{"id", key}, {"text", text}, {"unicode", messages::Plan(text).alphabet == Alphabet::Ucs2}});
   };
   messages::SendOptions plain;
   for (int i = 0; i < 120; ++i) ours("submit-gsm", g.International(), g.Text(g.Int(1, 150), 15, 0), plain);
@@ -218,7 +226,8 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
     o.status_report = g.Chance(50);
     if (g.Chance(70)) o.validity = std::chrono::minutes(g.Int(1, 63 * 7 * 24 * 60));
     if (g.Chance(60)) o.service_centre = g.International();
-    ours("options", g.Chance(50) ? g.National() : g.International(), g.Text(g.Int(1, 200), 8, g.Chance(30) ? 10 : 0), o);
+    ours("options", g.Chance(50) ? g.National() : g.International(),
+         g.Text(g.Int(1, 200), 8, g.Chance(30) ? 10 : 0), o);
   }
 
   // 2. gammu's encoder, our decoder: submissions and deliveries, short and long, every class.
@@ -230,15 +239,17 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
     const int per_part = unicode ? 64 : 150;
     std::string number = g.Chance(60) ? g.International() : g.National();
     if (deliver && g.Chance(30)) number = g.Alphanumeric();
-    json c = {{"id", key},
-              {"layout", deliver ? "Deliver" : "Submit"},
-              {"text", Generator::WithoutUcs2Tilde(g.Text(std::max(1, parts * per_part - g.Int(0, per_part - 1)), 8, unicode ? 25 : 0))},
-              {"unicode", unicode},
-              {"wide", g.Chance(30)},
-              {"class", g.Int(-1, 3)},
-              {"number", number},
-              {"smsc", g.International()},
-              {"time", {g.Int(2000, 2069), g.Int(1, 12), g.Int(1, 28), g.Int(0, 23), g.Int(0, 59), g.Int(0, 59)}}};
+    json c = {
+        {"id", key},
+        {"layout", deliver ? "Deliver" : "Submit"},
+        {"text", Generator::WithoutUcs2Tilde(
+                     g.Text(std::max(1, parts * per_part - g.Int(0, per_part - 1)), 8, unicode ? 25 : 0))},
+        {"unicode", unicode},
+        {"wide", g.Chance(30)},
+        {"class", g.Int(-1, 3)},
+        {"number", number},
+        {"smsc", g.International()},
+        {"time", {g.Int(2000, 2069), g.Int(1, 12), g.Int(1, 28), g.Int(0, 23), g.Int(0, 59), g.Int(0, 59)}}};
     static const std::vector<std::string> kValidity = {"NA", "5M", "1H", "6H", "1D", "3D", "1W", "Max"};
     if (!deliver) c["validity"] = g.Pick(kValidity);
     cases["encode"].push_back(c);
@@ -270,7 +281,8 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
     };
     p.tpdu.scts = stamp();
     p.tpdu.discharge = stamp();
-    static const std::vector<int> kStatuses = {0, 1, 2, 0x20, 0x21, 0x25, 0x40, 0x41, 0x46, 0x49, 0x60, 0x62, 0x65};
+    static const std::vector<int> kStatuses = {0,    1,    2,    0x20, 0x21, 0x25, 0x40,
+                                               0x41, 0x46, 0x49, 0x60, 0x62, 0x65};
     p.tpdu.status = kStatuses[static_cast<std::size_t>(g.Int(0, static_cast<int>(kStatuses.size()) - 1))];
     const std::string pdu = modemsim::EncodePdu(p);
     cases["decode"].push_back({{"id", key}, {"pdus", {pdu}}});
@@ -308,7 +320,8 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
       if (!m.Decoded()) {
         // What we cannot read in full gammu cannot read either, or it hands over the same text and
         // the same octets that we keep.
-        if (!theirs.contains("error")) Compare({{"text", m.text}, {"data", fields["data"]}}, theirs, where, differences);
+        if (!theirs.contains("error"))
+          Compare({{"text", m.text}, {"data", fields["data"]}}, theirs, where, differences);
         continue;
       }
       Compare(fields, theirs, where, differences);
@@ -316,7 +329,8 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
                                m.discharge->zone_minutes != e.zones[1]))
         differences.push_back(where + ": time zones differ from the ones written");
       if (k < e.part_texts.size() && theirs.value("text", "") != e.part_texts[k])
-        differences.push_back(where + ": sent " + json(e.part_texts[k]).dump() + " | gammu " + theirs["text"].dump());
+        differences.push_back(where + ": sent " + json(e.part_texts[k]).dump() + " | gammu " +
+                              theirs["text"].dump());
       joined += m.text;
     }
     if (!e.text.empty() && joined != e.text)
@@ -338,22 +352,26 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
       const std::string where = key + " part " + std::to_string(k + 1);
       if (!m.problem.empty()) differences.push_back(where + ": ours: " + m.problem);
       Compare(Fields(m), r["decoded"][k], where, differences);
-      if (m.address != c["number"]) differences.push_back(where + ": number " + m.address + " | given " + c["number"].dump());
+      if (m.address != c["number"])
+        differences.push_back(where + ": number " + m.address + " | given " + c["number"].dump());
       for (auto& a : joiner.Add(m)) whole.push_back(std::move(a));
     }
     if (whole.size() != 1 || !whole[0].complete || whole[0].text != c["text"])
-      differences.push_back(key + ": joined " + (whole.empty() ? std::string("nothing") : json(whole[0].text).dump()) +
+      differences.push_back(key + ": joined " +
+                            (whole.empty() ? std::string("nothing") : json(whole[0].text).dump()) +
                             " | given " + c["text"].dump());
   }
   for (const json& r : result["plan"]) {
     const std::string key = r["id"];
     const int parts = static_cast<int>(expected.at(key).pdus.size());
-    if (r["parts"] != parts) differences.push_back(key + ": parts " + std::to_string(parts) + " | gammu " + r["parts"].dump());
+    if (r["parts"] != parts)
+      differences.push_back(key + ": parts " + std::to_string(parts) + " | gammu " + r["parts"].dump());
   }
 
   std::cout << "cross-check: " << messages_checked << " messages, " << pdus_checked << " PDUs ("
-            << result["decode"].size() << " decoded by gammu, " << result["encode"].size() << " encoded by gammu), "
-            << result["plan"].size() << " part counts, " << differences.size() << " differences\n";
+            << result["decode"].size() << " decoded by gammu, " << result["encode"].size()
+            << " encoded by gammu), " << result["plan"].size() << " part counts, " << differences.size()
+            << " differences\n";
   EXPECT_GE(messages_checked, 1000);
   std::string listing;
   for (std::size_t i = 0; i < differences.size() && i < 30; ++i) listing += differences[i] + "\n";

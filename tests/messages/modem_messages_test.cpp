@@ -14,7 +14,9 @@ namespace {
 using namespace messages;
 using ::testing::ElementsAre;
 
-std::string Ok(const std::string& info = "") { return info + "\r\nOK\r\n"; }
+std::string Ok(const std::string& info = "") {
+  return info + "\r\nOK\r\n";
+}
 
 // How the scripted answers travel: whole, or cut into pieces some milliseconds apart.
 struct Line {
@@ -76,13 +78,15 @@ TEST(MessagesSend, WritesEveryPartThroughThePromptAndReturnsTheirReferences) {
           .On(p.pdu + "\x1A", Ok("\r\n+CMGS: " + std::to_string(11 + p.sequence) + "\r\n"));
     std::vector<std::pair<int, int>> progress;
     Messages box;
-    const SendResult r = box.Send("+15550100456", text, options, [&](int k, int n) { progress.emplace_back(k, n); });
+    const SendResult r =
+        box.Send("+15550100456", text, options, [&](int k, int n) { progress.emplace_back(k, n); });
     EXPECT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.references, (std::vector<int>{12, 13}));
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}));
-    EXPECT_THAT(modem.Lines(), ElementsAre("AT+CMGF=0", "AT+CMGS=" + std::to_string(parts[0].tpdu_length),
-                                           parts[0].pdu + "\x1A", "AT+CMGS=" + std::to_string(parts[1].tpdu_length),
-                                           parts[1].pdu + "\x1A", "AT+CMGF=1"));
+    EXPECT_THAT(
+        modem.Lines(),
+        ElementsAre("AT+CMGF=0", "AT+CMGS=" + std::to_string(parts[0].tpdu_length), parts[0].pdu + "\x1A",
+                    "AT+CMGS=" + std::to_string(parts[1].tpdu_length), parts[1].pdu + "\x1A", "AT+CMGF=1"));
   }
 }
 
@@ -104,7 +108,8 @@ TEST(MessagesSend, StopsAtARefusedPartSaysWhyAndLeavesTextMode) {
     modem.On("AT+CMGS=" + std::to_string(parts[0].tpdu_length), "\r\n> ", 1)
         .On(parts[0].pdu + "\x1A", Ok("\r\n+CMGS: 1\r\n"));
     if (c.name == "refused")
-      modem.On("AT+CMGS=" + std::to_string(parts[1].tpdu_length), "\r\n> ").On(parts[1].pdu + "\x1A", c.second_answer);
+      modem.On("AT+CMGS=" + std::to_string(parts[1].tpdu_length), "\r\n> ")
+          .On(parts[1].pdu + "\x1A", c.second_answer);
     Messages box;
     const SendResult r = box.Send("+15550100456", text, options);
     EXPECT_FALSE(r.ok);
@@ -118,9 +123,14 @@ TEST(MessagesList, JoinsPartsInAnyOrderKeepsWhatItCannotReadAndListsReports) {
   const std::string long_text = std::string(692, 'x') + " the end";
   // The five parts as the simulator splits them: 153 septets each.
   std::vector<std::string> part;
-  for (int k = 0; k < 5; ++k) part.push_back(Deliver("+15550100456", long_text.substr(static_cast<std::size_t>(k) * 153, 153), 9, 5, k + 1));
-  const std::string compressed = "07915155100021F3040B915155100054F600204250719080702304" "01020304";
-  const std::string sm_listing = Listed(1, 1, part[3]) + Listed(2, 0, Deliver("+15550100789", "Café €5 [ok] 😀")) +
+  for (int k = 0; k < 5; ++k)
+    part.push_back(
+        Deliver("+15550100456", long_text.substr(static_cast<std::size_t>(k) * 153, 153), 9, 5, k + 1));
+  const std::string compressed =
+      "07915155100021F3040B915155100054F600204250719080702304"
+      "01020304";
+  const std::string sm_listing = Listed(1, 1, part[3]) +
+                                 Listed(2, 0, Deliver("+15550100789", "Café €5 [ok] 😀")) +
                                  Listed(3, 1, part[0]) + Listed(4, 1, compressed) + Listed(5, 1, part[4]) +
                                  Listed(6, 1, part[2]) + Listed(7, 1, part[1]) + Listed(8, 1, part[3]) +
                                  "\r\n+CMTI: \"SM\",9\r\n" + Listed(10, 1, Deliver("Google", "code 1234"));
@@ -133,7 +143,8 @@ TEST(MessagesList, JoinsPartsInAnyOrderKeepsWhatItCannotReadAndListsReports) {
     modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok());
     modem.On("AT+CPMS=\"SM\"", Ok("\r\n+CPMS: 9,20,9,20,9,20\r\n"));
     modem.On("AT+CPMS=\"SR\"", Ok("\r\n+CPMS: 1,20,9,20,9,20\r\n"));
-    modem.On("AT+CMGL=4", Ok(sm_listing + "\r\n"), 1).On("AT+CMGL=4", Ok(Listed(1, 0, Report(12, 0x21)) + "\r\n"), 1);
+    modem.On("AT+CMGL=4", Ok(sm_listing + "\r\n"), 1)
+        .On("AT+CMGL=4", Ok(Listed(1, 0, Report(12, 0x21)) + "\r\n"), 1);
 
     Messages box;
     const auto all = box.List();
@@ -150,8 +161,8 @@ TEST(MessagesList, JoinsPartsInAnyOrderKeepsWhatItCannotReadAndListsReports) {
     EXPECT_EQ(all[4].storage, "SR");
     EXPECT_EQ(all[4].first.reference, 12);
     EXPECT_EQ(StatusText(all[4].first.status), "still trying: recipient busy");
-    EXPECT_THAT(modem.Lines(), ElementsAre("AT+CMGF=0", "AT+CPMS=\"SM\"", "AT+CMGL=4", "AT+CPMS=\"SR\"", "AT+CMGL=4",
-                                           "AT+CPMS=\"SM\"", "AT+CMGF=1"));
+    EXPECT_THAT(modem.Lines(), ElementsAre("AT+CMGF=0", "AT+CPMS=\"SM\"", "AT+CMGL=4", "AT+CPMS=\"SR\"",
+                                           "AT+CMGL=4", "AT+CPMS=\"SM\"", "AT+CMGF=1"));
   }
 }
 
@@ -181,7 +192,10 @@ TEST(MessagesWatch, TurnsIndicationsIntoMessagesAndReleasesAnIncompleteSetOnTime
     vs.OpenPort();
     ScriptedModem& modem = vs.Modem();
     modem.Chunked(line.size, line.gap_ms);
-    modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok()).On("AT+CNMI=2,1,0,1,0", Ok()).On("AT+CNMI=2,0,0,2,0", Ok());
+    modem.On("AT+CMGF=0", Ok())
+        .On("AT+CMGF=1", Ok())
+        .On("AT+CNMI=2,1,0,1,0", Ok())
+        .On("AT+CNMI=2,0,0,2,0", Ok());
     modem.On("AT+CMGR=1", Ok("\r\n+CMGR: 0,,23\r\n" + hello + "\r\n"));
     modem.On("AT+CMGR=2", Ok("\r\n+CMGR: 0,,160\r\n" + a + "\r\n"));
     modem.On("AT+CMGR=3", Ok("\r\n+CMGR: 0,,30\r\n" + c + "\r\n"));
@@ -213,7 +227,8 @@ TEST(MessagesWatch, TurnsIndicationsIntoMessagesAndReleasesAnIncompleteSetOnTime
 
     box.StopWatching();
     const auto lines = modem.Lines();
-    EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()), ElementsAre("AT+CNMI=2,0,0,2,0", "AT+CMGF=1"));
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()),
+                ElementsAre("AT+CNMI=2,0,0,2,0", "AT+CMGF=1"));
   }
 }
 

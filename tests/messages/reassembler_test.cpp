@@ -25,7 +25,8 @@ TEST(Reassembler, JoinsPartsInAnyOrderAndIgnoresDuplicates) {
     std::vector<AssembledMessage> out;
     int index = 0;
     for (const int s : order)
-      for (auto& m : r.Add(Part("+1555", 7, 3, s, std::string(1, static_cast<char>('a' + s - 1))), "SM", ++index))
+      for (auto& m :
+           r.Add(Part("+1555", 7, 3, s, std::string(1, static_cast<char>('a' + s - 1))), "SM", ++index))
         out.push_back(m);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].text, "abc");

@@ -23,7 +23,9 @@ namespace {
 using messages::AssembledMessage;
 
 volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int) {
+  interrupted = 1;
+}
 
 // One Messages object per run, so that a shell's watch keeps its state.
 messages::Messages& Box() {
@@ -42,7 +44,8 @@ std::string LocalNow() {
 
 // "90" (minutes), "30m", "12h", "2d", "1w".
 std::chrono::minutes ParseValidity(const std::string& text) {
-  const std::string bad = "--validity: \"" + text + "\" is not a period; give minutes, or a number with m, h, d or w (12h, 2d)";
+  const std::string bad =
+      "--validity: \"" + text + "\" is not a period; give minutes, or a number with m, h, d or w (12h, 2d)";
   if (text.empty()) throw UsageError(bad);
   std::size_t used = 0;
   long value = 0;
@@ -53,12 +56,17 @@ std::chrono::minutes ParseValidity(const std::string& text) {
   }
   const std::string unit = text.substr(used);
   long minutes = value;
-  if (unit == "h") minutes = value * 60;
-  else if (unit == "d") minutes = value * 1440;
-  else if (unit == "w") minutes = value * 10080;
-  else if (!unit.empty() && unit != "m") throw UsageError(bad);
+  if (unit == "h")
+    minutes = value * 60;
+  else if (unit == "d")
+    minutes = value * 1440;
+  else if (unit == "w")
+    minutes = value * 10080;
+  else if (!unit.empty() && unit != "m")
+    throw UsageError(bad);
   if (value <= 0 || minutes > 63L * 10080)
-    throw UsageError("--validity: " + text + " is outside 5 minutes to 63 weeks, what the network keeps a message");
+    throw UsageError("--validity: " + text +
+                     " is outside 5 minutes to 63 weeks, what the network keeps a message");
   return std::chrono::minutes(minutes);
 }
 
@@ -82,7 +90,8 @@ void Send(Cli& cli, const SendArgs& a) {
   options.service_centre = a.smsc;
   if (!a.validity.empty()) options.validity = ParseValidity(a.validity);
   const std::string text = a.text == "-" ? ReadStandardInput() : a.text;
-  if (text.empty()) throw UsageError("the text is empty; give it as TEXT, or - to read it from standard input");
+  if (text.empty())
+    throw UsageError("the text is empty; give it as TEXT, or - to read it from standard input");
   messages::TextPlan plan;
   try {
     // A bad number or text stops here, before the modem is touched.
@@ -99,7 +108,8 @@ void Send(Cli& cli, const SendArgs& a) {
   std::string warning;
   if (!r.references.empty()) RememberSent({a.number, text, r.references, LocalNow()}, warning);
   std::string references;
-  for (std::size_t k = 0; k < r.references.size(); ++k) references += (k ? ", " : "") + std::to_string(r.references[k]);
+  for (std::size_t k = 0; k < r.references.size(); ++k)
+    references += (k ? ", " : "") + std::to_string(r.references[k]);
   const nlohmann::json properties = {{"encoding", messages::AlphabetName(plan.alphabet)},
                                      {"parts", plan.parts},
                                      {"characters", plan.characters},
@@ -107,12 +117,14 @@ void Send(Cli& cli, const SendArgs& a) {
                                      {"references", r.references},
                                      {"error", r.error}};
   if (!warning.empty()) cli.out.Note("note: " + warning);
-  cli.Report("message send", r.ok, r.ok,
-             r.ok ? fmt::format("sent: {} part{}, message reference{} {}", plan.parts, plan.parts == 1 ? "" : "s",
-                                r.references.size() == 1 ? "" : "s", references)
-                  : "not sent: " + r.error + (r.references.empty() ? "" : " (parts sent before it: references " + references + ")") +
-                        "; check the number and the network, --trace shows the line",
-             properties);
+  cli.Report(
+      "message send", r.ok, r.ok,
+      r.ok ? fmt::format("sent: {} part{}, message reference{} {}", plan.parts, plan.parts == 1 ? "" : "s",
+                         r.references.size() == 1 ? "" : "s", references)
+           : "not sent: " + r.error +
+                 (r.references.empty() ? "" : " (parts sent before it: references " + references + ")") +
+                 "; check the number and the network, --trace shows the line",
+      properties);
 }
 
 void List(Cli& cli) {
@@ -125,15 +137,17 @@ void List(Cli& cli) {
     list.push_back(AssembledJson(m, sent));
     human += AssembledText(m, sent) + "\n";
   }
-  human += all.empty() ? "no messages stored" : fmt::format("{} message{}", all.size(), all.size() == 1 ? "" : "s");
+  human += all.empty() ? "no messages stored"
+                       : fmt::format("{} message{}", all.size(), all.size() == 1 ? "" : "s");
   cli.Report("message list", list, true, human);
 }
 
 void Get(Cli& cli, int index, const std::string& storage) {
   const auto m = Box().Read(index, storage);
   if (!m) {
-    cli.Report("message get", nullptr, false,
-               fmt::format("no message at index {} of {}; message list shows the indexes in use", index, storage));
+    cli.Report(
+        "message get", nullptr, false,
+        fmt::format("no message at index {} of {}; message list shows the indexes in use", index, storage));
     return;
   }
   cli.Report("message get", MessageJson(*m), true, MessageText(*m, index, storage));
@@ -141,10 +155,12 @@ void Get(Cli& cli, int index, const std::string& storage) {
 
 void Delete(Cli& cli, int index, bool all, const std::string& storage) {
   const bool ok = all ? Box().DeleteAll(storage) : Box().Delete(index, storage);
-  const std::string what = all ? "every message of " + storage : fmt::format("message {} of {}", index, storage);
+  const std::string what =
+      all ? "every message of " + storage : fmt::format("message {} of {}", index, storage);
   cli.Report("message delete", ok, ok,
              ok ? "deleted " + what
-                : "could not delete " + what + ": " + (Box().LastAnswer().empty() ? "no answer" : Box().LastAnswer()) +
+                : "could not delete " + what + ": " +
+                      (Box().LastAnswer().empty() ? "no answer" : Box().LastAnswer()) +
                       "; message list shows the indexes in use");
 }
 
@@ -156,7 +172,8 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
   }
   interrupted = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
-  cli.out.Note(seconds > 0 ? fmt::format("watching for {} s (Ctrl-C stops)", seconds) : "watching (Ctrl-C stops)");
+  cli.out.Note(seconds > 0 ? fmt::format("watching for {} s (Ctrl-C stops)", seconds)
+                           : "watching (Ctrl-C stops)");
   const auto sent = LoadSentMessages();
   const auto start = std::chrono::steady_clock::now();
   int seen = 0;
@@ -175,8 +192,12 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
       }
       for (const AssembledMessage& m : got) {
         ++seen;
-        if (cli.out.json) fmt::print("{}\n", nlohmann::json{{"command", "message watch"}, {"message", AssembledJson(m, sent)}}.dump());
-        else fmt::print("{}\n", AssembledText(m, sent));
+        if (cli.out.json)
+          fmt::print(
+              "{}\n",
+              nlohmann::json{{"command", "message watch"}, {"message", AssembledJson(m, sent)}}.dump());
+        else
+          fmt::print("{}\n", AssembledText(m, sent));
         std::fflush(stdout);
         if (remove)
           for (const int index : m.indexes) Box().Delete(index, m.storage.empty() ? "SM" : m.storage);
@@ -189,7 +210,8 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
   }
   std::signal(SIGINT, previous);
   Box().StopWatching();
-  cli.Report("message watch", seen, true, fmt::format("stopped after {} message{}", seen, seen == 1 ? "" : "s"));
+  cli.Report("message watch", seen, true,
+             fmt::format("stopped after {} message{}", seen, seen == 1 ? "" : "s"));
 }
 
 }  // namespace
@@ -211,12 +233,15 @@ void AddMessageCommands(CLI::App& app, Cli& cli) {
   send->add_flag("--wide-reference", args->wide, "a 16-bit concatenation reference for a long text");
   send->callback([&cli, args] { cli.Run("message send", true, [&cli, args] { Send(cli, *args); }); });
 
-  auto* list = message->add_subcommand("list", "Every message on the SIM and every stored status report, joined");
+  auto* list =
+      message->add_subcommand("list", "Every message on the SIM and every stored status report, joined");
   list->callback([&cli] { cli.Run("message list", true, [&cli] { List(cli); }); });
 
   auto* get = message->add_subcommand("get", "Read one stored message by index, without deleting it");
   get->add_option("INDEX", "the index message list shows")->required()->check(WholeNumber(1, 9999));
-  get->add_option("--storage", "SM (the SIM, default) or SR (status reports)")->default_val("SM")->check(CLI::IsMember({"SM", "SR", "ME"}));
+  get->add_option("--storage", "SM (the SIM, default) or SR (status reports)")
+      ->default_val("SM")
+      ->check(CLI::IsMember({"SM", "SR", "ME"}));
   get->callback([&cli, get] {
     cli.Run("message get", true, [&cli, get] {
       Get(cli, get->get_option("INDEX")->as<int>(), get->get_option("--storage")->as<std::string>());
@@ -227,17 +252,26 @@ void AddMessageCommands(CLI::App& app, Cli& cli) {
   auto* index = del->add_option("INDEX", "the index message list shows")->check(WholeNumber(1, 9999));
   auto* all = del->add_flag("--all")->description("delete every message of the storage");
   index->excludes(all);
-  del->add_option("--storage", "SM (the SIM, default) or SR (status reports)")->default_val("SM")->check(CLI::IsMember({"SM", "SR", "ME"}));
+  del->add_option("--storage", "SM (the SIM, default) or SR (status reports)")
+      ->default_val("SM")
+      ->check(CLI::IsMember({"SM", "SR", "ME"}));
   del->callback([&cli, del, index, all] {
     cli.Run("message delete", true, [&cli, del, index, all] {
-      if (index->count() == 0 && all->count() == 0) throw UsageError("give an INDEX (see message list) or --all");
-      Delete(cli, index->count() ? index->as<int>() : 0, all->count() > 0, del->get_option("--storage")->as<std::string>());
+      if (index->count() == 0 && all->count() == 0)
+        throw UsageError("give an INDEX (see message list) or --all");
+      Delete(cli, index->count() ? index->as<int>() : 0, all->count() > 0,
+             del->get_option("--storage")->as<std::string>());
     });
   });
 
-  auto* watch = message->add_subcommand("watch", "Print messages and status reports as they arrive, until Ctrl-C");
-  watch->add_option("--for", "stop after this many seconds (0: until Ctrl-C)")->default_val(0)->check(CLI::Range(0.0, 86400.0));
-  watch->add_option("--part-timeout", "seconds to wait for the missing parts of a long message before showing it incomplete")
+  auto* watch =
+      message->add_subcommand("watch", "Print messages and status reports as they arrive, until Ctrl-C");
+  watch->add_option("--for", "stop after this many seconds (0: until Ctrl-C)")
+      ->default_val(0)
+      ->check(CLI::Range(0.0, 86400.0));
+  watch
+      ->add_option("--part-timeout",
+                   "seconds to wait for the missing parts of a long message before showing it incomplete")
       ->default_val(300)
       ->check(WholeNumber(1, 86400));
   watch->add_flag("--delete")->description("delete each message from the SIM once it is printed");

@@ -28,7 +28,8 @@ std::string CodingText(const messages::DataCoding& c) {
   if (c.message_class) s += *c.message_class == 0 ? ", flash" : fmt::format(", class {}", *c.message_class);
   if (c.waiting) {
     static const char* kKinds[] = {"voicemail", "fax", "e-mail", "other"};
-    s += fmt::format(", {} waiting {}", kKinds[static_cast<int>(c.waiting->kind)], c.waiting->active ? "on" : "off");
+    s += fmt::format(", {} waiting {}", kKinds[static_cast<int>(c.waiting->kind)],
+                     c.waiting->active ? "on" : "off");
   }
   return s;
 }
@@ -78,19 +79,20 @@ std::string HexOf(const std::string& octets) {
 }
 
 nlohmann::json MessageJson(const Message& m) {
-  nlohmann::json j = {{"type", messages::MessageTypeName(m.type)},
-                      {"service_centre", m.service_centre},
-                      {"address", m.address},
-                      {"address_type", m.address_type},
-                      {"coding", messages::AlphabetName(m.coding.alphabet)},
-                      {"data_coding", m.coding.octet},
-                      {"class", m.coding.message_class ? nlohmann::json(*m.coding.message_class) : nlohmann::json(nullptr)},
-                      {"time", OptionalTime(m.time)},
-                      {"text", m.text},
-                      {"data", HexOf(m.data)},
-                      {"decoded", m.Decoded()},
-                      {"problem", m.problem},
-                      {"pdu", m.pdu}};
+  nlohmann::json j = {
+      {"type", messages::MessageTypeName(m.type)},
+      {"service_centre", m.service_centre},
+      {"address", m.address},
+      {"address_type", m.address_type},
+      {"coding", messages::AlphabetName(m.coding.alphabet)},
+      {"data_coding", m.coding.octet},
+      {"class", m.coding.message_class ? nlohmann::json(*m.coding.message_class) : nlohmann::json(nullptr)},
+      {"time", OptionalTime(m.time)},
+      {"text", m.text},
+      {"data", HexOf(m.data)},
+      {"decoded", m.Decoded()},
+      {"problem", m.problem},
+      {"pdu", m.pdu}};
   if (m.type == MessageType::Submit) {
     j["reference"] = m.reference;
     j["validity"] = m.validity.Text();
@@ -119,20 +121,21 @@ nlohmann::json AssembledJson(const AssembledMessage& m, const std::vector<messag
   const Message& f = m.first;
   nlohmann::json statuses = nlohmann::json::array();
   for (const int s : m.statuses) statuses.push_back(StatusName(s));
-  nlohmann::json j = {{"type", messages::MessageTypeName(f.type)},
-                      {"storage", m.storage},
-                      {"indexes", m.indexes},
-                      {"statuses", statuses},
-                      {"address", f.address},
-                      {"time", OptionalTime(f.time)},
-                      {"coding", messages::AlphabetName(f.coding.alphabet)},
-                      {"class", f.coding.message_class ? nlohmann::json(*f.coding.message_class) : nlohmann::json(nullptr)},
-                      {"text", m.text},
-                      {"data", HexOf(m.data)},
-                      {"parts", m.total},
-                      {"parts_present", m.sequences},
-                      {"complete", m.complete},
-                      {"problem", m.Problem()}};
+  nlohmann::json j = {
+      {"type", messages::MessageTypeName(f.type)},
+      {"storage", m.storage},
+      {"indexes", m.indexes},
+      {"statuses", statuses},
+      {"address", f.address},
+      {"time", OptionalTime(f.time)},
+      {"coding", messages::AlphabetName(f.coding.alphabet)},
+      {"class", f.coding.message_class ? nlohmann::json(*f.coding.message_class) : nlohmann::json(nullptr)},
+      {"text", m.text},
+      {"data", HexOf(m.data)},
+      {"parts", m.total},
+      {"parts_present", m.sequences},
+      {"complete", m.complete},
+      {"problem", m.Problem()}};
   if (!f.Decoded()) j["pdu"] = f.pdu;
   if (f.IsReport()) {
     j["reference"] = f.reference;
@@ -143,8 +146,11 @@ nlohmann::json AssembledJson(const AssembledMessage& m, const std::vector<messag
     nlohmann::json about = nullptr;
     if (const auto match = messages::MatchReport(f, sent)) {
       const auto& s = sent[match->sent];
-      about = {{"to", s.to}, {"text", s.text}, {"part", match->part},
-               {"parts", s.references.size()}, {"sent", s.when}};
+      about = {{"to", s.to},
+               {"text", s.text},
+               {"part", match->part},
+               {"parts", s.references.size()},
+               {"sent", s.when}};
     }
     j["about"] = about;
   }
@@ -159,16 +165,18 @@ std::string AssembledText(const AssembledMessage& m, const std::vector<messages:
                                 f.discharge ? " at " + f.discharge->Text() : "");
     if (const auto match = messages::MatchReport(f, sent)) {
       const auto& sm = sent[match->sent];
-      s += fmt::format("\n    for \"{}\"{} sent {}", Shortened(sm.text),
-                       sm.references.size() > 1 ? fmt::format(" (part {} of {})", match->part, sm.references.size()) : "",
-                       sm.when);
+      s += fmt::format(
+          "\n    for \"{}\"{} sent {}", Shortened(sm.text),
+          sm.references.size() > 1 ? fmt::format(" (part {} of {})", match->part, sm.references.size()) : "",
+          sm.when);
     } else {
       s += fmt::format("\n    for message reference {} (not sent from here)", f.reference);
     }
     return s;
   }
   std::string status = m.statuses.empty() ? "" : StatusName(m.statuses.front());
-  std::string head = fmt::format("{}  {}  {} {}", where, status, f.type == MessageType::Submit ? "to" : "from", f.address);
+  std::string head =
+      fmt::format("{}  {}  {} {}", where, status, f.type == MessageType::Submit ? "to" : "from", f.address);
   if (f.time) head += "  " + f.time->Text();
   head += "  " + CodingText(f.coding);
   if (m.total > 1) head += fmt::format(", {} parts", m.total);
@@ -178,8 +186,10 @@ std::string AssembledText(const AssembledMessage& m, const std::vector<messages:
     body = fmt::format("    cannot decode: {}\n    PDU {}", problem, f.pdu);
   } else {
     if (!problem.empty()) body = "    (" + problem + ")\n";
-    if (!m.data.empty()) body += "    data " + HexOf(m.data);
-    else body += "    " + Displayed(m.text);
+    if (!m.data.empty())
+      body += "    data " + HexOf(m.data);
+    else
+      body += "    " + Displayed(m.text);
   }
   return head + "\n" + body;
 }
@@ -198,10 +208,11 @@ std::string MessageText(const Message& m, int index, const std::string& storage)
 std::string PlanText(const messages::TextPlan& p) {
   const std::string unit = p.alphabet == messages::Alphabet::Gsm7 ? "septets" : "UCS2 units";
   if (p.parts == 1)
-    return fmt::format("{}, 1 part: {} characters, {} of {} {}", messages::AlphabetName(p.alphabet), p.characters,
-                       p.units, p.per_part, unit);
+    return fmt::format("{}, 1 part: {} characters, {} of {} {}", messages::AlphabetName(p.alphabet),
+                       p.characters, p.units, p.per_part, unit);
   return fmt::format("{}, {} parts: {} characters, {} {} ({} per part, {} left in the last)",
-                     messages::AlphabetName(p.alphabet), p.parts, p.characters, p.units, unit, p.per_part, p.left);
+                     messages::AlphabetName(p.alphabet), p.parts, p.characters, p.units, unit, p.per_part,
+                     p.left);
 }
 
 }  // namespace quandelstk::cli

@@ -2,19 +2,20 @@
 // message they are about.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "quandelstk/messages.hpp"
 
 namespace quandelstk::cli {
 
 nlohmann::json MessageJson(const messages::Message& m);
-nlohmann::json AssembledJson(const messages::AssembledMessage& m, const std::vector<messages::SentMessage>& sent);
+nlohmann::json AssembledJson(const messages::AssembledMessage& m,
+                             const std::vector<messages::SentMessage>& sent);
 // A few lines for people: where it is, who, when, how, then the text (or the data, or why not).
-std::string AssembledText(const messages::AssembledMessage& m, const std::vector<messages::SentMessage>& sent);
+std::string AssembledText(const messages::AssembledMessage& m,
+                          const std::vector<messages::SentMessage>& sent);
 // One message alone: index 0 shows the label in storage's place ("PDU").
 std::string MessageText(const messages::Message& m, int index, const std::string& storage);
 std::string PlanText(const messages::TextPlan& plan);

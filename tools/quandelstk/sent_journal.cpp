@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 namespace quandelstk::cli {
@@ -48,7 +47,8 @@ void RememberSent(const messages::SentMessage& sent, std::string& warning) {
   all.push_back(sent);
   if (all.size() > kKept) all.erase(all.begin(), all.end() - static_cast<std::ptrdiff_t>(kKept));
   nlohmann::json j = nlohmann::json::array();
-  for (const auto& s : all) j.push_back({{"to", s.to}, {"text", s.text}, {"references", s.references}, {"when", s.when}});
+  for (const auto& s : all)
+    j.push_back({{"to", s.to}, {"text", s.text}, {"references", s.references}, {"when", s.when}});
   const std::filesystem::path path = JournalPath();
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
@@ -62,7 +62,9 @@ void RememberSent(const messages::SentMessage& sent, std::string& warning) {
     }
   }
   std::filesystem::rename(fresh, path, ec);
-  if (ec) warning = "could not write " + path.string() + " (" + ec.message() + "): reports will not be matched to it";
+  if (ec)
+    warning =
+        "could not write " + path.string() + " (" + ec.message() + "): reports will not be matched to it";
 }
 
 }  // namespace quandelstk::cli
