@@ -69,6 +69,8 @@ MessagingService::MessagingService(Core& core)
         throw ScenarioError("scenario: key \"sms.messages\": more messages than \"" + m.storage + "\" holds");
       store.messages[index] = StoredMessage{index, m.status, m.pdu};
     }
+  for (const auto& [at, pdu] : sms.deliveries)
+    core.At(at, [this, pdu = pdu] { Receive(pdu, false); });
 }
 
 int MessagingService::FreeIndex(const MessageStore& store) {

@@ -155,7 +155,8 @@ class Loader {
   void LoadSms(const json& j, Scenario& s) const {
     Object(
         j, "sms",
-        {"capacity", "messages", "report_delay_ms", "report_status", "loopback_delay_ms", "delete_empty_ok"});
+        {"capacity", "messages", "report_delay_ms", "report_status", "loopback_delay_ms", "delete_empty_ok",
+         "deliveries"});
     if (j.contains("capacity")) {
       if (j["capacity"].is_object()) {
         for (const auto& [storage, n] : Object(j["capacity"], "sms.capacity", {"SM", "ME", "SR"}).items())
@@ -168,6 +169,7 @@ class Loader {
     Get(j, "sms", "report_status", s.sms.report_status, 0, 255);
     Get(j, "sms", "loopback_delay_ms", s.sms.loopback_delay_ms);
     Get(j, "sms", "delete_empty_ok", s.sms.delete_empty_ok);
+    if (j.contains("deliveries")) LoadDeliveries(j["deliveries"], s);
     if (!j.contains("messages")) return;
     if (!j["messages"].is_array()) Fail("sms.messages", "expected a list");
     std::set<std::pair<std::string, int>> used;
@@ -184,6 +186,73 @@ class Loader {
       stored.pdu = MessagePdu(m, path, stored.status, s);
       s.sms.messages.push_back(stored);
     }
+  }
+
+  // {at_ms, gap_ms, from, text, time, reference, order}: the text as one message, or as the parts of
+  // a concatenated one when it needs more; order lists the parts in the order they arrive (a part
+  // named twice arrives twice, a part left out never).
+  void LoadDeliveries(const json& list, Scenario& s) const {
+    if (!list.is_array()) Fail("sms.deliveries", "expected a list");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::string path = "sms.deliveries[" + std::to_string(i) + "]";
+      const json& d = Object(list[i], path, {"at_ms", "gap_ms", "from", "text", "time", "reference", "order"});
+      TimeMs at = 0, gap = 200;
+      int reference = 1;
+      std::string from = "+15550100456", text, time = s.clock;
+      Get(d, path, "at_ms", at);
+      Get(d, path, "gap_ms", gap);
+      Get(d, path, "from", from);
+      Get(d, path, "reference", reference, 0, 255);
+      GetTime(d, path, "time", time);
+      if (!d.contains("text")) Fail(path, "needs \"text\"");
+      Get(d, path, "text", text);
+      const std::vector<std::u16string> pieces = SplitForParts(Utf8ToUtf16(text));
+      std::vector<int> order;
+      for (int k = 1; k <= static_cast<int>(pieces.size()); ++k) order.push_back(k);
+      if (d.contains("order")) {
+        if (!d["order"].is_array()) Fail(path + ".order", "expected a list of part numbers");
+        order.clear();
+        for (const json& n : d["order"]) {
+          if (!n.is_number_integer() || n.get<int>() < 1 || n.get<int>() > static_cast<int>(pieces.size()))
+            Fail(path + ".order", "part numbers run from 1 to " + std::to_string(pieces.size()));
+          order.push_back(n.get<int>());
+        }
+      }
+      for (const int k : order) {
+        Pdu pdu;
+        pdu.smsc = Address::FromText(s.sim.smsc);
+        pdu.tpdu.type = PduType::kDeliver;
+        pdu.tpdu.first_octet = 0x04;
+        pdu.tpdu.address = Address::FromText(from);
+        pdu.tpdu.scts = *Timestamp::Parse(time);
+        std::optional<Concat> concat;
+        if (pieces.size() > 1) concat = Concat{reference, static_cast<int>(pieces.size()), k};
+        pdu.tpdu.SetText(pieces[static_cast<std::size_t>(k - 1)], concat);
+        s.sms.deliveries.emplace_back(at, EncodePdu(pdu));
+        at += gap;
+      }
+    }
+  }
+
+  // The pieces of a text, each one part of a concatenated message: 153 septets, or 67 UCS2 units
+  // when any character lacks a GSM form; a character is never cut.
+  static std::vector<std::u16string> SplitForParts(const std::u16string& text) {
+    const bool gsm = ToGsmSeptets(text).has_value();
+    const std::size_t whole = gsm ? ToGsmSeptets(text)->size() : text.size();
+    if (whole <= (gsm ? 160u : 70u)) return {text};
+    const std::size_t room = gsm ? 153 : 67;
+    std::vector<std::u16string> pieces(1);
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      std::size_t units = 1;
+      if (gsm) units = ToGsmSeptets(text.substr(i, 1))->size();
+      else if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size()) units = 2;
+      if (used + units > room) pieces.emplace_back(), used = 0;
+      pieces.back() += text.substr(i, units == 2 && !gsm ? 2 : 1);
+      used += units;
+      if (units == 2 && !gsm) ++i;
+    }
+    return pieces;
   }
 
   int ReadStatus(const json& m, const std::string& path) const {

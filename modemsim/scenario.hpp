@@ -131,6 +131,9 @@ struct Scenario {
     int report_status = 0;
     TimeMs loopback_delay_ms = 1000;
     bool delete_empty_ok = false;
+    // Messages arriving from the network: the time since start and the SMS-DELIVER (hex, service
+    // centre first), in the order they arrive; a long message's parts may come out of order or twice.
+    std::vector<std::pair<TimeMs, std::string>> deliveries;
   } sms;
 
   struct Phonebook {

@@ -68,27 +68,8 @@ std::int16_t Convert_To_GSM(std::int16_t code) {
 }
 
 void AppendPacked7Bit(std::string& out, std::string_view text, int fill_bits) {
-  if (text.empty()) return;
-  const std::size_t start = out.size();
-  const std::size_t octets = (text.size() * 7 + static_cast<std::size_t>(fill_bits) + 7) / 8;
-  out.resize(start + 2 * octets);
-  char* p = out.data() + start;
-  std::uint32_t pending = 0;
-  int bits = fill_bits;
-  for (const char c : text) {
-    pending |= static_cast<std::uint32_t>(kSeptetOf[static_cast<unsigned char>(c)]) << bits;
-    bits += 7;
-    if (bits >= 8) {
-      *p++ = kHexDigits[(pending >> 4) & 0xF];
-      *p++ = kHexDigits[pending & 0xF];
-      pending >>= 8;
-      bits -= 8;
-    }
-  }
-  if (bits > 0) {
-    *p++ = kHexDigits[(pending >> 4) & 0xF];
-    *p++ = kHexDigits[pending & 0xF];
-  }
+  AppendPackedSeptetsWith(out, text.size(), fill_bits,
+                          [text](std::size_t k) { return kSeptetOf[static_cast<unsigned char>(text[k])]; });
 }
 
 std::string Encode_7_bit(const std::string& text) {

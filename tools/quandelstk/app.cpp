@@ -35,6 +35,7 @@ std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   AddModemCommands(*app, cli);
   AddPduCommands(*app, cli);
   AddSmsCommands(*app, cli);
+  AddMessageCommands(*app, cli);
   AddStkCommands(*app, cli);
   AddUssdCommands(*app, cli);
   AddPhonebookCommands(*app, cli);

@@ -92,6 +92,7 @@ CLI::Validator WholeNumber(int lo, int hi);
 void AddModemCommands(CLI::App& app, Cli& cli);
 void AddPduCommands(CLI::App& app, Cli& cli);
 void AddSmsCommands(CLI::App& app, Cli& cli);
+void AddMessageCommands(CLI::App& app, Cli& cli);
 void AddStkCommands(CLI::App& app, Cli& cli);
 void AddUssdCommands(CLI::App& app, Cli& cli);
 void AddPhonebookCommands(CLI::App& app, Cli& cli);

@@ -6,7 +6,10 @@
 #include "channel/session.hpp"
 #include "charset.hpp"
 #include "cli.hpp"
+#include "message_view.hpp"
 #include "pdu/pdu.hpp"
+#include "quandelstk/errors.hpp"
+#include "quandelstk/messages.hpp"
 
 namespace quandelstk::cli {
 
@@ -76,9 +79,17 @@ std::string OptionalText(const std::optional<T>& v) {
   else return std::to_string(*v);
 }
 
-void Decode(Cli& cli, std::string hex) {
+// The exact decoder's reading, then the standards-complete one's: a PDU the first refuses still
+// gets the second.
+void DecodeBoth(Cli& cli, const std::string& hex);
+
+void Decode(Cli& cli, std::string hex, bool full) {
   CheckHex(hex);
   for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (full) {
+    DecodeBoth(cli, hex);
+    return;
+  }
   const DecodedPdu d = pdu::Decode_PDU(hex);
   const nlohmann::json result = {
       {"ServiceCentre", Cp1252ToUtf8(d.ServiceCentre)}, {"Originator", Cp1252ToUtf8(d.Originator)},
@@ -93,6 +104,35 @@ void Decode(Cli& cli, std::string hex) {
       EscapeControls(Cp1252ToUtf8(d.Text)), OptionalText(d.IsLMS), OptionalText(d.LMS_Reference),
       OptionalText(d.LMS_Total), OptionalText(d.LMS_Sequence));
   cli.Report("pdu decode", result, true, human);
+}
+
+void DecodeBoth(Cli& cli, const std::string& hex) {
+  nlohmann::json exact;
+  std::string exact_human;
+  try {
+    const DecodedPdu d = pdu::Decode_PDU(hex);
+    exact = {{"ServiceCentre", Cp1252ToUtf8(d.ServiceCentre)}, {"Originator", Cp1252ToUtf8(d.Originator)},
+             {"StampDate", d.StampDate},                        {"StampTime", d.StampTime},
+             {"Text", Cp1252ToUtf8(d.Text)},                    {"IsLMS", Optional(d.IsLMS)},
+             {"LMS_Reference", Optional(d.LMS_Reference)},      {"LMS_Total", Optional(d.LMS_Total)},
+             {"LMS_Sequence", Optional(d.LMS_Sequence)}};
+    exact_human = fmt::format("  Originator {}  {} {}\n  Text       {}", Cp1252ToUtf8(d.Originator), d.StampDate,
+                              d.StampTime, EscapeControls(Cp1252ToUtf8(d.Text)));
+  } catch (const RuntimeError& e) {
+    exact = {{"error", {{"number", e.Number()}, {"description", Cp1252ToUtf8(e.Description())}}}};
+    exact_human = fmt::format("  refused: run-time error {}: {}", e.Number(), Cp1252ToUtf8(e.Description()));
+  }
+  const messages::Message m = messages::DecodePdu(hex);
+  std::string full_human = fmt::format("  {}{}\n{}", messages::MessageTypeName(m.type),
+                                       m.service_centre.empty() ? "" : ", centre " + m.service_centre, MessageText(m, 0, "PDU"));
+  if (m.concatenation)
+    full_human += fmt::format("\n  part {} of {}, reference {} ({}-bit)", m.concatenation->sequence,
+                              m.concatenation->total, m.concatenation->reference,
+                              m.concatenation->wide_reference ? 16 : 8);
+  if (m.type == messages::MessageType::Submit && m.validity.format != messages::Validity::Format::None)
+    full_human += "\n  valid " + m.validity.Text();
+  cli.Report("pdu decode", {{"exact", exact}, {"full", MessageJson(m)}}, true,
+             "The SMS class's decoder:\n" + exact_human + "\nThe standards-complete decoder:\n" + full_human);
 }
 
 }  // namespace
@@ -118,8 +158,12 @@ void AddPduCommands(CLI::App& app, Cli& cli) {
 
   auto* decode = pdu->add_subcommand("decode", "Decode a stored message PDU (SMS-DELIVER or SMS-SUBMIT)");
   decode->add_option("HEX", "the PDU as hex text, service-centre field first")->required();
+  decode->add_flag("--full")->description(
+      "also decode it with the standards-complete decoder (every coding, status reports, UTF-8), side by side");
   decode->callback([&cli, decode] {
-    cli.Run("pdu decode", false, [&cli, decode] { Decode(cli, decode->get_option("HEX")->as<std::string>()); });
+    cli.Run("pdu decode", false, [&cli, decode] {
+      Decode(cli, decode->get_option("HEX")->as<std::string>(), decode->get_option("--full")->as<bool>());
+    });
   });
 }
 

@@ -1,0 +1,305 @@
+// Messages as people write them, beside the five classes: text in UTF-8 both ways, the whole GSM
+// default alphabet with its extension table or UCS2 (surrogate pairs included), long texts split
+// into concatenated parts and joined again, every stored message listed and decoded, status reports
+// decoded as reports. The classes and their codec are untouched by any of this.
+//
+//   auto plan = messages::Plan("Café €5 [ok]");            // GSM 7-bit, 1 part, 15 septets
+//   messages::Messages box;                                   // after Modem::Init
+//   auto sent = box.Send("+15550100123", "Café €5 [ok]");     // sent.references: one per part
+//   for (const auto& m : box.List()) use(m.from(), m.text);
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quandelstk::messages {
+
+// ---------------------------------------------------------------------------------------------
+// Data coding
+
+enum class Alphabet : std::int32_t { Gsm7 = 0, EightBit = 1, Ucs2 = 2 };
+const char* AlphabetName(Alphabet alphabet);  // "GSM 7-bit", "8-bit data", "UCS2"
+
+struct MessageWaiting {
+  enum class Kind : std::int32_t { Voicemail = 0, Fax = 1, Email = 2, Other = 3 };
+  Kind kind = Kind::Voicemail;
+  bool active = false;   // the indication is set (a message waits) or cleared
+  bool discard = false;  // the message itself may be discarded (the indication is what counts)
+};
+
+// What the data coding scheme octet says: the alphabet, the class, compression, automatic
+// deletion and message waiting. A reserved alphabet or group is read as 8-bit data: its octets are
+// kept as they came, since no text can be made of them.
+struct DataCoding {
+  int octet = 0;
+  Alphabet alphabet = Alphabet::Gsm7;
+  std::optional<int> message_class;  // 0 flash (shown, not stored), 1 phone, 2 SIM, 3 terminal
+  bool compressed = false;
+  bool auto_delete = false;
+  bool reserved = false;  // a coding group no standard fills yet
+  std::optional<MessageWaiting> waiting;
+};
+DataCoding ReadDataCoding(int octet);
+
+// ---------------------------------------------------------------------------------------------
+// Encoding
+
+struct SendOptions {
+  bool status_report = false;                    // ask the network for a status report
+  std::optional<std::chrono::minutes> validity;  // relative validity, 5 min to 63 weeks; none when unset
+  std::string service_centre;                    // empty: the one the modem has stored
+  bool flash = false;                            // class 0: shown at once, not stored
+  bool wide_reference = false;                   // 16-bit concatenation reference
+  std::optional<int> reference;  // concatenation reference; Messages::Send picks one when unset
+};
+
+// How a text travels, known before it is sent (what phones show while one types).
+struct TextPlan {
+  Alphabet alphabet = Alphabet::Gsm7;
+  int characters = 0;  // as people count them (code points)
+  int units = 0;       // septets (an extension character takes two) or UCS2 code units
+  int parts = 0;       // 1 for a text that fits one message
+  int per_part = 0;    // units one part holds (160/70 alone, 153/67 or 152/66 when concatenated)
+  int left = 0;        // units still free in the last part
+};
+
+// Throws RuntimeError 5 when utf8 is not UTF-8 or the text needs more than 255 parts.
+TextPlan Plan(std::string_view utf8, const SendOptions& options = {});
+
+struct SubmitPart {
+  int sequence = 1;
+  std::string pdu;      // hex, service-centre field first
+  int tpdu_length = 0;  // octets after the service-centre field: the number AT+CMGS takes
+  std::string text;     // the part's share of the text (UTF-8)
+};
+
+// The SMS-SUBMIT PDUs of a text to a number ("+" and digits, or a national number). reference is
+// the concatenation reference (0-255, or 0-65535 with wide_reference); unused for one part.
+// Throws RuntimeError 5 for a number with other characters, a text that is not UTF-8, an empty text
+// or one of more than 255 parts.
+std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8,
+                                     const SendOptions& options, int reference);
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+enum class MessageType : std::int32_t { Deliver = 0, Submit = 1, StatusReport = 2 };
+const char* MessageTypeName(MessageType type);  // "SMS-DELIVER", ...
+
+// A service-centre time stamp: local time of the centre and its offset from UTC.
+struct Timestamp {
+  int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  int zone_minutes = 0;  // east of Greenwich positive, in quarter hours
+
+  std::string Text() const;  // "2024-05-17 09:08:07 +08:00"
+  friend bool operator==(const Timestamp&, const Timestamp&) = default;
+};
+
+struct Validity {
+  enum class Format : std::int32_t { None = 0, Relative = 1, Absolute = 2, Enhanced = 3 };
+  Format format = Format::None;
+  std::int64_t seconds = 0;  // relative and enhanced
+  Timestamp absolute;        // absolute
+  bool single_shot = false;  // enhanced: one delivery attempt only
+
+  std::string Text() const;  // "", "relative 1 day", "until 2024-05-17 09:08:07 +08:00"
+};
+
+struct Concatenation {
+  int reference = 0;
+  int total = 0;
+  int sequence = 0;
+  bool wide_reference = false;  // 16-bit reference
+};
+
+struct InformationElement {
+  int id = 0;
+  std::string data;  // raw octets
+};
+
+struct Message {
+  MessageType type = MessageType::Deliver;
+  std::string service_centre;
+  // The sender of an SMS-DELIVER, the destination of a stored SMS-SUBMIT, the recipient a status
+  // report is about. A "+" in front for an international number; an alphanumeric sender as text.
+  std::string address;
+  int address_type = 0x81;
+  int protocol_identifier = 0;
+  DataCoding coding;
+  std::optional<Timestamp> time;       // deliver and report: the centre's time stamp
+  std::optional<Timestamp> discharge;  // report: when the message was delivered (or given up)
+  int status = 0;                      // report: the status octet
+  int reference = 0;                   // submit and report: the message reference
+  Validity validity;                   // submit
+  bool report_requested = false;       // submit: report asked for; deliver: a report will go back
+  bool reply_path = false;
+  bool more_to_send = false;  // deliver: the centre has more messages waiting
+  std::optional<Concatenation> concatenation;
+  std::vector<InformationElement> elements;  // every element of the user data header, in order
+  std::string text;                          // UTF-8; empty for 8-bit data
+  std::string data;                          // 8-bit user data after the header (raw octets)
+  std::string problem;  // why it could not be decoded in full ("" when it could); never dropped
+  std::string pdu;      // the hex as it came
+
+  bool Decoded() const { return problem.empty(); }
+  bool IsReport() const { return type == MessageType::StatusReport; }
+};
+
+// Never throws: a PDU that cannot be read keeps what was read, with the reason in problem.
+Message DecodePdu(std::string_view hex, bool with_service_centre = true);
+
+// Status reports: what the status octet says.
+enum class DeliveryState : std::int32_t { Delivered = 0, Pending = 1, Failed = 2 };
+DeliveryState StateOfStatus(int status);
+std::string StatusText(int status);  // "delivered", "still trying: recipient busy", ...
+
+// ---------------------------------------------------------------------------------------------
+// Reassembly
+
+// A message as the host sees it: one whole text, however many parts carried it.
+struct AssembledMessage {
+  Message first;               // the first part present (sender, time, coding, report fields)
+  std::string text;            // the parts' texts joined in sequence order (UTF-8)
+  std::string data;            // the parts' 8-bit data joined
+  int total = 1;               // parts it should have
+  std::vector<int> sequences;  // parts present, ascending
+  bool complete = true;
+  std::string storage;         // where it was found ("SM", "SR"), "" when it arrived directly
+  std::vector<int> indexes;    // storage indexes of every part and duplicate, for deleting it
+  std::vector<int> statuses;   // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
+  std::vector<Message> parts;  // in sequence order, duplicates left out
+
+  const std::string& from() const { return first.address; }
+  std::string Problem() const;  // the first part's problem, or which parts are missing
+};
+
+// Joins the parts of concatenated messages by (address, reference, total), in any order, ignoring
+// duplicates. A set still incomplete after the time limit is released marked incomplete. Time comes
+// from the injected clock (milliseconds; the platform's monotonic clock by default).
+class Reassembler {
+ public:
+  explicit Reassembler(std::chrono::milliseconds limit = std::chrono::minutes(5),
+                       std::function<std::int64_t()> now_ms = {});
+
+  // Returns what is whole now: the message itself when it is not a part (or cannot be decoded),
+  // else the set it completes, if any.
+  std::vector<AssembledMessage> Add(const Message& message, const std::string& storage = "", int index = 0,
+                                    int status = 0);
+  // Releases, marked incomplete, every set whose first part came longer than the limit ago.
+  std::vector<AssembledMessage> Expire();
+  // Releases every set still waiting, marked incomplete (the end of a listing).
+  std::vector<AssembledMessage> Flush();
+  std::size_t Waiting() const { return sets_.size(); }
+  // When the oldest waiting set falls due (monotonic ms), none when nothing waits.
+  std::optional<std::int64_t> NextDue() const;
+
+  // A copy of a part whose set was already released whole (within the time limit) is not a new
+  // message: it is kept here, with where it was stored, so that a host can delete it too.
+  struct LateCopy {
+    Message part;
+    std::string storage;
+    int index = 0;
+    int status = 0;
+  };
+  std::vector<LateCopy> TakeLateCopies() { return std::exchange(late_, {}); }
+
+ private:
+  struct Set {
+    AssembledMessage message;
+    std::map<int, Message> parts;
+    std::int64_t started = 0;
+    std::uint64_t order = 0;
+  };
+  AssembledMessage Release(Set& set, bool complete) const;
+  std::int64_t Now() const;
+
+  std::chrono::milliseconds limit_;
+  std::function<std::int64_t()> now_ms_;
+  std::map<std::string, Set> sets_;
+  std::map<std::string, std::int64_t> released_;  // sets released whole, and when
+  std::vector<LateCopy> late_;
+  std::uint64_t next_order_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Matching reports to what was sent
+
+struct SentMessage {
+  std::string to;
+  std::string text;             // UTF-8
+  std::vector<int> references;  // one per part, in part order
+  std::string when;             // free text for people (the CLI writes local time)
+};
+
+struct ReportMatch {
+  std::size_t sent = 0;  // index into the list given
+  int part = 1;          // which part the report is about (1-based)
+};
+
+// The most recent sent message to the report's recipient with the report's reference.
+std::optional<ReportMatch> MatchReport(const Message& report, const std::vector<SentMessage>& sent);
+// Numbers compared as people mean them: "+15550100999" and "15550100999" match.
+bool SameNumber(std::string_view a, std::string_view b);
+
+// ---------------------------------------------------------------------------------------------
+// The modem: the thread's port, which Modem::Init opened. Every exchange goes through the
+// channel's primitives; each call switches to PDU mode and back to text mode, as the classes expect.
+
+struct SendResult {
+  bool ok = false;
+  TextPlan plan;
+  std::vector<int> references;  // of the parts sent, in order
+  std::string error;            // what went wrong, when not ok
+};
+
+class Messages {
+ public:
+  // Sends every part; progress(part, total) before each. Stops at the first part the modem
+  // refuses (error says which and why); the parts before it stay sent.
+  SendResult Send(const std::string& number, std::string_view utf8, const SendOptions& options = {},
+                  const std::function<void(int, int)>& progress = {});
+
+  // Every message on the SIM ("SM") and every stored status report ("SR"), decoded and joined.
+  // Throws RuntimeError 5 when the modem refuses to list.
+  std::vector<AssembledMessage> List();
+  // One stored message by index, not deleted; none when the index is empty.
+  std::optional<Message> Read(int index, const std::string& storage = "SM");
+  bool Delete(int index, const std::string& storage = "SM");
+  bool DeleteAll(const std::string& storage = "SM");
+  // Lists, hands each message to accept, and deletes the indexes of those it accepted: nothing is
+  // deleted that the host does not have. Returns how many were deleted.
+  int Collect(const std::function<bool(const AssembledMessage&)>& accept);
+
+  // New-message indications: Watch switches them on (+CMTI for messages, +CDS for reports) and PDU
+  // mode; Wait returns what arrived complete within max (or what the time limit released);
+  // StopWatching restores Init's settings and text mode.
+  bool Watch(std::chrono::milliseconds part_limit = std::chrono::minutes(5));
+  std::vector<AssembledMessage> Wait(std::chrono::milliseconds max);
+  void StopWatching();
+  bool Watching() const { return watching_; }
+
+  // The last exchange's answer, for --trace-less diagnosis.
+  const std::string& LastAnswer() const { return last_answer_; }
+
+ private:
+  bool Exchange(const std::string& command, int timeout_seconds);
+  // Keeps the indications an answer held, for the next Wait.
+  void NoteIndications(const std::string& text);
+  std::vector<AssembledMessage> ListStorage(const std::string& storage, Reassembler& joiner);
+  void HandleIndications(std::vector<AssembledMessage>& out);
+
+  std::string last_answer_;
+  std::string pending_input_;  // what arrived while waiting, not yet a whole indication
+  std::string noted_;          // indications found in answers, as whole lines
+  std::optional<Reassembler> watch_joiner_;
+  bool watching_ = false;
+};
+
+}  // namespace quandelstk::messages
