@@ -7,9 +7,10 @@ namespace quandelstk::automation {
 std::string FromBstr(BSTR text) {
   const int length = static_cast<int>(SysStringLen(text));
   if (length == 0) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  // No best fit: a modem sending "O" for an Omega would change the text without a sign.
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, length, bytes.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, bytes.data(), n, nullptr, nullptr);
   return bytes;
 }
 

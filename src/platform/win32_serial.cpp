@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 #include "platform/line_settings.hpp"
 #include "quandelstk/errors.hpp"
@@ -13,6 +15,22 @@ namespace quandelstk::platform {
 namespace {
 
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+
+// The ports this program holds. Windows' serial drivers refuse a second open of a port, but not
+// every driver does (Wine's mapping to a Unix device does not), and a port opened on two threads
+// would mix their answers; so a second open within the program is refused here.
+std::mutex held_mutex;
+std::set<std::int16_t> held_ports;
+
+bool Hold(std::int16_t port) {
+  std::lock_guard lock(held_mutex);
+  return held_ports.insert(port).second;
+}
+
+void Release(std::int16_t port) {
+  std::lock_guard lock(held_mutex);
+  held_ports.erase(port);
+}
 
 // Waits for an overlapped operation that is under way for at most max_ms; cancels it when the time
 // is up. Returns the bytes it moved (also a cancelled one may have moved some) and whether it ended
@@ -79,12 +97,15 @@ void Win32SerialControl::PortOpen(bool open) {
 }
 
 void Win32SerialControl::Open() {
+  if (!Hold(port_))
+    Raise(err::kPortAlreadyOpen, "Port already open: " + PortName() + " is open on another thread of this program");
   // The device namespace form reaches COM10 and above too.
   const std::string path = "\\\\.\\" + PortName();
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
+    Release(port_);
     switch (e) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
@@ -101,6 +122,7 @@ void Win32SerialControl::Open() {
     }
   }
   handle_ = h;
+  held_ = port_;
   read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   write_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   try {
@@ -157,6 +179,7 @@ void Win32SerialControl::Close() {
     CancelIo(AsHandle(handle_));
     CloseHandle(AsHandle(handle_));
     handle_ = nullptr;
+    Release(held_);
   }
   if (read_event_) CloseHandle(AsHandle(read_event_));
   if (write_event_) CloseHandle(AsHandle(write_event_));

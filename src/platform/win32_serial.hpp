@@ -42,6 +42,7 @@ class Win32SerialControl final : public SerialControl {
   [[noreturn]] void Raise(std::int32_t number, const std::string& what) const;
 
   std::int16_t port_ = 1;
+  std::int16_t held_ = 0;  // the port number this control holds while open
   std::string settings_ = "9600,N,8,1";
   void* handle_ = nullptr;       // HANDLE of the open port, null when closed
   void* read_event_ = nullptr;   // manual-reset events of the overlapped read and write
