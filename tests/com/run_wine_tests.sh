@@ -38,6 +38,8 @@ cleanup() {
   stop_sim
   wineserver -k 2>/dev/null
   wineserver -w 2>/dev/null
+  # KEEP_WINE_WORK=FOLDER keeps the programs, scripts and log of the run for a look afterwards.
+  [ -n "${KEEP_WINE_WORK:-}" ] && cp -r "$bin" "$KEEP_WINE_WORK"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -183,8 +185,15 @@ for script in "$here"/scripts/*.vbs "$here"/scripts/*.js; do
 done
 stop_sim
 
-# The log of the run's trapped failures lands beside the DLL.
-check "the diagnostic log is written beside the DLL" eval 'ls "$bin"/"QUANDEL STK API Log_"*.txt >/dev/null 2>&1'
+# The trapped failures of the run are logged beside the DLL, with the library's version in every
+# record's banner.
+log=$(ls "$bin"/"QUANDEL STK API Log_"*.txt 2>/dev/null | head -n 1)
+check "the diagnostic log is written beside the DLL" test -n "$log"
+check "its records carry the version 6.6.1" grep -q '^\*\*\* QUANDEL STK API version 6\.6\.1 log dated on ' "${log:-/dev/null}"
+# Init traps the serial control's errors and logs their numbers: a port that does not exist
+# (errors.vbs), a port held by another thread (com_client).
+check "Init logged the invalid port as 8002" grep -q '^Error 8002 (Invalid port number: COM45 does not exist)' "${log:-/dev/null}"
+check "Init logged the port held elsewhere as 8005" grep -q '^Error 8005 (Port already open: COM5 ' "${log:-/dev/null}"
 
 check "regsvr32 /u unregisters the DLL" wine regsvr32 /u /s "$winbin\\QuandelSTK6.dll"
 check_unregistered
