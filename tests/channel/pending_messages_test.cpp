@@ -49,7 +49,9 @@ TEST(PendingMessages, ProcessedOncePerPollBeforeTheHostHook) {
     const std::string at = events[i].substr(events[i].find(" at "));
     EXPECT_EQ(events[i], "messages" + at) << "poll " << i / 2;
     EXPECT_EQ(events[i + 1], "hook" + at) << "poll " << i / 2;
-    if (i > 0) EXPECT_NE(events[i], events[i - 2]) << "one processing per poll";
+    if (i > 0) {
+      EXPECT_NE(events[i], events[i - 2]) << "one processing per poll";
+    }
   }
 }
 
