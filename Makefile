@@ -1,14 +1,18 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
-#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan)
+#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan), the COM
+#               server's under Wine included
+#   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit
 
-# Debian packages the build, the tests and the benchmarks need.
+# Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
+# (wine64-tools) and 64-bit Wine build the COM server and run its tests.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
-            gammu python3-gammu valgrind
+            gammu python3-gammu valgrind \
+            g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench com clean
 
 all: build
 
@@ -37,6 +41,16 @@ test: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The COM automation server, 64- and 32-bit, each with "Unicode.txt" beside it in build/com-x64/bin and
+# build/com-x86/bin; both are checked without running them (the tests run the 64-bit one under Wine).
+com: deps
+	cmake --preset com-x64
+	cmake --build --preset com-x64
+	tests/com/check_dll.sh build/com-x64 x86_64
+	cmake --preset com-x86
+	cmake --build --preset com-x86
+	tests/com/check_dll.sh build/com-x86 i686
 
 demo: build
 	./build/dev/bin/quandelstk demo

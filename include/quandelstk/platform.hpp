@@ -1,6 +1,7 @@
 // The services the library needs from its host system, as interfaces injected per thread.
-// The default on POSIX is the real serial port, the system clock and sleep; tests and the
-// simulated modem install their own platform for a thread with ScopedPlatform.
+// The default is the operating system's own (a POSIX terminal device or a Windows COM port, the
+// system clock and sleep); tests and the simulated modem install their own platform for a thread
+// with ScopedPlatform.
 #pragma once
 
 #include <cstdint>
@@ -83,13 +84,16 @@ class Platform {
   virtual std::int64_t MonotonicMs() = 0;
   // A plain pause that processes nothing.
   virtual void Sleep(std::int32_t ms) = 0;
+  // Lets the calling thread handle the window messages waiting for it, once per poll, so that a
+  // host's event handler runs while an exchange waits (Windows). Nothing to do elsewhere.
+  virtual void ProcessPendingMessages() {}
   // The folder that holds the library's own file (where "Unicode.txt" is found).
   virtual std::string LibraryFolder() = 0;
   // The folder of the daily diagnostic log.
   virtual std::string LogFolder() = 0;
 };
 
-// The platform of the current thread (the POSIX one until something else is installed).
+// The platform of the current thread (the operating system's own until something else is installed).
 Platform& CurrentPlatform();
 
 // Installs a platform for the current thread and restores the previous one on destruction. The

@@ -24,6 +24,7 @@ void UnloadSerialControl() {
 
 void ProcessPendingEvents() {
   Session& s = CurrentSession();
+  s.platform->ProcessPendingMessages();
   if (s.pending_events_hook) s.pending_events_hook();
 }
 

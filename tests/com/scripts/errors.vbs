@@ -1,0 +1,71 @@
+' Run-time errors reach VBScript as Err.Number with the library's description and the class as
+' source; methods with a trap give their failure value instead.
+Option Explicit
+Dim passed, failed
+passed = 0
+failed = 0
+Sub Check(ok, what)
+  If ok Then
+    passed = passed + 1
+  Else
+    failed = failed + 1
+    WScript.Echo "FAIL " & what
+  End If
+End Sub
+
+Dim port, m, s, x
+port = CInt(WScript.Arguments(0))
+Set m = CreateObject("QuandelSTK6.Modem")
+Set s = CreateObject("QuandelSTK6.SMS")
+Check m.Init(port) = 1, "Init"
+
+On Error Resume Next
+' This SIM stores no own number: GetMSISDN has no trap, and the missing field is error 9.
+Err.Clear
+x = m.GetMSISDN()
+Check Err.Number = 9, "GetMSISDN without an own number: Err.Number 9 (got " & Err.Number & ")"
+Check InStr(Err.Description, "Subscript out of range") = 1, "with its description: " & Err.Description
+Check Err.Source = "QuandelSTK6.Modem", "and the class as source: " & Err.Source
+
+' A delivery status that was never stored is a type mismatch (13).
+Err.Clear
+x = s.DRStatus
+Check Err.Number = 13, "DRStatus before any report: Err.Number 13 (got " & Err.Number & ")"
+Check Err.Source = "QuandelSTK6.SMS", "source QuandelSTK6.SMS"
+Err.Clear
+s.DRStatus = 1
+x = s.DRStatus
+Check Err.Number = 0 And x = 1, "DRStatus after it was stored: 1"
+
+' The port closed: methods without a trap raise the serial control's 8012.
+Check m.ShutDown() = True, "ShutDown"
+Err.Clear
+x = m.Reboot()
+Check Err.Number = 8012, "Reboot on a closed port: Err.Number 8012 (got " & Err.Number & ")"
+Check InStr(Err.Description, "Port not open") = 1, "described as: " & Err.Description
+Err.Clear
+x = m.GetIMSI()
+Check Err.Number = 8012, "GetIMSI on a closed port: Err.Number 8012"
+' Methods with a trap return their failure value and raise nothing.
+Err.Clear
+x = m.SignalStrength()
+Check Err.Number = 0 And x = -1, "SignalStrength on a closed port: -1 and no error"
+Err.Clear
+x = s.ReadSMS()
+Check Err.Number = 0 And x = False, "ReadSMS on a closed port: False and no error"
+
+' A port that does not exist is Fail for Init (trapped).
+Err.Clear
+Check m.Init(port + 40) = 0, "Init on a port that does not exist: Fail (0)"
+Check Err.Number = 0, "and no error"
+
+' An argument of the wrong type is the host's type mismatch, before the library runs.
+Err.Clear
+x = m.Init("not a number")
+Check Err.Number = 13, "Init with a text for the port: type mismatch (got " & Err.Number & ")"
+Err.Clear
+x = m.NoSuchMember()
+Check Err.Number = 438, "an unknown member: 438 (got " & Err.Number & ")"
+On Error GoTo 0
+
+WScript.Echo "errors.vbs: " & passed & " passed, " & failed & " failed"
