@@ -95,11 +95,14 @@ void PtyServer::Write(const std::string& bytes, TimeMs now) {
 }
 
 void PtyServer::Serve(const volatile std::sig_atomic_t& stop) {
-  // Signals are let in only while the server waits, so that one that sets the stop flag always ends
-  // the wait at once instead of arriving just before it.
-  sigset_t all, open_mask;
-  ::sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &open_mask);
+  // Stop signals are let in only while the server waits, so that one that sets the stop flag always
+  // ends the wait at once instead of arriving just before it.
+  // Only the signals that stop or wake it: a crash signal must still reach its default action (and
+  // a sanitizer's report).
+  sigset_t stopping, open_mask;
+  ::sigemptyset(&stopping);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2}) ::sigaddset(&stopping, sig);
+  ::pthread_sigmask(SIG_BLOCK, &stopping, &open_mask);
   long speed = ClientSpeed();
   TimeMs looked = Now();  // when the client's speed was last read
   model_.Speed(speed, looked);

@@ -82,11 +82,11 @@ TEST(PtyTest, AFixedSpeedModemHearsOnlyThatSpeed) {
 // from when it was set, so a line that falls due later at that speed is heard.
 TEST(PtyTest, ASpeedSetWhileTheServerSleepsCountsForWhatFallsDueLater) {
   SimProcess sim(
-      R"({"echo": false, "baud": 9600, "unsolicited": [{"at_ms": 800, "text": "\r\nRING\r\n"}]})");
+      R"({"echo": false, "baud": 9600, "unsolicited": [{"at_ms": 2500, "text": "\r\nRING\r\n"}]})");
   Client c(sim.DevicePath(), B115200);
   EXPECT_EQ(c.Talk("AT\r", "", 300), "");  // the server has seen the wrong speed
   c.Speed(B9600);
-  EXPECT_EQ(c.Talk("", "RING\r\n", 5000), "\r\nRING\r\n");
+  EXPECT_EQ(c.Talk("", "RING\r\n", 8000), "\r\nRING\r\n");
 }
 
 TEST(PtyTest, TimedEventsGoOutWhileNobodyWrites) {
