@@ -28,16 +28,30 @@ void Count(Cli& cli, bool total) {
 void Read(Cli& cli, int location) {
   Phonebook& pb = ThePhonebook();
   const bool r = pb.PhonebookRead(static_cast<std::int16_t>(location));
-  cli.Report("phonebook read", r, r,
-             r ? fmt::format("{}  {}", Cp1252ToUtf8(pb.PhonebookNumber()), Cp1252ToUtf8(pb.PhonebookName()))
-               : fmt::format("false: location {} is empty or could not be read", location),
-             PhonebookProperties());
+  if (r) NoteNameFromModem(pb.PhonebookName());
+  cli.Report(
+      "phonebook read", r, r,
+      r ? fmt::format("{}  {}", ShowControls(Cp1252ToUtf8(pb.PhonebookNumber())),
+                      ShowControls(SimNameToUtf8(pb.PhonebookName())))
+        : fmt::format("false: location {} is empty or could not be read; phonebook list shows the used "
+                      "locations, phonebook size how many there are (--trace shows the modem's answer)",
+                      location),
+      PhonebookProperties());
+}
+
+// A field of phonebook write that the modem's command cannot carry is refused before anything is sent.
+void CheckField(const char* field, const std::string& value) {
+  const std::string problem = NameProblem(value);
+  if (!problem.empty())
+    throw UsageError(fmt::format("{} \"{}\" holds {}; leave it out", field, ShowControls(value), problem));
 }
 
 void Write(Cli& cli, int location, const std::string& number, const std::string& name) {
-  const bool r = ThePhonebook().PhonebookWrite(static_cast<std::int16_t>(location),
-                                               Utf8ToCp1252(number, kNameCharsetAdvice),
-                                               Utf8ToCp1252(name, kNameCharsetAdvice));
+  CheckField("NUMBER", number);
+  CheckField("NAME", name);
+  const WriteOutcome w =
+      WriteEntry(static_cast<std::int16_t>(location), Utf8ToCp1252(number, kNameCharsetAdvice), name, false);
+  const bool r = w.accepted;
   cli.Report(
       "phonebook write", r, r,
       r ? fmt::format("true: written to location {}", location)
@@ -59,7 +73,8 @@ void Delete(Cli& cli, int location) {
 std::string Listing(const std::vector<SimEntry>& entries) {
   std::string text;
   for (const SimEntry& e : entries)
-    text += fmt::format("{:>5}  {:<22} {}\n", e.location, Cp1252ToUtf8(e.number), Cp1252ToUtf8(e.name));
+    text += fmt::format("{:>5}  {:<22} {}\n", e.location, ShowControls(Cp1252ToUtf8(e.number)),
+                        ShowControls(SimNameToUtf8(e.name)));
   return text;
 }
 
@@ -91,7 +106,7 @@ void Export(Cli& cli, const std::string& path) {
   std::vector<FileEntry> file;
   nlohmann::json array = nlohmann::json::array();
   for (const SimEntry& e : *entries) {
-    file.push_back({e.location, Cp1252ToUtf8(e.number), Cp1252ToUtf8(e.name), 0, ""});
+    file.push_back({e.location, Cp1252ToUtf8(e.number), SimNameToUtf8(e.name), 0, ""});
     array.push_back(EntryJson(e));
   }
   WritePhonebookFile(path, file);
@@ -112,13 +127,80 @@ Phonebook& ThePhonebook() {
 
 nlohmann::json PhonebookProperties() {
   return {{"PhonebookNumber", Cp1252ToUtf8(ThePhonebook().PhonebookNumber())},
-          {"PhonebookName", Cp1252ToUtf8(ThePhonebook().PhonebookName())}};
+          {"PhonebookName", SimNameToUtf8(ThePhonebook().PhonebookName())}};
 }
 
 nlohmann::json EntryJson(const SimEntry& entry) {
   return {{"location", entry.location},
           {"number", Cp1252ToUtf8(entry.number)},
-          {"name", Cp1252ToUtf8(entry.name)}};
+          {"name", SimNameToUtf8(entry.name)}};
+}
+
+namespace {
+
+enum class ModemCodes { kUnknown, kGsm, kLatin1 };
+
+ModemCodes& KnownCodes() {
+  static ModemCodes codes = ModemCodes::kUnknown;
+  return codes;
+}
+
+}  // namespace
+
+void NoteNameFromModem(const std::string& bytes) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && b != '\r' && b != '\n') || b == 0x7F) KnownCodes() = ModemCodes::kGsm;
+    if (b >= 0x80) KnownCodes() = ModemCodes::kLatin1;
+  }
+}
+
+std::string NameProblem(const std::string& name) {
+  if (name.find_first_of("\r\n") != std::string::npos) return "a line break, which a SIM entry cannot hold";
+  if (name.find('"') != std::string::npos) return "a double quote, which the modem's command cannot carry";
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    const bool c1 = b == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;  // U+0080-U+009F in UTF-8
+    if (b < 0x20 || b == 0x7F || c1) return "a control character, which a SIM entry cannot hold";
+  }
+  return "";
+}
+
+std::vector<std::string> NameForms(const std::string& name) {
+  if (KnownCodes() == ModemCodes::kLatin1)
+    return {Utf8ToSimName(name, NameCodes::kWindows1252, kNameCharsetAdvice)};
+  std::vector<std::string> forms = {Utf8ToSimName(name, NameCodes::kGsm, kNameCharsetAdvice)};
+  if (KnownCodes() == ModemCodes::kGsm) return forms;
+  try {
+    std::string latin1 = Utf8ToSimName(name, NameCodes::kWindows1252, kNameCharsetAdvice);
+    if (latin1 != forms[0]) forms.push_back(std::move(latin1));
+  } catch (const CharsetError&) {
+    // a character only the GSM codes hold (Δ, Ω, ...): that form alone
+  }
+  return forms;
+}
+
+WriteOutcome WriteEntry(std::int16_t location, const std::string& number, const std::string& name,
+                        bool check) {
+  Phonebook& pb = ThePhonebook();
+  const std::vector<std::string> forms = NameForms(name);
+  WriteOutcome w;
+  for (std::size_t i = 0; i < forms.size(); ++i) {
+    w.name = forms[i];
+    w.accepted = pb.PhonebookWrite(location, number, forms[i]);
+    if (!check && i + 1 == forms.size()) return w;
+    w.after.reset();
+    if (pb.PhonebookRead(location)) w.after = SimEntry{location, pb.PhonebookNumber(), pb.PhonebookName()};
+    if (w.accepted && w.after && w.after->name == forms[i]) {
+      // The modem kept this form: a later form is the Latin-1 one, which this modem takes.
+      if (i > 0) KnownCodes() = ModemCodes::kLatin1;
+      NoteNameFromModem(forms[i]);
+      w.as_written = w.after->number == number;
+      return w;
+    }
+  }
+  return w;
 }
 
 std::optional<std::vector<SimEntry>> ReadAllEntries(Cli& cli, std::int16_t& space) {
@@ -135,7 +217,9 @@ std::optional<std::vector<SimEntry>> ReadAllEntries(Cli& cli, std::int16_t& spac
     if (location % kProgressEvery == 0)
       cli.out.Progress(fmt::format("location {} of {}: {} found so far", location, space, entries.size()));
     const auto l = static_cast<std::int16_t>(location);
-    if (pb.PhonebookRead(l)) entries.push_back({l, pb.PhonebookNumber(), pb.PhonebookName()});
+    if (!pb.PhonebookRead(l)) continue;
+    entries.push_back({l, pb.PhonebookNumber(), pb.PhonebookName()});
+    NoteNameFromModem(entries.back().name);
   }
   return entries;
 }

@@ -46,7 +46,7 @@ void UssdAndPhonebookTour(Cli& cli) {
   Show(cli, "PhonebookWrite 1", pb.PhonebookWrite(1, "+15550100456", "Ann Lee") ? "true" : "false");
   Show(cli, "PhonebookRead 1", pb.PhonebookRead(1) ? "true" : "false");
   Show(cli, "PhonebookNumber", Cp1252ToUtf8(pb.PhonebookNumber()));
-  Show(cli, "PhonebookName", Cp1252ToUtf8(pb.PhonebookName()));
+  Show(cli, "PhonebookName", SimNameToUtf8(pb.PhonebookName()));
   Show(cli, "TotalUsed", fmt::format("{}", pb.TotalUsed()));
   Show(cli, "PhonebookDelete 1", pb.PhonebookDelete(1) ? "true" : "false");
   Show(cli, "PhonebookRead 1", pb.PhonebookRead(1) ? "true" : "false (empty)");

@@ -1,7 +1,8 @@
 // phonebook import: the entries of a vCard or CSV file onto the SIM. Every entry is checked against
-// the SIM's limits before anything is written, placed in a free location (the one the file names
-// when it can), written, and read back: an entry the modem refused or stored differently is undone,
-// so that no location is left holding half of an entry.
+// the SIM's limits before anything is written, the whole file is placed (in the location the file
+// names when it can, else in a free one), and each entry is written and read back: an entry the
+// modem refused or stored differently is undone, so that no location is left holding half of an
+// entry.
 #include <fmt/core.h>
 
 #include <algorithm>
@@ -25,8 +26,8 @@ struct Limits {
 
 struct Candidate {
   FileEntry source;
-  std::string number;  // Windows-1252, ready to write
-  std::string name;
+  std::string number;       // Windows-1252, ready to write
+  std::string name;         // UTF-8, without the blanks around it
   std::string problem;      // why it is skipped; "" while it is not
   bool already = false;     // skipped because the SIM holds it already
   std::int16_t target = 0;  // the location it goes to
@@ -81,27 +82,28 @@ std::string SimNumber(const std::string& written, std::string& problem) {
   return number;
 }
 
+// The name without the blanks around it; the problem when it cannot be a SIM name.
 std::string SimName(const std::string& written, std::string& problem) {
   std::string name = written;
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
   name.erase(
       0, name.find_first_not_of(" \t") == std::string::npos ? name.size() : name.find_first_not_of(" \t"));
-  for (unsigned char c : name) {
-    if (c < 0x20) {
-      problem = "the name holds a line break or another control character, which a SIM name cannot hold";
-      return {};
-    }
-    if (c == '"') {
-      problem = "the name holds a double quote, which cannot be sent to the modem; remove it in the file";
-      return {};
-    }
+  if (const std::string what = NameProblem(name); !what.empty()) {
+    problem = "the name holds " + what + "; remove it in the file";
+    return {};
   }
   try {
-    return Utf8ToCp1252(name, kNameCharsetAdvice);
+    NameForms(name);
   } catch (const CharsetError& e) {
     problem = std::string("the name \"") + name + "\": " + e.what();
     return {};
   }
+  return name;
+}
+
+std::size_t Characters(const std::string& utf8) {
+  return static_cast<std::size_t>(std::count_if(
+      utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 Candidate Prepare(const FileEntry& e, const Limits& limits) {
@@ -112,51 +114,88 @@ Candidate Prepare(const FileEntry& e, const Limits& limits) {
   c.name = SimName(e.name, c.problem);
   if (!c.problem.empty()) return c;
   const int digits = static_cast<int>(c.number.size()) - (c.number[0] == '+' ? 1 : 0);
+  const std::size_t characters = Characters(c.name);
   if (limits.digits && digits > *limits.digits)
     c.problem = fmt::format("the number has {} digits; the SIM holds at most {}", digits, *limits.digits);
-  else if (limits.characters && static_cast<int>(c.name.size()) > *limits.characters)
-    c.problem = fmt::format("the name has {} characters; the SIM holds at most {}", c.name.size(),
-                            *limits.characters);
+  else if (limits.characters && static_cast<int>(characters) > *limits.characters)
+    c.problem =
+        fmt::format("the name has {} characters; the SIM holds at most {}", characters, *limits.characters);
   return c;
 }
 
-// Entries the SIM already holds are skipped; each other one goes to the location its file names
-// when that is free (or taken, with overwrite), else to the first free one.
+bool Same(const Candidate& c, const SimEntry& e) {
+  return e.number == c.number && SimNameToUtf8(e.name) == c.name;
+}
+
+// The whole file is placed before anything is written. An entry the SIM holds already, at a location
+// this import leaves as it is, is skipped; entries that name different locations are different
+// entries, even with the same number and name. Each other entry goes to the location it names when
+// that is free (or taken, with overwrite), else to the first free one.
 void Place(std::vector<Candidate>& candidates, const std::vector<SimEntry>& stored, std::int16_t space,
            bool overwrite) {
   std::map<int, const SimEntry*> occupied;
   for (const SimEntry& e : stored) occupied[e.location] = &e;
-  std::set<int> taken;  // by earlier entries of this import
-  const auto free = [&](int l) { return !occupied.count(l) && !taken.count(l); };
+  std::set<int> kept;   // stored entries that stand for an entry of the file
+  std::set<int> taken;  // locations this import writes
+  const auto pending = [](const Candidate& c) { return c.problem.empty() && !c.target; };
+  const auto named = [&](const Candidate& c) -> std::optional<int> {
+    if (c.source.location && *c.source.location <= space) return c.source.location;
+    return std::nullopt;
+  };
+  const auto skip_as_there = [&](Candidate& c, int location) {
+    c.problem = fmt::format("already on the SIM at location {}", location);
+    c.already = true;
+    kept.insert(location);
+  };
+  const auto place = [&](Candidate& c, int location) {
+    c.target = static_cast<std::int16_t>(location);
+    taken.insert(location);
+  };
+
+  // The same number and name twice, at the same location or where one names none.
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    Candidate& c = candidates[i];
+    for (std::size_t j = 0; j < i && c.problem.empty(); ++j) {
+      const Candidate& earlier = candidates[j];
+      if (!earlier.problem.empty() || earlier.number != c.number || earlier.name != c.name) continue;
+      if (earlier.source.location && c.source.location && earlier.source.location != c.source.location)
+        continue;
+      c.problem = fmt::format("the same entry is in the file already (line {})", earlier.source.line);
+    }
+  }
+  // Entries the SIM holds at the location they name.
   for (Candidate& c : candidates) {
-    if (!c.problem.empty()) continue;
-    for (const SimEntry& e : stored) {
-      if (e.number == c.number && e.name == c.name && !c.already) {
-        c.problem = fmt::format("already on the SIM at location {}", e.location);
-        c.already = true;
-      }
-    }
-    if (c.already) continue;
-    for (const Candidate& earlier : candidates) {
-      if (&earlier == &c) break;
-      if (earlier.target && earlier.number == c.number && earlier.name == c.name)
-        c.problem = fmt::format("the same entry is in the file already (line {})", earlier.source.line);
-    }
-    if (!c.problem.empty()) continue;
-    const std::optional<int> wanted = c.source.location;
-    if (wanted && *wanted <= space && !taken.count(*wanted) && (overwrite || free(*wanted))) {
-      c.target = static_cast<std::int16_t>(*wanted);
-    } else {
-      for (int l = 1; l <= space && !c.target; ++l)
-        if (free(l)) c.target = static_cast<std::int16_t>(l);
-    }
-    if (!c.target) {
-      c.problem = fmt::format("no free location: all {} are in use", space);
-      if (wanted && occupied.count(*wanted) && !overwrite)
-        c.problem += fmt::format(" (--overwrite replaces the entry at location {})", *wanted);
-      continue;
-    }
-    taken.insert(c.target);
+    const auto l = named(c);
+    if (pending(c) && l && occupied.count(*l) && !kept.count(*l) && Same(c, *occupied[*l]))
+      skip_as_there(c, *l);
+  }
+  // With overwrite, entries take the used location they name.
+  for (Candidate& c : candidates) {
+    const auto l = named(c);
+    if (overwrite && pending(c) && l && occupied.count(*l) && !kept.count(*l) && !taken.count(*l))
+      place(c, *l);
+  }
+  // Entries the SIM holds elsewhere, at a location that stays as it is.
+  for (Candidate& c : candidates) {
+    for (const SimEntry& e : stored)
+      if (pending(c) && !c.already && !kept.count(e.location) && !taken.count(e.location) && Same(c, e))
+        skip_as_there(c, e.location);
+  }
+  const auto free = [&](int l) { return !occupied.count(l) && !taken.count(l); };
+  // Entries whose location is free.
+  for (Candidate& c : candidates) {
+    const auto l = named(c);
+    if (pending(c) && !c.already && l && free(*l)) place(c, *l);
+  }
+  // The others, in the first free location.
+  for (Candidate& c : candidates) {
+    if (!pending(c) || c.already) continue;
+    for (int l = 1; l <= space && !c.target; ++l)
+      if (free(l)) place(c, l);
+    if (c.target) continue;
+    c.problem = fmt::format("no free location: all {} are in use", space);
+    if (c.source.location && occupied.count(*c.source.location) && !overwrite)
+      c.problem += fmt::format(" (--overwrite replaces the entry at location {})", *c.source.location);
   }
 }
 
@@ -164,18 +203,22 @@ void Place(std::vector<Candidate>& candidates, const std::vector<SimEntry>& stor
 // emptied again, or given back the entry it held.
 void WriteChecked(Candidate& c, const std::optional<SimEntry>& before) {
   Phonebook& pb = ThePhonebook();
-  const bool accepted = pb.PhonebookWrite(c.target, c.number, c.name);
-  std::optional<SimEntry> after;
-  if (pb.PhonebookRead(c.target)) after = SimEntry{c.target, pb.PhonebookNumber(), pb.PhonebookName()};
-  if (accepted && after && after->number == c.number && after->name == c.name) return;
-
-  if (!accepted)
+  WriteOutcome w;
+  try {
+    w = WriteEntry(c.target, c.number, c.name, true);
+  } catch (const CharsetError& e) {  // the modem turned out to send Latin-1 codes, which lack a letter
+    c.problem = std::string("the name \"") + c.name + "\": " + e.what();
+    return;
+  }
+  if (w.as_written) return;
+  const std::optional<SimEntry>& after = w.after;
+  if (!w.accepted)
     c.problem = "the modem refused it (--trace shows its answer)";
   else if (!after)
     c.problem = "the modem accepted it, but the location reads back empty";
   else
     c.problem = fmt::format("the modem stored it as {} \"{}\"", Cp1252ToUtf8(after->number),
-                            Cp1252ToUtf8(after->name));
+                            SimNameToUtf8(after->name));
   bool restored = true;
   if (before) {
     if (after != before) restored = pb.PhonebookWrite(c.target, before->number, before->name);
@@ -233,14 +276,15 @@ void ImportPhonebook(Cli& cli, const std::string& path, bool overwrite, bool dry
   bool all_there = true;
   for (const Candidate& c : candidates) {
     if (c.problem.empty()) {
-      written.push_back(EntryJson({c.target, c.number, c.name}));
+      written.push_back({{"location", c.target}, {"number", Cp1252ToUtf8(c.number)}, {"name", c.name}});
       human += fmt::format("{} location {}: {}  {}\n", dry_run ? "would write" : "wrote", c.target,
-                           Cp1252ToUtf8(c.number), Cp1252ToUtf8(c.name));
+                           Cp1252ToUtf8(c.number), c.name);
     } else {
       skipped.push_back(Skipped(c));
       all_there = all_there && c.already;
-      human += fmt::format("skipped line {} (\"{}\"{}): {}\n", c.source.line, c.source.name,
-                           c.source.number.empty() ? "" : ", " + c.source.number, c.problem);
+      human += fmt::format("skipped line {} (\"{}\"{}): {}\n", c.source.line, ShowControls(c.source.name),
+                           c.source.number.empty() ? "" : ", " + ShowControls(c.source.number),
+                           ShowControls(c.problem));
     }
   }
   if (!limits.digits || !limits.characters)
