@@ -1,6 +1,7 @@
-// QuandelSTK6 from JScript: Init without its PIN, a message there and back in both reading modes,
-// SendSMS() with its optional arguments omitted, and a run-time error as an exception carrying the
-// full automation error code and the library's description.
+// QuandelSTK6 from JScript, all five classes: Init without its PIN, a message there and back in both
+// reading modes, SendSMS() and USSDListen() with their optional arguments omitted, a USSD code, a
+// phonebook entry written and read back, the toolkit's main menu and a response, and run-time
+// errors as exceptions carrying the full automation error code and the library's description.
 var passed = 0, failed = 0;
 function check(ok, what) {
   if (ok) passed++;
@@ -40,7 +41,45 @@ check(s.SendSMS() == true, "SendSMS() without arguments");
 check(readWhenArrived(s, false), "read back");
 check(s.Msg == "jscript defaults", "the properties were sent: " + s.Msg);
 
+var u = new ActiveXObject("QuandelSTK6.USSD");
+check(u.USSD("*100#") == "Your balance is 10.00 EUR", "USSD(\"*100#\")");
+var started = new Date().getTime();
+check(u.USSDListen() === false, "USSDListen() with nothing arriving");
+var took = new Date().getTime() - started;
+check(took >= 2500 && took < 6000, "USSDListen() waited its default 3 seconds (" + took + " ms)");
+
+var b = new ActiveXObject("QuandelSTK6.Phonebook");
+check(b.PhonebookWrite(12, "+15550100321", "J. Script") === true, "PhonebookWrite");
+check(b.PhonebookRead(12) === true, "PhonebookRead");
+check(b.PhonebookNumber == "+15550100321" && b.PhonebookName == "J. Script",
+      "the entry read back: " + b.PhonebookNumber + " " + b.PhonebookName);
+check(b.TotalUsed() == 1 && b.TotalSpace() == 250, "TotalUsed 1 of TotalSpace 250");
+// classes.json makes the modem answer AT+CPBR=9 with a line without commas: PhonebookRead has no
+// trap, so the invalid procedure call (5) reaches the script.
+var pbError = null;
+try {
+  b.PhonebookRead(9);
+} catch (e) {
+  pbError = e;
+}
+check(pbError !== null && (pbError.number >>> 0) == 0x800A0005,
+      "PhonebookRead(9) throws 0x800A0005: " + (pbError ? (pbError.number >>> 0).toString(16) : "nothing"));
+check(pbError !== null && pbError.description.indexOf("Invalid procedure call") == 0,
+      "with its description: " + (pbError ? pbError.description : ""));
+
+var t = new ActiveXObject("QuandelSTK6.SIMToolKit");
+check(t.ActivateSTK() === true, "ActivateSTK");
+check(t.STKStatusGet() === 0, "STKStatusGet: STKMainMenu (0)");
+check(t.MainMenuDisplay() === true && t.MainMenuName == "SIM Services", "MainMenuDisplay: " + t.MainMenuName);
+check(t.MainMenuList.split("\r\n").length == 4, "four items in MainMenuList");
+check(t.MainMenuSelect(1) === true, "MainMenuSelect(1)");
+check(t.STKStatusGet() === 1, "STKStatusGet: STKResponse (1)");
+check(t.ResponseDisplay() == "Your balance is 10.00", "ResponseDisplay: " + t.ResponseDisplay());
+check(t.CloseSTK() === true && t.DeactivateSTK() === true, "CloseSTK and DeactivateSTK");
+
+// On a closed port the Phonebook gives -1 (its storage selection traps); Reboot has no trap.
 m.ShutDown();
+check(b.TotalSpace() == -1, "TotalSpace on a closed port: -1");
 var caught = null;
 try {
   m.Reboot();
@@ -54,4 +93,4 @@ if (caught) {
   check(caught.description.indexOf("Port not open") == 0, "the description: " + caught.description);
 }
 
-WScript.Echo("sms.js: " + passed + " passed, " + failed + " failed");
+WScript.Echo("classes.js: " + passed + " passed, " + failed + " failed");
