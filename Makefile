@@ -1,8 +1,8 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
-#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan), the COM
-#               server's under Wine included
-#   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit
+#   make test   installs what is missing, builds, and runs every test: make com first, then Debug (with the
+#               COM server's tests under Wine), then ASan+UBSan
+#   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit, and checks both
 
 # Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
 # (wine64-tools) and 64-bit Wine build the COM server and run its tests.
@@ -34,7 +34,7 @@ build: deps
 	cmake --preset dev
 	cmake --build --preset dev
 
-test: deps
+test: com
 	cmake --preset dev
 	cmake --build --preset dev
 	ctest --preset dev
@@ -43,7 +43,8 @@ test: deps
 	ctest --preset asan
 
 # The COM automation server, 64- and 32-bit, each with "Unicode.txt" beside it in build/com-x64/bin and
-# build/com-x86/bin; both are checked without running them (the tests run the 64-bit one under Wine).
+# build/com-x86/bin; both are checked without running them (the tests run the 64-bit one under Wine;
+# the 32-bit one cannot run here, so it is built without the test programs).
 com: deps
 	cmake --preset com-x64
 	cmake --build --preset com-x64

@@ -96,14 +96,31 @@ run_counted() {
   echo "---- $name: $p passed, $f failed ($((SECONDS - started)) s)"
 }
 
-# The default value (no name) or a named value of a registry key; nothing when it is not there.
-reg_value() {
-  local key=$1 name=${2:-}
-  local args=(/ve)
-  [ -n "$name" ] && args=(/v "$name")
-  wine reg query "$key" "${args[@]}" 2>/dev/null | tr -d '\r' | awk -F'    ' '/REG_SZ/ { print $4; exit }'
+# The registry's classes (HKEY_CLASSES_ROOT) exported once as .reg text: one Wine process, where a
+# query per key took one each. The checks below read this snapshot; take it again after a change.
+snapshot_registry() {
+  rm -f "$work/classes.reg"
+  wine regedit /E "Z:${work//\//\\}\\classes.reg" HKEY_CLASSES_ROOT >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$work/classes.reg" 2>/dev/null | tr -d '\r' >"$work/classes.txt"
+  # A snapshot that failed would let every "is gone" check pass: it must hold the system's classes.
+  check "registry snapshot taken" grep -qiF '[HKEY_CLASSES_ROOT\CLSID\{00020424-0000-0000-C000-000000000046}]' \
+    "$work/classes.txt"
 }
-reg_has() { wine reg query "$1" >/dev/null 2>&1; }
+# The section header of a key given as HKCR\...; keys compare without regard to letter case.
+reg_section() { printf '[HKEY_CLASSES_ROOT\\%s]' "${1#HKCR\\}" | tr '[:upper:]' '[:lower:]'; }
+# The default value (no name) or a named string value of a key; nothing when it is not there.
+reg_value() {
+  local name=${2:-} value
+  local want='@='
+  [ -n "$name" ] && want="\"$name\"="
+  value=$(SECTION=$(reg_section "$1") WANT=$want awk '
+    /^\[/ { on = tolower($0) == ENVIRON["SECTION"]; next }
+    on && index($0, ENVIRON["WANT"] "\"") == 1 { print substr($0, length(ENVIRON["WANT"]) + 2); exit }' \
+    "$work/classes.txt")
+  value=${value%\"}
+  printf '%s\n' "${value//\\\\/\\}"  # .reg text doubles every backslash
+}
+reg_has() { tr '[:upper:]' '[:lower:]' <"$work/classes.txt" | grep -qxF "$(reg_section "$1")"; }
 reg_is() { [ "$(reg_value "$1" "${3:-}")" = "$2" ]; }
 
 libid='{42534619-0132-4DD5-B16C-DBB1D6E2B1A9}'
@@ -169,6 +186,7 @@ cp "$here"/scripts/*.vbs "$here"/scripts/*.js "$bin"/ 2>/dev/null
 echo "---- Wine prefix ready ($((SECONDS - started)) s)"
 
 check "regsvr32 registers the DLL" wine regsvr32 /s "$winbin\\QuandelSTK6.dll"
+snapshot_registry
 check_registered
 
 run_counted typelib_check "$bin/typelib_check.exe"
@@ -194,8 +212,14 @@ check "its records carry the version 6.6.1" grep -q '^\*\*\* QUANDEL STK API ver
 # (errors.vbs), a port held by another thread (com_client).
 check "Init logged the invalid port as 8002" grep -q '^Error 8002 (Invalid port number: COM45 does not exist)' "${log:-/dev/null}"
 check "Init logged the port held elsewhere as 8005" grep -q '^Error 8005 (Port already open: COM5 ' "${log:-/dev/null}"
+# The USSD methods trap and log what they trapped (ussd.vbs calls them on a closed port).
+check "Cancel logged the closed port as 8012" \
+  grep -q '^Error 8012 (Port not open: .*) in procedure Cancel of Class Module USSD' "${log:-/dev/null}"
+check "USSDListen logged the closed port as 8012" \
+  grep -q '^Error 8012 (Port not open: .*) in procedure USSDListen of Class Module USSD' "${log:-/dev/null}"
 
 check "regsvr32 /u unregisters the DLL" wine regsvr32 /u /s "$winbin\\QuandelSTK6.dll"
+snapshot_registry
 check_unregistered
 
 echo "---- Wine tests took $((SECONDS - started)) s"

@@ -92,13 +92,29 @@ void CheckUnloading(const wchar_t* dll_path) {
   if (!can_unload_now) return;
   check::Equal<HRESULT>(can_unload_now(), S_OK, "DllCanUnloadNow before any object: S_OK");
 
-  _Modem* modem = Create<_Modem>(CLSID_Modem);
-  _SMS* sms = Create<_SMS>(CLSID_SMS);
-  check::Equal<HRESULT>(can_unload_now(), S_FALSE, "DllCanUnloadNow with two objects: S_FALSE");
-  if (modem) modem->Release();
-  check::Equal<HRESULT>(can_unload_now(), S_FALSE, "DllCanUnloadNow with one object left: S_FALSE");
-  if (sms) sms->Release();
-  check::Equal<HRESULT>(can_unload_now(), S_OK, "DllCanUnloadNow after releasing every object: S_OK");
+  // One object of every class, released one by one: the DLL may unload only when none is left.
+  struct Live {
+    const char* name;
+    IUnknown* object;
+  };
+  std::vector<Live> live = {{"Modem", Create<_Modem>(CLSID_Modem)},
+                            {"SMS", Create<_SMS>(CLSID_SMS)},
+                            {"SIMToolKit", Create<_SIMToolKit>(CLSID_SIMToolKit)},
+                            {"USSD", Create<_USSD>(CLSID_USSD)},
+                            {"Phonebook", Create<_Phonebook>(CLSID_Phonebook)}};
+  check::Equal<HRESULT>(can_unload_now(), S_FALSE, "DllCanUnloadNow with an object of each class: S_FALSE");
+  // A second reference to one object keeps it alive after its first release.
+  IUnknown* extra = nullptr;
+  if (live[2].object) live[2].object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&extra));
+  for (std::size_t k = 0; k < live.size(); ++k) {
+    if (live[k].object) live[k].object->Release();
+    const bool last = k + 1 == live.size();
+    check::Equal<HRESULT>(can_unload_now(), S_FALSE,
+                          std::string("DllCanUnloadNow after releasing the ") + live[k].name +
+                              " object: S_FALSE" + (last ? " (a second reference is held)" : ""));
+  }
+  if (extra) extra->Release();
+  check::Equal<HRESULT>(can_unload_now(), S_OK, "DllCanUnloadNow after releasing every reference: S_OK");
 
   IClassFactory* factory = nullptr;
   HRESULT hr = CoGetClassObject(CLSID_Modem, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
