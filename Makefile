@@ -1,14 +1,20 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
-#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan)
+#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan, the thread
+#               test under ThreadSanitizer, and each fuzz target for 10 s on its corpus)
+#   make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60) on a corpus kept in build/fuzz/work
+#   make soak   the long faulty-modem soak: 1,000 randomised sessions (SOAK_SESSIONS, SOAK_SEED)
 
 # Debian packages the build, the tests and the benchmarks need.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
-            gammu valgrind
+            gammu valgrind clang libclang-rt-14-dev
 
-.PHONY: all deps build test demo bench clean
+FUZZ_SECONDS ?= 60
+SOAK_SESSIONS ?= 1000
+
+.PHONY: all deps build test demo bench fuzz soak clean
 
 all: build
 
@@ -37,6 +43,13 @@ test: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	rm -rf build/fuzz/replay
+	sh fuzz/run.sh build/fuzz/bin build/fuzz/replay 10
 
 demo: build
 	./build/dev/bin/quandelstk demo
@@ -46,6 +59,17 @@ bench: deps
 	cmake --build --preset release
 	@for b in build/release/bin/*_bench; do echo "== $$b"; $$b; done
 	@echo "== instructions per PDU operation"; sh bench/pdu_callgrind.sh build/release/bin
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	sh fuzz/run.sh build/fuzz/bin build/fuzz/work $(FUZZ_SECONDS)
+
+soak: deps
+	cmake --preset dev
+	cmake --build --preset dev --target test_soak
+	QSTK_SOAK_SESSIONS=$(SOAK_SESSIONS) $(if $(SOAK_SEED),QSTK_SOAK_SEED=$(SOAK_SEED)) \
+	  ./build/dev/bin/test_soak --gtest_filter='Soak.*'
 
 clean:
 	rm -rf build
