@@ -262,10 +262,12 @@ void Model::SendInPieces(TimeMs at, const std::string& bytes, const Chunking* ch
     ready_at = std::max(ready_at, at);
     return;
   }
+  const TimeMs first = at;
   for (std::size_t k = 0; k < bytes.size(); k += chunking->size, at += chunking->gap_ms) {
     core_.Send(at, bytes.substr(k, chunking->size));
     ready_at = std::max(ready_at, at);
   }
+  core_.Reserve(first, at - chunking->gap_ms);
 }
 
 void Model::EndBody(bool cancelled) {
@@ -295,7 +297,7 @@ void Model::Answer(std::string info, std::string final, const std::string& line)
     const Faults& f = scenario_->faults;
     // A line the modem sends on its own lands between two lines of the answer.
     const std::size_t first_end = info.find("\r\n", 2);
-    if (first_end != std::string::npos && first_end + 2 < info.size() &&
+    if (first_end != std::string::npos && (first_end + 2 < info.size() || !final.empty()) &&
         Turn(f.interleave_every, interleave_count_))
       info.insert(first_end + 2, "\r\n" + f.interleave[interleaved_++ % f.interleave.size()] + "\r\n");
     // Noise on the line just before the answer.
@@ -311,7 +313,8 @@ void Model::Answer(std::string info, std::string final, const std::string& line)
     send(info.empty() ? final_at : start + timing.ms, info + final);
   } else {
     send(start + timing.ms, info);
-    send(final_at, final);
+    // One output line: the final result never overtakes the pieces of the lines before it.
+    send(std::max(final_at, ready_at_ + (chunking ? chunking->gap_ms : 0)), final);
   }
 }
 
