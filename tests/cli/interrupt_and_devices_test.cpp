@@ -58,7 +58,7 @@ TEST_P(OnlineInterrupted, HangsUpClosesThePortAndExitsWithTheSignal) {
   EXPECT_NE(r.output.find("hung up (ATH)"), std::string::npos) << r.output;
   // The call was ended: the line heard "ATH" after the dial, and the port is free again.
   const std::string t = sim.TranscriptText();
-  EXPECT_GT(t.find(R"(rx "ATH\r")"), t.find("ATD+15550100456")) << t;
+  EXPECT_GT(t.find(R"(rx "ATH\r)"), t.find("ATD+15550100456")) << t;
   const RunResult again = RunProgram({kCli, "--port", sim.DevicePath(), "signal"}, 60000);
   EXPECT_EQ(again.exit_code, 0) << again.output;
 }
@@ -73,13 +73,14 @@ TEST(ShellInterrupted, CtrlCEndsTheCommandAndTheShellGoesOn) {
   BackgroundProgram cli({"sh", "-c", "exec '" + kCli + "' --port " + sim.DevicePath() + " shell < " + input.string()});
   ASSERT_TRUE(TranscriptShows(sim, "ATD+15550100456", 60)) << sim.TranscriptText();
   cli.Signal(SIGINT);
-  ASSERT_TRUE(TranscriptShows(sim, R"(rx "AT+CSQ\r")", 60)) << sim.TranscriptText();
+  // The simulator may read "ATH\r" and the next command in one record: look for the line's end.
+  ASSERT_TRUE(TranscriptShows(sim, R"(AT+CSQ\r")", 60)) << sim.TranscriptText();
   const RunResult r = cli.Finish(30000);
   std::filesystem::remove(input);
   EXPECT_EQ(r.exit_code, 0) << r.output;  // the last command, signal, succeeded
   EXPECT_NE(r.output.find("interrupted; the call hung up (ATH)"), std::string::npos) << r.output;
   const std::string t = sim.TranscriptText();
-  EXPECT_LT(t.find(R"(rx "ATH\r")"), t.find(R"(rx "AT+CSQ\r")")) << t;
+  EXPECT_LT(t.find(R"(ATH\r)"), t.find(R"(AT+CSQ\r")")) << t;
 }
 
 TEST(Devices, APortAnotherProgramHoldsIsNamedAsSuch) {

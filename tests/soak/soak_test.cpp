@@ -406,7 +406,7 @@ class Session {
 
 // The short form in make test; make soak sets QSTK_SOAK_SESSIONS=1000.
 TEST(Soak, EveryPromiseHoldsOnAFaultyModem) {
-  const int sessions = EnvInt("QSTK_SOAK_SESSIONS", 60);
+  const int sessions = EnvInt("QSTK_SOAK_SESSIONS", 200);
   const unsigned first = static_cast<unsigned>(EnvInt("QSTK_SOAK_SEED", 1));
   const auto started = std::chrono::steady_clock::now();
   int failed = 0;

@@ -60,6 +60,9 @@ void HangUpAndClose(bool close_port) {
         answer += gsm.Input();
       }
     }
+    // The interrupted exchange's text is nobody's answer now: the next command starts afresh.
+    channel::CurrentSession().ReceiveBuffer.clear();
+    if (gsm.PortOpen()) gsm.Input();
     if (close_port && gsm.PortOpen()) gsm.PortOpen(false);
   } catch (const RuntimeError&) {
   } catch (const Interrupted&) {
