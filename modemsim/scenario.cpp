@@ -490,7 +490,8 @@ Scenario LoadScenarioText(std::string_view text, const std::string& origin) {
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A number too large for any key (error 406) is refused like text that is no JSON.
     throw ScenarioError("scenario " + origin + ": not valid JSON: " + e.what());
   }
   Scenario s;
