@@ -1,18 +1,24 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
 #   make test   installs what is missing, builds, and runs every test: make com first, then Debug (with the
-#               COM server's tests under Wine), then ASan+UBSan
+#               COM server's tests under Wine), ASan+UBSan, the thread test under ThreadSanitizer, and
+#               each fuzz target for 10 s on its corpus
 #   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit, and checks both
+#   make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60) on a corpus kept in build/fuzz/work
+#   make soak   the long faulty-modem soak: 1,000 randomised sessions (SOAK_SESSIONS, SOAK_SEED)
 
 # Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
 # (wine64-tools) and 64-bit Wine build the COM server and run its tests.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
-            gammu python3-gammu valgrind \
+            gammu python3-gammu valgrind clang libclang-rt-14-dev \
             g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools
 
-.PHONY: all deps build test demo bench com clean
+FUZZ_SECONDS ?= 60
+SOAK_SESSIONS ?= 1000
+
+.PHONY: all deps build test demo bench com fuzz soak clean
 
 all: build
 
@@ -41,6 +47,13 @@ test: com
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	rm -rf build/fuzz/replay
+	sh fuzz/run.sh build/fuzz/bin build/fuzz/replay 10
 
 # The COM automation server, 64- and 32-bit, each with "Unicode.txt" beside it in build/com-x64/bin and
 # build/com-x86/bin; both are checked without running them (the tests run the 64-bit one under Wine;
@@ -61,6 +74,17 @@ bench: deps
 	cmake --build --preset release
 	@for b in build/release/bin/*_bench; do echo "== $$b"; $$b; done
 	@echo "== instructions per PDU operation"; sh bench/pdu_callgrind.sh build/release/bin
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	sh fuzz/run.sh build/fuzz/bin build/fuzz/work $(FUZZ_SECONDS)
+
+soak: deps
+	cmake --preset dev
+	cmake --build --preset dev --target test_soak
+	QSTK_SOAK_SESSIONS=$(SOAK_SESSIONS) $(if $(SOAK_SEED),QSTK_SOAK_SEED=$(SOAK_SEED)) \
+	  ./build/dev/bin/test_soak --gtest_filter='Soak.*'
 
 clean:
 	rm -rf build

@@ -168,16 +168,55 @@ void Core::RunUntil(TimeMs now) {
 }
 
 std::string Core::TakeOutput(TimeMs now) {
+  // Both queues in time order; at equal times the answer goes first.
   std::string out;
-  auto it = outbox_.begin();
-  for (; it != outbox_.end() && it->first <= now; ++it) out += it->second;
-  outbox_.erase(outbox_.begin(), it);
+  auto a = outbox_.begin();
+  auto u = own_lines_.begin();
+  for (;;) {
+    const bool answer_due = a != outbox_.end() && a->first <= now;
+    const bool own_due = u != own_lines_.end() && u->first <= now;
+    if (!answer_due && !own_due) break;
+    if (own_due && (!answer_due || u->first < a->first)) out += (u++)->second;
+    else out += (a++)->second;
+  }
+  outbox_.erase(outbox_.begin(), a);
+  own_lines_.erase(own_lines_.begin(), u);
+  std::erase_if(answer_spans_, [now](const auto& span) { return span.second < now; });
   return out;
+}
+
+TimeMs Core::FreeAt(TimeMs t) const {
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (const auto& [from, to] : answer_spans_)
+      if (t > from && t <= to) t = to + 1, moved = true;
+  }
+  return t;
+}
+
+void Core::Unsolicited(const std::string& line, TimeMs delay) {
+  own_lines_.emplace(FreeAt(now_ + delay), "\r\n" + line + "\r\n");
+}
+
+void Core::Reserve(TimeMs from, TimeMs to) {
+  if (to <= from) return;
+  answer_spans_.emplace_back(from, to);
+  std::multimap<TimeMs, std::string> moved;
+  for (auto it = own_lines_.begin(); it != own_lines_.end();) {
+    if (it->first > from && it->first <= to) {
+      moved.emplace(to + 1, std::move(it->second));
+      it = own_lines_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& item : moved) own_lines_.emplace(FreeAt(item.first), std::move(item.second));
 }
 
 std::optional<TimeMs> Core::NextDue() const {
   std::optional<TimeMs> next;
   if (!outbox_.empty()) next = outbox_.begin()->first;
+  if (!own_lines_.empty() && (!next || own_lines_.begin()->first < *next)) next = own_lines_.begin()->first;
   if (!events_.empty() && (!next || events_.begin()->first < *next)) next = events_.begin()->first;
   return next;
 }

@@ -65,7 +65,11 @@ class Core {
   EventId At(TimeMs when, std::function<void()> action);
   void Cancel(EventId id);
   void Send(TimeMs when, std::string bytes);
-  void Unsolicited(const std::string& line, TimeMs delay = 0) { Send(now_ + delay, "\r\n" + line + "\r\n"); }
+  // A line of the modem's own (an indication): it waits for the end of an answer going out in
+  // pieces, as a modem's single output line never splits an answer's line with it.
+  void Unsolicited(const std::string& line, TimeMs delay = 0);
+  // An answer goes out in pieces from `from` to `to`: the modem's own lines wait until after it.
+  void Reserve(TimeMs from, TimeMs to);
 
   std::string CmeError(int code) const;
   static std::string CmsError(int code) { return "+CMS ERROR: " + std::to_string(code); }
@@ -111,6 +115,9 @@ class Core {
   EventId next_id_ = 1;
   std::multimap<TimeMs, std::pair<EventId, std::function<void()>>> events_;
   std::multimap<TimeMs, std::string> outbox_;  // equal times keep their order
+  std::multimap<TimeMs, std::string> own_lines_;  // the modem's own lines, kept out of answers
+  std::vector<std::pair<TimeMs, TimeMs>> answer_spans_;
+  TimeMs FreeAt(TimeMs t) const;
   int reported_registration_ = -1;
 };
 

@@ -111,6 +111,7 @@ void DeviceService::Register(CommandTable& t) {
 void DeviceService::Pin(const Command& c, Reply& r) {
   std::string& state = core_.sim_state;
   if (c.kind == Kind::kTest) return;
+  if (c.kind == Kind::kSet) pin_entries_.push_back({core_.Now(), state});
   if (state == "absent") {
     r.final = core_.CmeError(10);
     return;

@@ -123,6 +123,7 @@ Model::Model(Scenario scenario)
   for (const TimedLine& u : scenario_->unsolicited)
     if (u.at_ms >= 0) core_.Send(u.at_ms, u.bytes);
   if (scenario_->sim.busy_ms > 0) core_.At(scenario_->sim.busy_ms, [] {});  // the SIM becomes ready then
+  for (TimeMs at : scenario_->faults.resets_ms) core_.At(at, [this] { Restart(); });
   core_.RunUntil(0);
 }
 
@@ -201,6 +202,7 @@ void Model::Line(const std::string& raw) {
   }
   for (const std::string& s : scenario_->silent)
     if (LineMatches(s, line)) return;
+  if (Faulty() && Turn(scenario_->faults.silence_every, silence_count_)) return;
   if (auto it = scenario_->responses.find(line); it != scenario_->responses.end()) {
     Answer(it->second, "", line);
     return;
@@ -260,10 +262,12 @@ void Model::SendInPieces(TimeMs at, const std::string& bytes, const Chunking* ch
     ready_at = std::max(ready_at, at);
     return;
   }
+  const TimeMs first = at;
   for (std::size_t k = 0; k < bytes.size(); k += chunking->size, at += chunking->gap_ms) {
     core_.Send(at, bytes.substr(k, chunking->size));
     ready_at = std::max(ready_at, at);
   }
+  core_.Reserve(first, at - chunking->gap_ms);
 }
 
 void Model::EndBody(bool cancelled) {
@@ -271,8 +275,34 @@ void Model::EndBody(bool cancelled) {
   Emit(handler(std::exchange(body_, ""), cancelled), body_line_);
 }
 
+// A power cut and restart: what was being sent is lost, the settings go back to their power-up
+// values, and a SIM that asks for its PIN asks again. The stored messages and the phonebook are on
+// the SIM and stay.
+void Model::Restart() {
+  ++resets_;
+  core_.TakeOutput(core_.Now() + (1LL << 40));
+  body_handler_ = nullptr;
+  body_.clear();
+  partial_.clear();
+  echo_.clear();
+  ready_at_ = core_.Now();
+  device_.Reset();
+  messaging_.Reset();
+  if (scenario_->sim.state == "SIM PIN" && core_.sim_state == "READY") core_.sim_state = "SIM PIN";
+}
+
 // Sends the information part and the final result of an answer as the scenario times them.
 void Model::Answer(std::string info, std::string final, const std::string& line) {
+  if (Faulty()) {
+    const Faults& f = scenario_->faults;
+    // A line the modem sends on its own lands between two lines of the answer.
+    const std::size_t first_end = info.find("\r\n", 2);
+    if (first_end != std::string::npos && (first_end + 2 < info.size() || !final.empty()) &&
+        Turn(f.interleave_every, interleave_count_))
+      info.insert(first_end + 2, "\r\n" + f.interleave[interleaved_++ % f.interleave.size()] + "\r\n");
+    // Noise on the line just before the answer.
+    if (Turn(f.garbage_every, garbage_count_)) (info.empty() ? final : info).insert(0, f.garbage);
+  }
   Timing timing;
   if (const Timing* t = BestMatch(scenario_->delays, line)) timing = *t;
   const Chunking* chunking = BestMatch(scenario_->chunking, line);
@@ -283,7 +313,8 @@ void Model::Answer(std::string info, std::string final, const std::string& line)
     send(info.empty() ? final_at : start + timing.ms, info + final);
   } else {
     send(start + timing.ms, info);
-    send(final_at, final);
+    // One output line: the final result never overtakes the pieces of the lines before it.
+    send(std::max(final_at, ready_at_ + (chunking ? chunking->gap_ms : 0)), final);
   }
 }
 

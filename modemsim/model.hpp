@@ -33,6 +33,14 @@ class Model {
   // When something next falls due (bytes to send or an event to run).
   std::optional<TimeMs> NextDueAt() const { return core_.NextDue(); }
 
+  // False while the scenario's faults have the device gone.
+  bool Present(TimeMs now) const {
+    const Faults& f = scenario_->faults;
+    return !(f.gone_from_ms >= 0 && now >= f.gone_from_ms && now < f.gone_to_ms);
+  }
+  // Restarts of the modem so far (the scenario's faults).
+  int Resets() const { return resets_; }
+
   // Read-only state for tests.
   const Scenario& scenario() const { return *scenario_; }
   const Core& core() const { return core_; }
@@ -46,6 +54,10 @@ class Model {
   const std::vector<std::pair<TimeMs, std::string>>& Lines() const { return lines_; }
 
  private:
+  bool Faulty() const { return scenario_->faults.until_ms < 0 || core_.Now() < scenario_->faults.until_ms; }
+  // A fault's turn: every n-th time it is asked (n 0: never).
+  static bool Turn(int every, int& count) { return every > 0 && ++count % every == 0; }
+  void Restart();
   bool Hears() const { return open_ && (!scenario_->baud || baud_ == *scenario_->baud); }
   void Line(const std::string& line);
   Reply Execute(std::string_view commands);
@@ -76,6 +88,7 @@ class Model {
   TimeMs ready_at_ = 0;  // answers go out one after the other
   std::vector<bool> after_fired_;
   std::vector<std::pair<TimeMs, std::string>> lines_;
+  int garbage_count_ = 0, interleave_count_ = 0, interleaved_ = 0, silence_count_ = 0, resets_ = 0;
 };
 
 }  // namespace quandelstk::modemsim

@@ -67,7 +67,7 @@ class Loader {
                       "sim",       "csms_not_ready", "network",  "sms",
                       "phonebook", "calls",          "ussd",     "ussd_notifications",
                       "stk",       "responses",      "silent",   "delays",
-                      "chunking",  "unsolicited",    "gsm_text"});
+                      "chunking",  "unsolicited",    "gsm_text", "faults"});
     Get(root, "", "maker", s.maker);
     Get(root, "", "model", s.model);
     Get(root, "", "revision", s.revision);
@@ -122,6 +122,7 @@ class Loader {
         s.chunking.emplace_back(pattern, chunking);
       }
     if (root.contains("unsolicited")) LoadUnsolicited(root["unsolicited"], s);
+    if (root.contains("faults")) LoadFaults(root["faults"], s.faults);
   }
 
  private:
@@ -446,6 +447,40 @@ class Loader {
     }
   }
 
+  void LoadFaults(const json& j, Faults& f) const {
+    Object(j, "faults", {"until_ms", "garbage", "interleave", "silence_every", "resets_ms", "gone"});
+    Get(j, "faults", "until_ms", f.until_ms, -1);
+    Get(j, "faults", "silence_every", f.silence_every, 0, 1 << 20);
+    if (j.contains("garbage")) {
+      const json& g = Object(j["garbage"], "faults.garbage", {"every", "bytes"});
+      Get(g, "faults.garbage", "every", f.garbage_every, 1, 1 << 20);
+      Get(g, "faults.garbage", "bytes", f.garbage);
+    }
+    if (j.contains("interleave")) {
+      const json& g = Object(j["interleave"], "faults.interleave", {"every", "lines"});
+      Get(g, "faults.interleave", "every", f.interleave_every, 1, 1 << 20);
+      if (!g.contains("lines") || !g["lines"].is_array() || g["lines"].empty())
+        Fail("faults.interleave.lines", "expected a list of lines");
+      for (const auto& line : g["lines"]) {
+        if (!line.is_string()) Fail("faults.interleave.lines", "expected a list of lines");
+        f.interleave.push_back(line.get<std::string>());
+      }
+    }
+    if (j.contains("resets_ms")) {
+      if (!j["resets_ms"].is_array()) Fail("faults.resets_ms", "expected a list of times");
+      for (const auto& t : j["resets_ms"]) {
+        if (!t.is_number_integer() || t.get<long long>() < 0) Fail("faults.resets_ms", "expected a list of times");
+        f.resets_ms.push_back(t.get<long long>());
+      }
+    }
+    if (j.contains("gone")) {
+      const json& g = Object(j["gone"], "faults.gone", {"from_ms", "to_ms"});
+      Get(g, "faults.gone", "from_ms", f.gone_from_ms);
+      Get(g, "faults.gone", "to_ms", f.gone_to_ms);
+      if (f.gone_to_ms <= f.gone_from_ms) Fail("faults.gone", "needs from_ms before to_ms");
+    }
+  }
+
   void LoadUnsolicited(const json& j, Scenario& s) const {
     if (!j.is_array()) Fail("unsolicited", "expected a list");
     for (std::size_t i = 0; i < j.size(); ++i) {
@@ -524,7 +559,8 @@ Scenario LoadScenarioText(std::string_view text, const std::string& origin) {
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A number too large for any key (error 406) is refused like text that is no JSON.
     throw ScenarioError("scenario " + origin + ": not valid JSON: " + e.what());
   }
   Scenario s;

@@ -91,6 +91,18 @@ struct TimedLine {
   std::string bytes;  // sent as they stand
 };
 
+// A faulty line and modem, until until_ms (-1: for the whole run).
+struct Faults {
+  TimeMs until_ms = -1;
+  int garbage_every = 0;      // every n-th answer is preceded by the garbage bytes
+  std::string garbage;
+  int interleave_every = 0;   // every n-th answer of several lines gets the next line inside it
+  std::vector<std::string> interleave;
+  int silence_every = 0;      // every n-th command line is neither carried out nor answered
+  std::vector<TimeMs> resets_ms;        // the modem restarts: settings lost, a PIN SIM locked again
+  TimeMs gone_from_ms = -1, gone_to_ms = -1;  // the device is gone: opens, reads and writes fail
+};
+
 struct Scenario {
   std::string maker = "WAVECOM MODEM";
   std::string model = "MULTIBAND  900E  1800";
@@ -161,6 +173,7 @@ struct Scenario {
   std::vector<std::pair<std::string, Timing>> delays;
   std::vector<std::pair<std::string, Chunking>> chunking;
   std::vector<TimedLine> unsolicited;
+  Faults faults;
 
   Scenario();  // fills the default messages-free SIM, USSD codes and toolkit menu
 };

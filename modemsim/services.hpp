@@ -18,6 +18,12 @@ class DeviceService final : public Service {
   void Register(CommandTable& table) override;
   void Reset() override;
   int pin_attempts_left() const { return pin_attempts_; }
+  // Every PIN or PUK entry (AT+CPIN=...), with the time and the SIM's state before it.
+  struct PinEntry {
+    TimeMs at = 0;
+    std::string state_before;
+  };
+  const std::vector<PinEntry>& PinEntries() const { return pin_entries_; }
   int puk_attempts_left() const { return puk_attempts_; }
 
  private:
@@ -31,6 +37,7 @@ class DeviceService final : public Service {
   int cops_format_ = 0;
   int cgreg_mode_ = 0;
   std::map<std::string, std::string> values_;  // settings that are only stored and read back
+  std::vector<PinEntry> pin_entries_;
 };
 
 struct StoredMessage {

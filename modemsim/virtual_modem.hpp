@@ -21,6 +21,7 @@ class VirtualModem final : public platform::VirtualDevice {
   void Receive(std::string_view bytes, platform::TimeMs now) override { model_.Receive(bytes, now); }
   std::string Transmit(platform::TimeMs now) override { return model_.Transmit(now); }
   std::optional<platform::TimeMs> NextOutputAt() const override { return model_.NextDueAt(); }
+  bool Present(platform::TimeMs now) const override { return model_.Present(now); }
 
  private:
   Model model_;

@@ -41,6 +41,8 @@ class VirtualSerialControl final : public SerialControl {
     if (device_) Raise(err::kPortAlreadyOpen, "Port already open: " + Name() + " is already open");
     VirtualDevice* device = platform_.DeviceAt(port_);
     if (!device) Raise(err::kInvalidPortNumber, "Invalid port number: " + Name() + " does not exist");
+    if (!device->Present(platform_.NowMs()))
+      Raise(err::kInvalidPortNumber, "Invalid port number: " + Name() + " does not exist");
     if (device->held) Raise(err::kPortAlreadyOpen, "Port already open: " + Name() + " is held by another user");
     device->held = true;
     device_ = device;
@@ -50,6 +52,8 @@ class VirtualSerialControl final : public SerialControl {
   using SerialControl::Output;
   void Output(const std::string& text, std::int32_t max_ms) override {
     if (!device_) Raise(err::kPortNotOpen, "Port not open: " + Name() + " is not open; call Init first");
+    if (!device_->Present(platform_.NowMs()))
+      Raise(err::kWriteError, "Write error on " + Name() + ": the device has gone");
     if (!device_->TakesInput(platform_.NowMs())) {
       platform_.Advance(std::max(max_ms, 0));
       Raise(err::kWriteError, "Write timed out on " + Name() + ": the line took 0 of " + std::to_string(text.size()) +
@@ -62,6 +66,8 @@ class VirtualSerialControl final : public SerialControl {
 
   std::string Input() override {
     if (!device_) Raise(err::kPortNotOpen, "Port not open: " + Name() + " is not open; call Init first");
+    if (!device_->Present(platform_.NowMs()))
+      Raise(err::kReadError, "Read error on " + Name() + ": the device has gone");
     return device_->Transmit(platform_.NowMs());
   }
 

@@ -34,6 +34,8 @@ class VirtualDevice {
   // False while the device takes no bytes from the line (a stalled USB device, a peer that stopped
   // reading): a write then waits until its limit and fails.
   virtual bool TakesInput(TimeMs /*now*/) const { return true; }
+  // False while the device is gone (a USB modem pulled out): opening it, reading and writing fail.
+  virtual bool Present(TimeMs /*now*/) const { return true; }
 
   bool held = false;  // opened by a serial control; a second open is refused
 };

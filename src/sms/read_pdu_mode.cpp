@@ -51,7 +51,12 @@ bool SMS::ReadSMSText() {
   } catch (const RuntimeError& e) {
     channel::WriteLog("Error " + Str(e.Number()) + " (" + e.Description() +
                       ") in procedure ReadSMSText of Class Module SMS");
-    SendATCommand("AT+CMGF=1", r, 0);
+    // Back to text mode when the line still allows it: a line that failed (a device gone) fails
+    // again here, and the trap's promise is false, not that error.
+    try {
+      SendATCommand("AT+CMGF=1", r, 0);
+    } catch (const RuntimeError&) {
+    }
     return false;
   }
 }

@@ -58,7 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"stk.items[0].input.min\""},
         BadCase{"UnsolicitedNeedsOneTime", "{\"unsolicited\": [{\"text\": \"RING\"}]}", "\"unsolicited[0]\""},
         BadCase{"Chunking", "{\"chunking\": {\"*\": {\"size\": 0}}}", "\"chunking.*.size\""},
-        BadCase{"GsmText", "{\"gsm_text\": \"utf8\"}", "\"gsm_text\": expected"}),
+        BadCase{"GsmText", "{\"gsm_text\": \"utf8\"}", "\"gsm_text\": expected"},
+        // Found by the fuzzer: a number beyond a double escaped as the JSON library's own error.
+        BadCase{"NumberBeyondRange", "{\"cmee\": 1E999}", "not valid JSON"},
+        BadCase{"Faults", "{\"faults\": {\"gone\": {\"from_ms\": 5, \"to_ms\": 5}}}", "\"faults.gone\": needs"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScenarioFileTest, AMissingFileAndABadFileNameThePath) {

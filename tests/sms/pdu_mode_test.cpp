@@ -35,6 +35,18 @@ TEST(PduMode, Transcripts) {
   for (const Transcript& t : cases) RunTranscript(t);
 }
 
+// Found by the soak: a device that went away during the read failed the trap's switch back to text
+// mode too, and that second error escaped the trap.
+TEST(ReadSMSText, ADeviceGoneDuringTheReadGivesFalse) {
+  VirtualSession vs;
+  vs.OpenPort();
+  for (const auto& [line, reply] : Listing(Entry(4))) vs.Modem().On(line, reply);
+  vs.Modem().Otherwise(Ok()).VanishAfter("AT+CMGF=0");
+  SMS sms;
+  EXPECT_EQ(ErrorNumberOf([&] { EXPECT_FALSE(sms.ReadSMSText()); }), 0);
+  EXPECT_NE(vs.LogText().find("Error 8020 (Read error"), std::string::npos) << vs.LogText();
+}
+
 // Scripts the prompt and the answer for one part as Build_LMS_PDU builds it; returns the part's line.
 std::string ExpectPart(ScriptedModem& modem, const std::string& part, std::int16_t seq,
                        const std::string& answer) {

@@ -60,6 +60,7 @@ void ScriptedModem::Receive(std::string_view bytes, TimeMs now) {
     }
     timed_lines_.emplace_back(now, partial_);
     Answer(partial_, now);
+    if (vanish_after_ && partial_ == *vanish_after_) vanished_ = true;
     partial_.clear();
   }
 }

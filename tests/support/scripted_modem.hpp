@@ -56,6 +56,12 @@ class ScriptedModem final : public platform::VirtualDevice {
     stalled_ = stalled;
     return *this;
   }
+  // Goes away (a USB modem pulled out) once it has answered this command line: opening, reading
+  // and writing the port fail from then on.
+  ScriptedModem& VanishAfter(const std::string& line) {
+    vanish_after_ = line;
+    return *this;
+  }
   // Hears the host only at these line settings (a modem fixed at one speed).
   ScriptedModem& OnlyAt(const std::string& settings) {
     only_at_ = settings;
@@ -78,6 +84,7 @@ class ScriptedModem final : public platform::VirtualDevice {
   std::string Transmit(TimeMs now) override;
   std::optional<TimeMs> NextOutputAt() const override;
   bool TakesInput(TimeMs) const override { return !stalled_; }
+  bool Present(TimeMs) const override { return !vanished_; }
 
  private:
   struct Rule {
@@ -99,6 +106,8 @@ class ScriptedModem final : public platform::VirtualDevice {
   std::optional<std::string> only_at_;
   bool echo_ = false;
   bool stalled_ = false;
+  std::optional<std::string> vanish_after_;
+  bool vanished_ = false;
   std::size_t chunk_size_ = 0;
   TimeMs chunk_gap_ms_ = 0;
   bool open_ = false;

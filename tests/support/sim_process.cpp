@@ -116,10 +116,10 @@ std::string SimProcess::TranscriptText() const {
   return text.str();
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, int timeout_ms) {
+namespace {
+// Reads the child's output until it closes it or the time is up, then reaps it.
+RunResult Collect(pid_t pid, int out, int timeout_ms) {
   RunResult result;
-  int out = -1;
-  const pid_t pid = Spawn(argv, true, out);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   char buffer[4096];
   while (Clock::now() < deadline) {
@@ -133,6 +133,29 @@ RunResult RunProgram(const std::vector<std::string>& argv, int timeout_ms) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   result.exit_code = Reap(pid, static_cast<int>(std::max<long long>(left, 0)), result.timed_out);
   if (result.timed_out) result.exit_code = -1;
+  return result;
+}
+}  // namespace
+
+RunResult RunProgram(const std::vector<std::string>& argv, int timeout_ms) {
+  int out = -1;
+  const pid_t pid = Spawn(argv, true, out);
+  return Collect(pid, out, timeout_ms);
+}
+
+BackgroundProgram::BackgroundProgram(const std::vector<std::string>& argv) { pid_ = Spawn(argv, true, out_); }
+
+BackgroundProgram::~BackgroundProgram() {
+  if (pid_ > 0) Finish(0);
+}
+
+void BackgroundProgram::Signal(int signal) const {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
+RunResult BackgroundProgram::Finish(int timeout_ms) {
+  RunResult result = Collect(pid_, out_, timeout_ms);
+  pid_ = -1;
   return result;
 }
 

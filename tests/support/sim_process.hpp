@@ -43,4 +43,21 @@ struct RunResult {
 // Runs argv[0] (looked up in PATH) and kills it after timeout_ms.
 RunResult RunProgram(const std::vector<std::string>& argv, int timeout_ms);
 
+// A program running in the background, so that a test can signal it; its output is collected by
+// Finish (keep it under a pipe's 64 KiB).
+class BackgroundProgram {
+ public:
+  explicit BackgroundProgram(const std::vector<std::string>& argv);
+  ~BackgroundProgram();  // kills it when it still runs
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+  void Signal(int signal) const;
+  // Waits up to timeout_ms for the end (then kills it): exit code -1 when it did not end normally.
+  RunResult Finish(int timeout_ms);
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+};
+
 }  // namespace quandelstk::testing

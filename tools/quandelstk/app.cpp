@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "interrupt.hpp"
 #include "quandelstk/version.hpp"
 
 namespace quandelstk::cli {
@@ -84,10 +85,17 @@ int main(int argc, char** argv) {
   out.progress_to_terminal = isatty(2) != 0;
   Cli cli(out);
   auto app = BuildApp(cli);
+  CatchInterrupts();
   try {
     app->parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return ReportParseError(*app, e);
+  } catch (const Interrupted& i) {
+    // No call left up and no port left open, whatever the command was doing.
+    const bool hang_up = CallIsUp();
+    HangUpAndClose(true);
+    fmt::print(stderr, "quandelstk: interrupted{}; the port is closed\n", hang_up ? ", the call hung up (ATH)" : "");
+    return 128 + i.signal;
   }
   return cli.exit_code;
 }

@@ -61,6 +61,10 @@ std::vector<char32_t> DecodeUtf8(std::string_view s) {
       if ((c & 0xC0) != 0x80) throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
       cp = (cp << 6) | (c & 0x3F);
     }
+    // The shortest form only, and no surrogate or code beyond Unicode: "\xC0\xAF" is not a "/".
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+      throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
     out.push_back(cp);
     i += static_cast<std::size_t>(extra) + 1;
   }

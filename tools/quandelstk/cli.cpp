@@ -7,6 +7,7 @@
 
 #include "channel/exchange.hpp"
 #include "charset.hpp"
+#include "device_check.hpp"
 #include "observed_platform.hpp"
 #include "platform/default_platform.hpp"
 #include "progress.hpp"
@@ -117,6 +118,9 @@ void Cli::Connect(bool search) {
     RequireDevice(device, "--port " + port);
     platform = platform::DefaultPlatform();
   }
+
+  // A device that cannot be used is named as such before Init would take it for a silent modem.
+  if (!sim_ && !search) CheckSerialDevice(PortDevice(port_number_));
 
   std::shared_ptr<LineObserver> observer = std::make_shared<ProgressObserver>(out);
   if (opts.trace) observer = std::make_shared<BothObservers>(observer, std::make_shared<TraceObserver>());

@@ -28,10 +28,7 @@ class ObservedPlatform final : public Platform {
   std::unique_ptr<SerialControl> MakeSerialControl() override;
   DateTime Now() override { return inner_->Now(); }
   std::int64_t MonotonicMs() override { return inner_->MonotonicMs(); }
-  void Sleep(std::int32_t ms) override {
-    observer_->Slept(ms);
-    inner_->Sleep(ms);
-  }
+  void Sleep(std::int32_t ms) override;
   std::string LibraryFolder() override { return inner_->LibraryFolder(); }
   std::string LogFolder() override { return inner_->LogFolder(); }
 

@@ -115,6 +115,8 @@ std::string Folded(const std::string& line) {
   while (line.size() - at > room) {
     std::size_t cut = at + room;
     while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    // A run of continuation bytes as long as a whole line is no UTF-8 sequence to keep together.
+    if (cut == at) cut = at + room;
     out += line.substr(at, cut - at) + "\r\n ";
     at = cut;
     room = kFoldAt - 1;

@@ -2,6 +2,9 @@
 
 #include <fmt/core.h>
 
+#include <cctype>
+#include <string_view>
+
 #include "charset.hpp"
 
 namespace quandelstk::cli {
@@ -73,11 +76,29 @@ void TraceObserver::Opened(std::int16_t port, const std::string& settings) {
 
 void TraceObserver::Closed(std::int16_t port) { fmt::print(stderr, "== port {} closed\n", port); }
 
-void TraceObserver::Wrote(const std::string& bytes, const std::string&) {
-  fmt::print(stderr, "-> {}\n", EscapeControls(bytes));
+std::string PinMask::Apply(const std::string& bytes) {
+  static constexpr std::string_view kMarker = "+CPIN=";
+  std::string out;
+  for (char c : bytes) {
+    if (in_pin_ && c != '\r' && c != '\n' && c != '"') {
+      out += '*';
+      continue;
+    }
+    if (c == '\r' || c == '\n') in_pin_ = false;
+    out += c;
+    tail_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (tail_.size() > kMarker.size()) tail_.erase(0, tail_.size() - kMarker.size());
+    if (tail_ == kMarker) in_pin_ = true;
+  }
+  return out;
 }
 
-void TraceObserver::Read(const std::string& bytes) { fmt::print(stderr, "<- {}\n", EscapeControls(bytes)); }
+void TraceObserver::Wrote(const std::string& bytes, const std::string&) {
+  fmt::print(stderr, "-> {}\n", EscapeControls(written_.Apply(bytes)));
+}
+
+// The modem echoes what it was sent, the PIN included.
+void TraceObserver::Read(const std::string& bytes) { fmt::print(stderr, "<- {}\n", EscapeControls(read_.Apply(bytes))); }
 
 void TraceObserver::Slept(std::int32_t ms) { fmt::print(stderr, "== pause {} ms\n", ms); }
 

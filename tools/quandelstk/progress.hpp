@@ -32,7 +32,19 @@ class ProgressObserver final : public LineObserver {
   int parts_sent_ = 0;
 };
 
-// Every byte on the line to stderr, control characters escaped: "-> " written, "<- " read.
+// Stars in place of the PIN after "+CPIN=" up to the end of its line, in text that may come in
+// pieces (the modem's echo of the command, read as it arrives).
+class PinMask {
+ public:
+  std::string Apply(const std::string& bytes);
+
+ private:
+  std::string tail_;  // the last bytes seen, to find "+CPIN=" split between pieces
+  bool in_pin_ = false;
+};
+
+// Every byte on the line to stderr, control characters escaped: "-> " written, "<- " read. The
+// PIN is never shown.
 class TraceObserver final : public LineObserver {
  public:
   void Opened(std::int16_t port, const std::string& settings) override;
@@ -40,6 +52,9 @@ class TraceObserver final : public LineObserver {
   void Wrote(const std::string& bytes, const std::string& settings) override;
   void Read(const std::string& bytes) override;
   void Slept(std::int32_t ms) override;
+
+ private:
+  PinMask written_, read_;
 };
 
 // Passes every event to both.

@@ -1,5 +1,6 @@
 // shell: one Init, then commands line by line with the same grammar as the command line.
 // On a terminal the lines can be edited and recalled; from a pipe they are read plainly.
+#include <signal.h>
 #include <unistd.h>
 
 #include <editline/readline.h>
@@ -9,10 +10,13 @@
 #include <iostream>
 
 #include "cli.hpp"
+#include "interrupt.hpp"
 
 namespace quandelstk::cli {
 
 namespace {
+
+std::string ForHistory(const std::string& line);
 
 bool ReadLine(bool terminal, std::string& line) {
   if (!terminal) return static_cast<bool>(std::getline(std::cin, line));
@@ -20,8 +24,26 @@ bool ReadLine(bool terminal, std::string& line) {
   if (!raw) return false;
   line = raw;
   std::free(raw);
-  if (!line.empty()) ::add_history(line.c_str());
+  if (!line.empty()) ::add_history(ForHistory(line).c_str());
   return true;
+}
+
+// The line as history keeps it: a PIN given with --pin is not kept.
+std::string ForHistory(const std::string& line) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    const std::size_t pin = line.find("--pin", at);
+    if (pin == std::string::npos) break;
+    std::size_t value = pin + 5;
+    if (value < line.size() && line[value] == '=') ++value;
+    else while (value < line.size() && line[value] == ' ') ++value;
+    std::size_t end = value;
+    while (end < line.size() && line[end] != ' ') ++end;
+    out += line.substr(at, value - at) + (end > value ? "****" : "");
+    at = end;
+  }
+  return out + line.substr(at);
 }
 
 std::string Trimmed(const std::string& s) {
@@ -39,14 +61,32 @@ void RunShell(Cli& cli) {
   std::string line;
   int last = kSuccess;
   cli.CatchUpSimulatedTime();
-  while (ReadLine(terminal, line)) {
+  for (;;) {
+    ClearInterrupt();
+    if (!ReadLine(terminal, line)) {
+      // Ctrl-C at the prompt drops the line typed so far; only the end of input ends the shell.
+      if (PendingInterrupt() == SIGINT && terminal) {
+        fmt::print("\n");
+        continue;
+      }
+      break;
+    }
     line = Trimmed(line);
     if (line.empty() || line[0] == '#') continue;
     if (line == "exit" || line == "quit") break;
     if (line == "help") line = "--help";
     cli.exit_code = kSuccess;
     cli.CatchUpSimulatedTime();
-    last = RunLine(cli, line);
+    try {
+      last = RunLine(cli, line);
+    } catch (const Interrupted& i) {
+      if (i.signal != SIGINT) throw;  // SIGTERM ends the shell too
+      // Ctrl-C ends the command, not the shell: no call left up, the port stays open for the next.
+      const bool hang_up = CallIsUp();
+      HangUpAndClose(false);
+      fmt::print(stderr, "interrupted{}\n", hang_up ? "; the call hung up (ATH)" : "");
+      last = 130;
+    }
   }
   cli.exit_code = last;
 }

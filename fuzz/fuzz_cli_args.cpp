@@ -1,0 +1,30 @@
+// The CLI's command line, parsed and run as the shell runs each of its lines, on the built-in
+// simulated modem (in virtual time): options, numbers, port assignments, texts in UTF-8, PDUs. The
+// exit code must be one the CLI documents (0 to 3) and nothing may escape. Lines that would touch
+// the file system or a real device (--port, export, import) are skipped.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "cli.hpp"
+#include "fuzz_support.hpp"
+#include "output.hpp"
+#include "quandelstk/platform.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace quandelstk;
+  const std::string line(reinterpret_cast<const char*>(data), size);
+  for (const char* risky : {"--port", "export", "import", "shell", "demo", "find-port", "browse", "listen"})
+    if (line.find(risky) != std::string::npos) return 0;
+  if (line.find('\0') != std::string::npos) return 0;
+  cli::Output out;
+  out.quiet = true;
+  {
+    cli::Cli cli(out);
+    const int code = cli::RunLine(cli, line);
+    fuzzing::Require(code >= 0 && code <= 3, "exit code " + std::to_string(code) + " for: " + line);
+  }
+  ResetPortTable();  // --assign is process-wide
+  fuzzing::ClearLog();
+  return 0;
+}
