@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "quandelstk/export.hpp"
 
@@ -85,8 +86,13 @@ class QUANDELSTK_API Platform {
   virtual std::int64_t MonotonicMs() = 0;
   // A plain pause that processes nothing.
   virtual void Sleep(std::int32_t ms) = 0;
-  // The folder that holds the library's own file (where "Unicode.txt" is found).
+  // The folder that holds the library's own file.
   virtual std::string LibraryFolder() = 0;
+  // The folders searched in this order for the character code table "Unicode.txt": by default the
+  // library's folder alone. The POSIX platform adds the data folder of the install the library
+  // belongs to (PREFIX/share/quandelstk) and the program's folder, so that an installed library
+  // finds the table its package put there.
+  virtual std::vector<std::string> CodeTableFolders() { return {LibraryFolder()}; }
   // The folder of the daily diagnostic log.
   virtual std::string LogFolder() = 0;
 };

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "quandelstk/platform.hpp"
 
@@ -33,6 +34,7 @@ class ObservedPlatform final : public Platform {
     inner_->Sleep(ms);
   }
   std::string LibraryFolder() override { return inner_->LibraryFolder(); }
+  std::vector<std::string> CodeTableFolders() override { return inner_->CodeTableFolders(); }
   std::string LogFolder() override { return inner_->LogFolder(); }
 
  private:
