@@ -6,7 +6,7 @@
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
-            gammu valgrind
+            gammu valgrind help2man
 
 .PHONY: all deps build test demo bench clean
 

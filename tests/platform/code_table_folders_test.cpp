@@ -50,5 +50,15 @@ TEST(CodeTableFolders, OwnFolderThenTheInstallsDataFolderThenTheConfiguredOneThe
   for (const auto& c : cases) EXPECT_EQ(CodeTableFolders(c.own, c.program, c.layout), c.expected) << c.what;
 }
 
+TEST(CodeTableFolders, TheConfiguredLayoutIsTheBuildsOwn) {
+  const InstallLayout layout = ConfiguredLayout();
+  EXPECT_EQ(layout.prefix.front(), '/');
+  EXPECT_FALSE(layout.libdir.empty());
+  EXPECT_FALSE(layout.bindir.empty());
+  EXPECT_FALSE(layout.datadir.empty());
+  // The build defines the layout for this one file; without it the defaults would silently stand.
+  EXPECT_EQ(layout.prefix, QSTK_TEST_INSTALL_PREFIX);
+}
+
 }  // namespace
 }  // namespace quandelstk::platform
