@@ -1,14 +1,18 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
-#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan)
+#   make test   installs what is missing, builds, and runs every test (Debug, then ASan+UBSan, then
+#               the Debian packages)
+#   make deb    the Debian packages, in build/deb/packages
 
-# Debian packages the build, the tests and the benchmarks need.
+# Debian packages the build, the tests, the benchmarks and the Debian packages need (help2man writes
+# the man pages; dpkg-dev and file let CPack compute dependencies; lintian checks the packages).
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
-            gammu valgrind help2man
+            gammu valgrind \
+            help2man dpkg-dev file lintian
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench deb clean
 
 all: build
 
@@ -37,6 +41,9 @@ test: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+	cmake --preset deb
+	cmake --build --preset deb
+	ctest --preset deb
 
 demo: build
 	./build/dev/bin/quandelstk demo
@@ -46,6 +53,12 @@ bench: deps
 	cmake --build --preset release
 	@for b in build/release/bin/*_bench; do echo "== $$b"; $$b; done
 	@echo "== instructions per PDU operation"; sh bench/pdu_callgrind.sh build/release/bin
+
+deb: deps
+	cmake --preset deb
+	cmake --build --preset deb
+	cd build/deb && cpack -G DEB
+	@ls -1 build/deb/packages/*.deb
 
 clean:
 	rm -rf build
