@@ -49,8 +49,11 @@ holds "$TOOLS" usr/bin/quandelstk usr/bin/quandelstk-modemsim usr/share/man/man1
   usr/share/man/man1/quandelstk-modemsim.1.gz usr/share/bash-completion/completions/quandelstk \
   usr/share/doc/quandelstk-tools/copyright
 # The run-time package holds nothing a second major version would also ship but the code table.
-dpkg-deb -c "$LIB" | grep -qE 'include/|\.a$|libquandelstk\.so$|usr/bin/' && fail "libquandelstk6 holds development files or programs"
-dpkg-deb -c "$TOOLS" | grep -qE '\.so|include/' && fail "quandelstk-tools holds library files"
+# (Listings are read whole before grep: with pipefail, a writer cut short by grep -q would fail.)
+listing=$(dpkg-deb -c "$LIB")
+! grep -qE 'include/|\.a$|libquandelstk\.so$|usr/bin/' <<<"$listing" || fail "libquandelstk6 holds development files or programs"
+listing=$(dpkg-deb -c "$TOOLS")
+! grep -qE '\.so|include/' <<<"$listing" || fail "quandelstk-tools holds library files"
 
 step "dependencies"
 [[ $(field "$DEV" Depends) == *"libquandelstk6 (= $DEB_VERSION)"* ]] || fail "libquandelstk-dev does not depend on libquandelstk6 (= $DEB_VERSION)"
@@ -65,8 +68,8 @@ dpkg-deb -e "$LIB" "$WORK/control/lib"
 grep -qx "libquandelstk 6 libquandelstk6 (>= $DEB_VERSION)" "$WORK/control/lib/shlibs" ||
   fail "libquandelstk6's shlibs file is wrong: $(cat "$WORK/control/lib/shlibs" 2>&1)"
 grep -qx "activate-noawait ldconfig" "$WORK/control/lib/triggers" || fail "libquandelstk6 does not trigger ldconfig"
-dpkg-deb --fsys-tarfile "$LIB" | tar -xOf - ./usr/share/doc/libquandelstk6/changelog.Debian.gz | zcat | head -n 1 |
-  grep -qF "quandelstk ($DEB_VERSION)" ||
+changelog=$(dpkg-deb --fsys-tarfile "$LIB" | tar -xOf - ./usr/share/doc/libquandelstk6/changelog.Debian.gz | zcat)
+grep -qF "quandelstk ($DEB_VERSION)" <<<"${changelog%%$'\n'*}" ||
   fail "the newest entry of packaging/deb/changelog is not version $DEB_VERSION: add one for this version"
 
 step "lintian"
@@ -114,7 +117,7 @@ decoded=$("$ROOT/usr/bin/quandelstk" pdu decode \
   fail "quandelstk pdu decode: $decoded"
 grep -q "café €5" <<<"$decoded" || fail "the installed CLI did not decode UCS2 with the installed code table: $decoded"
 echo "    quandelstk pdu decode: café €5"
-"$ROOT/usr/bin/quandelstk" --version | grep -qx "quandelstk $VERSION" || fail "quandelstk --version is not $VERSION"
+[[ $("$ROOT/usr/bin/quandelstk" --version) == "quandelstk $VERSION" ]] || fail "quandelstk --version is not $VERSION"
 bash "$SOURCE/tests/packaging/completion_test.sh" "$ROOT/usr/share/bash-completion/completions/quandelstk" \
   "$ROOT/usr/bin/quandelstk" >"$WORK/completion.log" 2>&1 || fail "the installed completion: $(cat "$WORK/completion.log")"
 echo "    the installed bash completion completes every command"

@@ -62,7 +62,7 @@ grep -q '^\.TH QUANDELSTK "1"' <<<"$page" || fail "quandelstk.1 is no section 1 
 for command in $commands; do
   grep -q "quandelstk $command" <<<"$page" || fail "the man page does not describe 'quandelstk $command'"
 done
-zcat "$PREFIX/share/man/man1/quandelstk-modemsim.1.gz" | grep -qF -- '\-\-scenario' ||
+grep -qF -- '\-\-scenario' <<<"$(zcat "$PREFIX/share/man/man1/quandelstk-modemsim.1.gz")" ||
   fail "quandelstk-modemsim.1 lacks the --scenario option"
 
 build_consumers "$PREFIX" "$PREFIX/$LIBDIR" PKG_CONFIG_PATH="$PREFIX/$LIBDIR/pkgconfig"

@@ -89,5 +89,8 @@ build_consumers() {
 
 # expect_linked_to PROGRAM LIBRARY: the dynamic loader gives PROGRAM this libquandelstk.so.6.
 expect_linked_to() {
-  ldd "$1" | grep -q "libquandelstk.so.6 => $2 " || fail "$1 does not load $2: $(ldd "$1")"
+  local loaded
+  loaded=$(ldd "$1") || fail "ldd $1: $loaded"
+  # Not a pipe into grep -q: with pipefail, ldd killed by the early exit would count as a failure.
+  grep -qF "libquandelstk.so.6 => $2 " <<<"$loaded" || fail "$1 does not load $2: $loaded"
 }
