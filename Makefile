@@ -2,23 +2,26 @@
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
 #   make test   installs what is missing, builds, and runs every test: make com first, then Debug (with the
 #               COM server's tests under Wine), ASan+UBSan, the thread test under ThreadSanitizer, and
-#               each fuzz target for 10 s on its corpus
+#               each fuzz target for 10 s on its corpus, then the Debian packages (lintian, dpkg)
 #   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit, and checks both
 #   make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60) on a corpus kept in build/fuzz/work
+#   make deb    the Debian packages, in build/deb/packages
 #   make soak   the long faulty-modem soak: 1,000 randomised sessions (SOAK_SESSIONS, SOAK_SEED)
 
 # Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
-# (wine64-tools) and 64-bit Wine build the COM server and run its tests.
+# (wine64-tools) and 64-bit Wine build the COM server and run its tests; help2man writes the man
+# pages, dpkg-dev and file let CPack compute dependencies, lintian checks the packages.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
             gammu python3-gammu valgrind clang libclang-rt-14-dev \
-            g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools
+            g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools \
+            help2man dpkg-dev file lintian
 
 FUZZ_SECONDS ?= 60
 SOAK_SESSIONS ?= 1000
 
-.PHONY: all deps build test demo bench com fuzz soak clean
+.PHONY: all deps build test demo bench com fuzz soak deb clean
 
 all: build
 
@@ -54,6 +57,9 @@ test: com
 	cmake --build --preset fuzz
 	rm -rf build/fuzz/replay
 	sh fuzz/run.sh build/fuzz/bin build/fuzz/replay 10
+	cmake --preset deb
+	cmake --build --preset deb
+	ctest --preset deb
 
 # The COM automation server, 64- and 32-bit, each with "Unicode.txt" beside it in build/com-x64/bin and
 # build/com-x86/bin; both are checked without running them (the tests run the 64-bit one under Wine;
@@ -85,6 +91,12 @@ soak: deps
 	cmake --build --preset dev --target test_soak
 	QSTK_SOAK_SESSIONS=$(SOAK_SESSIONS) $(if $(SOAK_SEED),QSTK_SOAK_SEED=$(SOAK_SEED)) \
 	  ./build/dev/bin/test_soak --gtest_filter='Soak.*'
+
+deb: deps
+	cmake --preset deb
+	cmake --build --preset deb
+	cd build/deb && cpack -G DEB
+	@ls -1 build/deb/packages/*.deb
 
 clean:
 	rm -rf build

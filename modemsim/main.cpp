@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "modemsim/pty_server.hpp"
+#include "quandelstk/version.hpp"
 
 namespace {
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "A simulated GSM modem with its SIM on a pseudo-terminal. Prints the device path on the first line "
       "of standard output and serves until SIGINT or SIGTERM."};
+  app.set_version_flag("--version", std::string("quandelstk-modemsim ") + quandelstk::kVersionText);
   std::string scenario_path, link_path, transcript_path;
   app.add_option("--scenario", scenario_path, "Scenario file (JSON) that sets the modem's state and faults");
   app.add_option("--link", link_path, "Also make this path a symbolic link to the device (removed at exit)");

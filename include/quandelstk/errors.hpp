@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "quandelstk/export.hpp"
+
 namespace quandelstk {
 
 namespace err {
@@ -31,7 +33,7 @@ inline constexpr std::int32_t kReadError = 8020;
 inline constexpr std::int32_t kWriteError = 8021;
 }  // namespace err
 
-class RuntimeError : public std::runtime_error {
+class QUANDELSTK_API RuntimeError : public std::runtime_error {
  public:
   RuntimeError(std::int32_t number, const std::string& description)
       : std::runtime_error(description), number_(number) {}

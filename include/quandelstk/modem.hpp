@@ -10,10 +10,11 @@
 #include <string>
 
 #include "quandelstk/enums.hpp"
+#include "quandelstk/export.hpp"
 
 namespace quandelstk {
 
-class Modem {
+class QUANDELSTK_API Modem {
  public:
   // Opens port intPort, probes the speed (115200, then 9600 three times), learns the maker,
   // settles the SIM PIN and leaves the modem in text mode. Any status but OK leaves the port closed.

@@ -15,9 +15,11 @@
 #include <string>
 #include <utility>
 
+#include "quandelstk/export.hpp"
+
 namespace quandelstk {
 
-class Phonebook {
+class QUANDELSTK_API Phonebook {
  public:
   // The entry PhonebookRead read last; "" until then. Writing them changes nothing on the SIM.
   const std::string& PhonebookNumber() const { return number_; }

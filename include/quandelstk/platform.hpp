@@ -8,11 +8,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "quandelstk/export.hpp"
 
 namespace quandelstk {
 
 // A local calendar date and time with one-second resolution.
-struct DateTime {
+struct QUANDELSTK_API DateTime {
   int year = 1899;
   int month = 12;
   int day = 30;
@@ -36,7 +39,7 @@ struct DateTime {
 // Errors are RuntimeError: 8002 invalid port number, 8005 port already open (also when the device is
 // held by another program), 8012 port not open, 8021 a write the line did not take in time, 380 for
 // a settings text it cannot parse.
-class SerialControl {
+class QUANDELSTK_API SerialControl {
  public:
   // How long a write without a limit of its own may take: the default exchange's 7 seconds and the
   // one second its whole-second clock may add.
@@ -70,7 +73,7 @@ class SerialControl {
 };
 
 // Everything time- and system-dependent that the library touches.
-class Platform {
+class QUANDELSTK_API Platform {
  public:
   virtual ~Platform() = default;
 
@@ -87,19 +90,24 @@ class Platform {
   // Lets the calling thread handle the window messages waiting for it, once per poll, so that a
   // host's event handler runs while an exchange waits (Windows). Nothing to do elsewhere.
   virtual void ProcessPendingMessages() {}
-  // The folder that holds the library's own file (where "Unicode.txt" is found).
+  // The folder that holds the library's own file.
   virtual std::string LibraryFolder() = 0;
+  // The folders searched in this order for the character code table "Unicode.txt": by default the
+  // library's folder alone. The POSIX platform adds the data folder of the install the library
+  // belongs to (PREFIX/share/quandelstk) and the program's folder, so that an installed library
+  // finds the table its package put there.
+  virtual std::vector<std::string> CodeTableFolders() { return {LibraryFolder()}; }
   // The folder of the daily diagnostic log.
   virtual std::string LogFolder() = 0;
 };
 
 // The platform of the current thread (the operating system's own until something else is installed).
-Platform& CurrentPlatform();
+QUANDELSTK_API Platform& CurrentPlatform();
 
 // Installs a platform for the current thread and restores the previous one on destruction. The
 // thread's serial control is replaced by a fresh one from the new platform on the way in and out,
 // so that no control outlives the platform that made it.
-class ScopedPlatform {
+class QUANDELSTK_API ScopedPlatform {
  public:
   explicit ScopedPlatform(std::shared_ptr<Platform> platform);
   ~ScopedPlatform();
@@ -112,14 +120,14 @@ class ScopedPlatform {
 
 // Called once per poll while an exchange waits, so that a host with an event loop (a GUI toolkit)
 // can process its pending events. Per thread; empty by default.
-void SetPendingEventsHook(std::function<void()> hook);
+QUANDELSTK_API void SetPendingEventsHook(std::function<void()> hook);
 
 // The POSIX port table: which device a port number opens. Defaults: 1-32 /dev/ttyS0-31,
 // 33-64 /dev/ttyUSB0-31, 65-96 /dev/ttyACM0-31. Process-wide.
-void AssignPort(std::int16_t port, const std::string& device_path);
+QUANDELSTK_API void AssignPort(std::int16_t port, const std::string& device_path);
 // The device of a port number, "" when the number has none.
-std::string PortDevice(std::int16_t port);
+QUANDELSTK_API std::string PortDevice(std::int16_t port);
 // Restores the default table.
-void ResetPortTable();
+QUANDELSTK_API void ResetPortTable();
 
 }  // namespace quandelstk

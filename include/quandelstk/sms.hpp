@@ -33,12 +33,13 @@
 #include <variant>
 
 #include "quandelstk/enums.hpp"
+#include "quandelstk/export.hpp"
 
 namespace quandelstk {
 
 // An object a host stores in ToMessage by reference. The senders ask it for its text every time they
 // fall back to ToMessage, so a change of the object after it was stored is seen by the next send.
-class MessageObject {
+class QUANDELSTK_API MessageObject {
  public:
   virtual ~MessageObject() = default;
   // The object's default value as text, or std::nullopt when it has none.
@@ -46,7 +47,7 @@ class MessageObject {
 };
 
 // The value of ToMessage: empty, a text, a number, or a reference to a host object.
-class MessageValue {
+class QUANDELSTK_API MessageValue {
  public:
   using Object = std::shared_ptr<MessageObject>;
 
@@ -80,7 +81,7 @@ class MessageValue {
   std::variant<std::monostate, std::string, double, Object> value_;
 };
 
-class SMS {
+class QUANDELSTK_API SMS {
  public:
   SMS() = default;
   // Closes the thread's serial port: see the note at the top of this file.

@@ -22,10 +22,11 @@
 #include <utility>
 
 #include "quandelstk/enums.hpp"
+#include "quandelstk/export.hpp"
 
 namespace quandelstk {
 
-class SIMToolKit {
+class QUANDELSTK_API SIMToolKit {
  public:
   // --- Properties: a put stores the value unchanged, with no modem traffic. ---------------------
   //

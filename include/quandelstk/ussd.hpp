@@ -10,9 +10,11 @@
 #include <string>
 #include <utility>
 
+#include "quandelstk/export.hpp"
+
 namespace quandelstk {
 
-class USSD {
+class QUANDELSTK_API USSD {
  public:
   // The text of the notification USSDListen received last; "" until then. Only USSDListen sets it.
   const std::string& USSDNotification() const { return notification_; }

@@ -11,21 +11,38 @@ namespace quandelstk::pdu {
 
 namespace {
 
-[[noreturn]] void RaiseMissing(const std::string& path) {
-  throw RuntimeError(err::kFileNotFound, "File not found: the character code table " + path);
-}
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
 
 }  // namespace
 
-const CodeTable& CodeTable::At(const std::string& path) {
+const CodeTable& CodeTable::In(const std::vector<std::string>& folders) {
+  std::string tried;
+  for (const std::string& folder : folders) {
+    const std::string path = folder.empty() || folder.back() == kSeparator ? folder + "Unicode.txt"
+                                                                           : folder + kSeparator + "Unicode.txt";
+    if (const CodeTable* table = Load(path)) return *table;
+    tried += (tried.empty() ? "" : ", ") + path;
+  }
+  throw RuntimeError(err::kFileNotFound,
+                     "File not found: the character code table Unicode.txt is in none of the places searched (" +
+                         tried +
+                         "); put Unicode.txt into one of them: it is data/Unicode.txt in the source tree, and the "
+                         "Debian package libquandelstk6 installs it in /usr/share/quandelstk");
+}
+
+const CodeTable* CodeTable::Load(const std::string& path) {
   thread_local std::unique_ptr<CodeTable> table;
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
-  if (ec || !std::filesystem::is_regular_file(status)) RaiseMissing(path);
+  if (ec || !std::filesystem::is_regular_file(status)) return nullptr;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) RaiseMissing(path);
+  if (ec) return nullptr;
   const auto modified = std::filesystem::last_write_time(path, ec);
-  if (ec) RaiseMissing(path);
+  if (ec) return nullptr;
 
   if (!table || table->path_ != path || table->size_ != size || table->modified_ != modified) {
     auto fresh = std::make_unique<CodeTable>();
@@ -35,7 +52,7 @@ const CodeTable& CodeTable::At(const std::string& path) {
     fresh->Read();
     table = std::move(fresh);
   }
-  return *table;
+  return table.get();
 }
 
 // Lines end at LF; a CR before it belongs to the line end too, so the file may have either.

@@ -1,5 +1,5 @@
-// The character code table "Unicode.txt" beside the library: which native characters a UCS2 code
-// unit stands for.
+// The character code table "Unicode.txt" (beside the library, or in its install's data folder):
+// which native characters a UCS2 code unit stands for.
 #pragma once
 
 #include <cstdint>
@@ -7,16 +7,17 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace quandelstk::pdu {
 
 class CodeTable {
  public:
-  // The table of the file at path, read when this thread has not read it yet or when the file
-  // changed since (other size or modification time), so that every lookup gives what a scan of
-  // the file as it stands would. Raises RuntimeError 53, naming the path, when there is no file,
-  // and 75 when it cannot be read.
-  static const CodeTable& At(const std::string& path);
+  // The table of "Unicode.txt" in the first of the folders that holds one, read when this thread
+  // has not read that file yet or when it changed since (other size or modification time), so that
+  // every lookup gives what a scan of the file as it stands would. Raises RuntimeError 53 naming
+  // every path it tried when no folder holds the file, and 75 when the file cannot be read.
+  static const CodeTable& In(const std::vector<std::string>& folders);
 
   // Appends what the first matching line of the file gives for key ("0x" and the code unit's
   // digits as they stand): its native character(s), or the character with code 1 when no line
@@ -34,6 +35,8 @@ class CodeTable {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
+  // The table of the file at path; nullptr when there is no such file.
+  static const CodeTable* Load(const std::string& path);
   void Read();
 
   std::string path_;

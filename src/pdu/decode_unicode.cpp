@@ -1,24 +1,15 @@
-// UCS2 user data, translated to native characters through the code table beside the library.
+// UCS2 user data, translated to native characters through the code table "Unicode.txt".
 #include "pdu/code_table.hpp"
 #include "pdu/pdu.hpp"
 #include "quandelstk/platform.hpp"
 
 namespace quandelstk::pdu {
 
-std::string CodeTablePath() {
-#ifdef _WIN32
-  constexpr char kSeparator = '\\';
-#else
-  constexpr char kSeparator = '/';
-#endif
-  return CurrentPlatform().LibraryFolder() + kSeparator + "Unicode.txt";
-}
-
 std::string Decode_Unicode(const std::string& hex) {
   std::string text;
   // No code unit, no look-up: an empty text does not need the table.
   if (hex.empty()) return text;
-  const CodeTable& table = CodeTable::At(CodeTablePath());
+  const CodeTable& table = CodeTable::In(CurrentPlatform().CodeTableFolders());
   text.reserve(hex.size() / 4 + 1);
   char key[6] = {'0', 'x'};
   for (std::size_t i = 0; i < hex.size(); i += 4) {

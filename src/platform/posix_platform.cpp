@@ -1,5 +1,6 @@
 #ifndef _WIN32
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/code_table_folders.hpp"
 #include "platform/default_platform.hpp"
 #include "platform/log_folder.hpp"
 #include "platform/posix_serial.hpp"
@@ -24,16 +26,30 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The folder of the file this code was loaded from: the shared library, or the executable when the
-// library is linked statically.
-std::string OwnFolder() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) != 0 && info.dli_fname && info.dli_fname[0] == '/')
-    return FolderOf(info.dli_fname);
+std::string ProgramFolder() {
   char buf[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n > 0) return FolderOf(std::string(buf, static_cast<std::size_t>(n)));
   return ".";
+}
+
+// The folder of the file this code was loaded from: the shared library, or the executable when the
+// library is linked statically. The program itself is found through /proc, since the loader names
+// it by argv[0]; a library found through a relative search path has a relative name, made absolute
+// against the working directory, which is the one it was loaded from unless the program changed it.
+std::string OwnFolder() {
+  Dl_info info{};
+  link_map* object = nullptr;
+  if (::dladdr1(reinterpret_cast<void*>(&OwnFolder), &info, reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) != 0 &&
+      object && object->l_name && object->l_name[0]) {
+    if (object->l_name[0] == '/') return FolderOf(object->l_name);
+    if (char* full = ::realpath(object->l_name, nullptr)) {
+      const std::string folder = FolderOf(full);
+      std::free(full);
+      return folder;
+    }
+  }
+  return ProgramFolder();
 }
 
 void MakeFolders(const std::string& path) {
@@ -65,6 +81,12 @@ class PosixPlatform final : public Platform {
   std::string LibraryFolder() override {
     static const std::string folder = OwnFolder();
     return folder;
+  }
+
+  std::vector<std::string> CodeTableFolders() override {
+    static const std::vector<std::string> folders =
+        platform::CodeTableFolders(LibraryFolder(), ProgramFolder(), ConfiguredLayout());
+    return folders;
   }
 
   // The library's folder when its users may write there (a build tree, a private install); a

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "quandelstk/platform.hpp"
 
@@ -58,12 +59,17 @@ class VirtualPlatform final : public Platform {
     library_folder_ = std::move(library_folder);
     log_folder_ = std::move(log_folder);
   }
+  // Where "Unicode.txt" is looked for; the library folder alone until set.
+  void SetCodeTableFolders(std::vector<std::string> folders) { code_table_folders_ = std::move(folders); }
 
   std::unique_ptr<SerialControl> MakeSerialControl() override;
   DateTime Now() override;
   std::int64_t MonotonicMs() override { return now_ms_; }
   void Sleep(std::int32_t ms) override;
   std::string LibraryFolder() override { return library_folder_; }
+  std::vector<std::string> CodeTableFolders() override {
+    return code_table_folders_.empty() ? std::vector<std::string>{library_folder_} : code_table_folders_;
+  }
   std::string LogFolder() override { return log_folder_; }
 
  private:
@@ -74,6 +80,7 @@ class VirtualPlatform final : public Platform {
   std::map<std::int16_t, std::shared_ptr<VirtualDevice>> devices_;
   std::string library_folder_ = ".";
   std::string log_folder_ = ".";
+  std::vector<std::string> code_table_folders_;
 };
 
 }  // namespace quandelstk::platform

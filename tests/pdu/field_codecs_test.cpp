@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "channel/log.hpp"
 #include "channel/session.hpp"
@@ -144,6 +145,41 @@ TEST(CodeTable, ReadsTheFileAsAScanWouldAndNamesAMissingOne) {
   EXPECT_THROW(Decode_Unicode("0043"), RuntimeError);  // a matching line without a tab
   std::ofstream(table, std::ios::binary) << "0x5A\t0x0041\n";
   EXPECT_EQ(Decode_Unicode("0041"), "Z");  // a changed file is read afresh
+}
+
+TEST(CodeTable, TakesTheFirstFolderHoldingTheTableAndNamesEveryPlaceWhenNoneDoes) {
+  VirtualSession vs;
+  std::vector<std::filesystem::path> folders;
+  for (const char* name : {"own", "data", "program"}) folders.push_back(vs.Folder() / name);
+  for (const auto& folder : folders) std::filesystem::create_directory(folder);
+  vs.Platform().SetCodeTableFolders({folders[0].string(), folders[1].string() + "/", folders[2].string()});
+
+  try {
+    Decode_Unicode("0041");
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.Number(), 53);
+    std::size_t previous = 0;
+    for (const auto& folder : folders) {
+      const std::size_t at = e.Description().find((folder / "Unicode.txt").string());
+      ASSERT_NE(at, std::string::npos) << e.Description();
+      EXPECT_GT(at, previous) << "in search order: " << e.Description();
+      previous = at;
+    }
+    EXPECT_THAT(e.Description(), HasSubstr("data/Unicode.txt in the source tree"));
+  }
+
+  const auto write = [](const std::filesystem::path& folder, char native) {
+    std::ofstream(folder / "Unicode.txt", std::ios::binary) << "0x" << std::hex << int(native) << "\t0x0041\n";
+  };
+  write(folders[2], 'C');
+  EXPECT_EQ(Decode_Unicode("0041"), "C");
+  write(folders[1], 'B');
+  EXPECT_EQ(Decode_Unicode("0041"), "B");
+  write(folders[0], 'A');
+  EXPECT_EQ(Decode_Unicode("0041"), "A");
+  std::filesystem::remove(folders[0] / "Unicode.txt");
+  EXPECT_EQ(Decode_Unicode("0041"), "B");
 }
 
 }  // namespace

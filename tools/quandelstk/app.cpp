@@ -2,9 +2,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "cli.hpp"
+#include "completion.hpp"
 #include "interrupt.hpp"
 #include "quandelstk/version.hpp"
 
@@ -17,11 +19,39 @@ constexpr const char* kDescription =
     "Without --port it talks to the built-in simulated modem, so every command works without hardware.\n"
     "Exit codes: 0 success, 1 the operation returned its failure value, 2 usage error, 3 run-time error.";
 
+// --help-all adds every command, down to the last level, with its arguments and options (CLI11
+// stops one level down): the man page is made of it.
+class EveryCommandFormatter : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+    if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_help(app, std::move(name), mode);
+    std::string text = CLI::Formatter::make_help(app, name, CLI::AppFormatMode::Normal) + "\nCommands:\n";
+    AppendCommands(app, text);
+    return text;
+  }
+
+ private:
+  void AppendCommands(const CLI::App* app, std::string& text) const {
+    for (const CLI::App* sub : app->get_subcommands([](const CLI::App* c) { return !c->get_group().empty(); })) {
+      std::string path = sub->get_name();
+      for (const CLI::App* up = sub->get_parent(); up; up = up->get_parent()) path = up->get_name() + " " + path;
+      std::string body = make_description(sub) + make_positionals(sub) + make_groups(sub, CLI::AppFormatMode::Sub);
+      body = CLI::detail::find_and_replace(body, "\n\n", "\n");
+      while (!body.empty() && body.back() == '\n') body.pop_back();
+      text += "  " + path + "\n      " + CLI::detail::find_and_replace(body, "\n", "\n      ") + "\n\n";
+      AppendCommands(sub, text);
+    }
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   auto app = std::make_unique<CLI::App>(kDescription, "quandelstk");
   app->set_version_flag("--version", std::string("quandelstk ") + kVersionText);
+  // Set before the commands are added, so that each of them has them too.
+  app->formatter(std::make_shared<EveryCommandFormatter>());
+  app->set_help_all_flag("--help-all", "Print the help of this command and of every command under it, then exit");
   app->require_subcommand(1);
   app->fallthrough();
   GlobalOptions& o = cli.opts;
@@ -85,6 +115,11 @@ int main(int argc, char** argv) {
   out.progress_to_terminal = isatty(2) != 0;
   Cli cli(out);
   auto app = BuildApp(cli);
+  // The build writes the installed completion script with this; it is no command for people.
+  if (argc == 2 && std::string_view(argv[1]) == "--bash-completion") {
+    fmt::print("{}", BashCompletion(*app));
+    return kSuccess;
+  }
   CatchInterrupts();
   try {
     app->parse(argc, argv);

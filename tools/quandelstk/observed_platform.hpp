@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "quandelstk/platform.hpp"
 
@@ -30,6 +31,7 @@ class ObservedPlatform final : public Platform {
   std::int64_t MonotonicMs() override { return inner_->MonotonicMs(); }
   void Sleep(std::int32_t ms) override;
   std::string LibraryFolder() override { return inner_->LibraryFolder(); }
+  std::vector<std::string> CodeTableFolders() override { return inner_->CodeTableFolders(); }
   std::string LogFolder() override { return inner_->LogFolder(); }
 
  private:

@@ -15,6 +15,7 @@ std::shared_ptr<platform::VirtualPlatform> MakeSimulatorPlatform(const std::stri
   const std::shared_ptr<Platform> real = platform::DefaultPlatform();
   auto sim = std::make_shared<platform::VirtualPlatform>(real->Now());
   sim->SetFolders(real->LibraryFolder(), real->LogFolder());
+  sim->SetCodeTableFolders(real->CodeTableFolders());
   port = 1;
   sim->Attach(port, std::make_shared<modemsim::VirtualModem>(std::move(scenario)));
   return sim;

@@ -1,0 +1,131 @@
+#!/bin/bash
+# deb_test.sh SOURCE_DIR BUILD_DIR LIBDIR VERSION DEB_VERSION CXX
+# Makes the Debian packages of a build configured with the deb preset, lists what each holds and
+# checks it, runs lintian on them, installs them with dpkg into a scratch root, uses them there as a
+# library user and an operator would, and removes them again.
+SOURCE=$1 BUILD=$2 LIBDIR=$3 VERSION=$4 DEB_VERSION=$5 CXX=$6 CONSUMER_FLAGS=
+CONSUMER_SOURCE=$SOURCE/tests/packaging/consumer
+WORK=${TMPDIR:-/tmp}/qstk-deb-$$-$RANDOM
+mkdir -m 700 "$WORK"
+# shellcheck source=lib.sh
+source "$SOURCE/tests/packaging/lib.sh"
+trap 'stop_sim; rm -rf "$WORK"' EXIT
+ARCH=$(dpkg --print-architecture)
+
+step "cpack -G DEB"
+rm -rf "$BUILD/packages"
+(cd "$BUILD" && cpack -G DEB >"$WORK/cpack.log" 2>&1) || fail "cpack: $(cat "$WORK/cpack.log")"
+LIB=$BUILD/packages/libquandelstk6_${DEB_VERSION}_$ARCH.deb
+DEV=$BUILD/packages/libquandelstk-dev_${DEB_VERSION}_$ARCH.deb
+TOOLS=$BUILD/packages/quandelstk-tools_${DEB_VERSION}_$ARCH.deb
+for deb in "$LIB" "$DEV" "$TOOLS"; do [[ -f $deb ]] || fail "cpack made no $deb: $(ls "$BUILD/packages")"; done
+
+# holds DEB PATH...: each path (as dpkg-deb lists it, without the leading ./) is in the package.
+holds() {
+  local deb=$1 path listing
+  shift
+  listing=$(dpkg-deb -c "$deb" | awk '{ sub(/^\.\//, "", $6); print $6 }')
+  for path; do grep -qxF "$path" <<<"$listing" || fail "${deb##*/} lacks $path"; done
+}
+# field DEB NAME: a field of the package's control file.
+field() { dpkg-deb -f "$1" "$2"; }
+
+for deb in "$LIB" "$DEV" "$TOOLS"; do
+  step "${deb##*/}"
+  dpkg-deb -f "$deb" Package Version Architecture Section Depends | sed 's/^/    /'
+  dpkg-deb -c "$deb" | awk '{ print "    " $1 " " $6 ($7 ? " " $7 " " $8 : "") }'
+done
+
+step "what each package holds"
+headers=()
+for header in "$SOURCE"/include/quandelstk/*.hpp; do headers+=("usr/include/quandelstk/${header##*/}"); done
+holds "$LIB" "usr/$LIBDIR/libquandelstk.so.6" "usr/$LIBDIR/libquandelstk.so.$VERSION" usr/share/quandelstk/Unicode.txt \
+  usr/share/doc/libquandelstk6/copyright usr/share/doc/libquandelstk6/changelog.Debian.gz
+holds "$DEV" "${headers[@]}" "usr/$LIBDIR/libquandelstk.so" "usr/$LIBDIR/libquandelstk.a" \
+  "usr/$LIBDIR/cmake/QuandelSTK6/QuandelSTK6Config.cmake" "usr/$LIBDIR/cmake/QuandelSTK6/QuandelSTK6ConfigVersion.cmake" \
+  "usr/$LIBDIR/cmake/QuandelSTK6/QuandelSTK6Targets.cmake" "usr/$LIBDIR/pkgconfig/quandelstk.pc" \
+  usr/share/doc/libquandelstk-dev/copyright
+holds "$TOOLS" usr/bin/quandelstk usr/bin/quandelstk-modemsim usr/share/man/man1/quandelstk.1.gz \
+  usr/share/man/man1/quandelstk-modemsim.1.gz usr/share/bash-completion/completions/quandelstk \
+  usr/share/doc/quandelstk-tools/copyright
+# The run-time package holds nothing a second major version would also ship but the code table.
+# (Listings are read whole before grep: with pipefail, a writer cut short by grep -q would fail.)
+listing=$(dpkg-deb -c "$LIB")
+! grep -qE 'include/|\.a$|libquandelstk\.so$|usr/bin/' <<<"$listing" || fail "libquandelstk6 holds development files or programs"
+listing=$(dpkg-deb -c "$TOOLS")
+! grep -qE '\.so|include/' <<<"$listing" || fail "quandelstk-tools holds library files"
+
+step "dependencies"
+[[ $(field "$DEV" Depends) == *"libquandelstk6 (= $DEB_VERSION)"* ]] || fail "libquandelstk-dev does not depend on libquandelstk6 (= $DEB_VERSION)"
+[[ $(field "$TOOLS" Depends) == *"libquandelstk6 (= $DEB_VERSION)"* ]] || fail "quandelstk-tools does not depend on libquandelstk6 (= $DEB_VERSION) for its code table"
+for deb in "$LIB" "$TOOLS"; do
+  [[ $(field "$deb" Depends) == *libc6* && $(field "$deb" Depends) == *libstdc++6* ]] ||
+    fail "${deb##*/} lacks the dependencies of its binaries (dpkg-shlibdeps)"
+done
+[[ $(field "$TOOLS" Depends) == *libfmt* && $(field "$TOOLS" Depends) == *libedit* ]] || fail "quandelstk-tools lacks libfmt and libedit"
+mkdir "$WORK/control"
+dpkg-deb -e "$LIB" "$WORK/control/lib"
+grep -qx "libquandelstk 6 libquandelstk6 (>= $DEB_VERSION)" "$WORK/control/lib/shlibs" ||
+  fail "libquandelstk6's shlibs file is wrong: $(cat "$WORK/control/lib/shlibs" 2>&1)"
+grep -qx "activate-noawait ldconfig" "$WORK/control/lib/triggers" || fail "libquandelstk6 does not trigger ldconfig"
+changelog=$(dpkg-deb --fsys-tarfile "$LIB" | tar -xOf - ./usr/share/doc/libquandelstk6/changelog.Debian.gz | zcat)
+grep -qF "quandelstk ($DEB_VERSION)" <<<"${changelog%%$'\n'*}" ||
+  fail "the newest entry of packaging/deb/changelog is not version $DEB_VERSION: add one for this version"
+
+step "lintian"
+# Every tag down to pedantic, and the warnings kept on purpose (packaging/deb/lintian-overrides) as O:.
+lintian --info --display-level '>=pedantic' --show-overrides "$LIB" "$DEV" "$TOOLS" >"$WORK/lintian.log" 2>&1 ||
+  fail "lintian did not run: $(cat "$WORK/lintian.log")"
+grep -v '^N:' "$WORK/lintian.log" | sed 's/^/    /'
+! grep -qE '^[EW]: ' "$WORK/lintian.log" || fail "lintian found errors or warnings"
+echo "    lintian: no errors, no warnings"
+
+step "dpkg -i into a scratch root"
+ROOT=$WORK/root
+mkdir -p "$ROOT/var/lib/dpkg/info" "$ROOT/var/lib/dpkg/updates" "$ROOT/var/log"
+# What our packages depend on, as this system has it installed, stands in for the scratch root's
+# packages: dpkg then checks our dependencies against real ones (dependencies of those are not
+# checked again).
+needed=$(for deb in "$LIB" "$DEV" "$TOOLS"; do field "$deb" Depends | tr ',' '\n'; done |
+  sed 's/[(|].*//; s/ //g' | grep -v quandelstk | sort -u)
+dpkg-query -s $needed >"$ROOT/var/lib/dpkg/status" 2>"$WORK/needed.err" ||
+  fail "this system lacks packages ours depend on: $(cat "$WORK/needed.err")"
+for package in $needed; do touch "$ROOT/var/lib/dpkg/info/$(dpkg-query -W -f='${binary:Package}' "$package").list"; done
+echo "    standing in: $(paste -sd ' ' - <<<"$needed")"
+touch "$ROOT/var/lib/dpkg/available"
+DPKG=(dpkg --root="$ROOT" --log="$WORK/dpkg.log" --force-not-root)
+if "${DPKG[@]}" -i "$DEV" >"$WORK/dpkg-dev-alone.log" 2>&1; then
+  fail "libquandelstk-dev installed without libquandelstk6"
+fi
+grep -q "depends on libquandelstk6" "$WORK/dpkg-dev-alone.log" || fail "dpkg refused libquandelstk-dev for another reason: $(cat "$WORK/dpkg-dev-alone.log")"
+"${DPKG[@]}" -i "$LIB" "$DEV" "$TOOLS" >"$WORK/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$WORK/dpkg.out")"
+sed 's/^/    /' "$WORK/dpkg.out"
+installed=$(dpkg-query --admindir="$ROOT/var/lib/dpkg" -W -f='${Package} ${Version} ${db:Status-Abbrev}\n' \
+  libquandelstk6 libquandelstk-dev quandelstk-tools)
+echo "$installed" | sed 's/^/    /'
+[[ $(grep -c " $DEB_VERSION ii" <<<"$installed") == 3 ]] || fail "not all three packages are installed and configured"
+
+build_consumers "$ROOT/usr" "$ROOT/usr/$LIBDIR" PKG_CONFIG_SYSROOT_DIR="$ROOT" PKG_CONFIG_LIBDIR="$ROOT/usr/$LIBDIR/pkgconfig"
+SIM=$ROOT/usr/bin/quandelstk-modemsim
+step "running the consumers and the CLI from the scratch root"
+expect_linked_to "$WORK/cmake-consumer/consumer_shared" "$ROOT/usr/$LIBDIR/libquandelstk.so.6"
+expect_consumer_works find_package "$SIM" "$WORK/cmake-consumer/consumer_shared"
+expect_linked_to "$WORK/pkgconfig-consumer" "$ROOT/usr/$LIBDIR/libquandelstk.so.6"
+expect_consumer_works pkg-config "$SIM" "$WORK/pkgconfig-consumer"
+decoded=$("$ROOT/usr/bin/quandelstk" pdu decode \
+  07915155100021F3040B915155100054F60008425071908070230E00630061006600E9002020AC0035 2>&1) ||
+  fail "quandelstk pdu decode: $decoded"
+grep -q "café €5" <<<"$decoded" || fail "the installed CLI did not decode UCS2 with the installed code table: $decoded"
+echo "    quandelstk pdu decode: café €5"
+[[ $("$ROOT/usr/bin/quandelstk" --version) == "quandelstk $VERSION" ]] || fail "quandelstk --version is not $VERSION"
+bash "$SOURCE/tests/packaging/completion_test.sh" "$ROOT/usr/share/bash-completion/completions/quandelstk" \
+  "$ROOT/usr/bin/quandelstk" >"$WORK/completion.log" 2>&1 || fail "the installed completion: $(cat "$WORK/completion.log")"
+echo "    the installed bash completion completes every command"
+
+step "dpkg -r"
+"${DPKG[@]}" -r quandelstk-tools libquandelstk-dev libquandelstk6 >"$WORK/dpkg-r.out" 2>&1 || fail "dpkg -r: $(cat "$WORK/dpkg-r.out")"
+left=$( [[ ! -d $ROOT/usr ]] || find "$ROOT/usr" -type f -o -type l)
+[[ -z $left ]] || fail "files left after removing the packages: $left"
+echo "    removed, nothing left"
+
+echo "deb test passed"
