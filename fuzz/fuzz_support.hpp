@@ -55,10 +55,11 @@ inline const std::filesystem::path& WorkFolder() {
   return folder;
 }
 
-// The log would grow by a record for every trapped failure and 7-bit decode: emptied per input.
+// The log would grow by a record for every trapped failure and 7-bit decode, and the CLI keeps its
+// state here: emptied per input.
 inline void ClearLog() {
   for (const auto& entry : std::filesystem::directory_iterator(WorkFolder()))
-    if (entry.path().filename() != "Unicode.txt") std::filesystem::remove(entry.path());
+    if (entry.path().filename() != "Unicode.txt") std::filesystem::remove_all(entry.path());
 }
 
 // A fresh virtual platform for one input, with the fuzzed modem on port 1, and the thread's shared
