@@ -28,7 +28,8 @@ Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a 
   network {registration, operator, operator_code, signal, ber, lac, ci, restart_ms}
   sms {capacity: N | {SM, ME, SR}, report_delay_ms, report_status, loopback_delay_ms,
        delete_empty_ok, messages: [{storage, index, status, from | to, text | pdu, time, smsc}],
-       deliveries: [{at_ms, gap_ms, from, text, time, reference, order: [part numbers]}]}
+       deliveries: [{at_ms, gap_ms, from (number or name), text, time, reference, wide_reference,
+                     order: [part numbers]}]}
   phonebook {capacity, number_length, name_length, empty_error,
              entries: [{index, number, type, name}]}
   calls {"<number>" | "*": {behaviour: answer|ring|busy|reject|no_answer, after_ms, alert_ms}}

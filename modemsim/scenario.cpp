@@ -189,25 +189,32 @@ class Loader {
     }
   }
 
-  // {at_ms, gap_ms, from, text, time, reference, order}: the text as one message, or as the parts of
-  // a concatenated one when it needs more; order lists the parts in the order they arrive (a part
-  // named twice arrives twice, a part left out never).
+  // {at_ms, gap_ms, from, text, time, reference, wide_reference, order}: the text as one message, or
+  // as the parts of a concatenated one when it needs more; order lists the parts in the order they
+  // arrive (a part named twice arrives twice, a part left out never). A from that is not a number
+  // (+ and digits) is an alphanumeric sender of up to 11 GSM characters; a reference above 255, or
+  // wide_reference, travels in the 16-bit concatenation element.
   void LoadDeliveries(const json& list, Scenario& s) const {
     if (!list.is_array()) Fail("sms.deliveries", "expected a list");
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::string path = "sms.deliveries[" + std::to_string(i) + "]";
-      const json& d = Object(list[i], path, {"at_ms", "gap_ms", "from", "text", "time", "reference", "order"});
+      const json& d = Object(list[i], path,
+                             {"at_ms", "gap_ms", "from", "text", "time", "reference", "wide_reference", "order"});
       TimeMs at = 0, gap = 200;
       int reference = 1;
+      bool wide = false;
       std::string from = "+15550100456", text, time = s.clock;
       Get(d, path, "at_ms", at);
       Get(d, path, "gap_ms", gap);
       Get(d, path, "from", from);
-      Get(d, path, "reference", reference, 0, 255);
+      Get(d, path, "reference", reference, 0, 65535);
+      Get(d, path, "wide_reference", wide);
+      wide = wide || reference > 255;
       GetTime(d, path, "time", time);
       if (!d.contains("text")) Fail(path, "needs \"text\"");
       Get(d, path, "text", text);
-      const std::vector<std::u16string> pieces = SplitForParts(Utf8ToUtf16(text));
+      const Address sender = Sender(from, path + ".from");
+      const std::vector<std::u16string> pieces = SplitForParts(Utf8ToUtf16(text), wide);
       std::vector<int> order;
       for (int k = 1; k <= static_cast<int>(pieces.size()); ++k) order.push_back(k);
       if (d.contains("order")) {
@@ -224,10 +231,10 @@ class Loader {
         pdu.smsc = Address::FromText(s.sim.smsc);
         pdu.tpdu.type = PduType::kDeliver;
         pdu.tpdu.first_octet = 0x04;
-        pdu.tpdu.address = Address::FromText(from);
+        pdu.tpdu.address = sender;
         pdu.tpdu.scts = *Timestamp::Parse(time);
         std::optional<Concat> concat;
-        if (pieces.size() > 1) concat = Concat{reference, static_cast<int>(pieces.size()), k};
+        if (pieces.size() > 1) concat = Concat{reference, static_cast<int>(pieces.size()), k, wide};
         pdu.tpdu.SetText(pieces[static_cast<std::size_t>(k - 1)], concat);
         s.sms.deliveries.emplace_back(at, EncodePdu(pdu));
         at += gap;
@@ -235,13 +242,26 @@ class Loader {
     }
   }
 
+  // A sender: a number ("+" and digits, or digits), else an alphanumeric name (type 0xD0) of up to
+  // 11 characters of the GSM default alphabet.
+  Address Sender(const std::string& from, const std::string& path) const {
+    const std::string digits = !from.empty() && from[0] == '+' ? from.substr(1) : from;
+    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos)
+      return Address::FromText(from);
+    const auto septets = ToGsmSeptets(Utf8ToUtf16(from));
+    if (from.empty() || !septets || septets->size() > 11)
+      Fail(path, "expected a number, or a name of 1 to 11 characters of the GSM alphabet");
+    return Address{from, 0xD0};
+  }
+
   // The pieces of a text, each one part of a concatenated message: 153 septets, or 67 UCS2 units
-  // when any character lacks a GSM form; a character is never cut.
-  static std::vector<std::u16string> SplitForParts(const std::u16string& text) {
+  // when any character lacks a GSM form (152 and 66 with a 16-bit reference); a character is never
+  // cut.
+  static std::vector<std::u16string> SplitForParts(const std::u16string& text, bool wide) {
     const bool gsm = ToGsmSeptets(text).has_value();
     const std::size_t whole = gsm ? ToGsmSeptets(text)->size() : text.size();
     if (whole <= (gsm ? 160u : 70u)) return {text};
-    const std::size_t room = gsm ? 153 : 67;
+    const std::size_t room = (gsm ? 153 : 67) - (wide ? 1 : 0);
     std::vector<std::u16string> pieces(1);
     std::size_t used = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

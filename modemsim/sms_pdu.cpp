@@ -216,7 +216,7 @@ UserData Tpdu::Decoded() const {
       const std::string_view v = std::string_view(out.header).substr(i + 2, len);
       auto at = [&](std::size_t k) { return static_cast<unsigned char>(v[k]); };
       if (id == 0x00 && v.size() == 3) out.concat = Concat{at(0), at(1), at(2)};
-      if (id == 0x08 && v.size() == 4) out.concat = Concat{at(0) << 8 | at(1), at(2), at(3)};
+      if (id == 0x08 && v.size() == 4) out.concat = Concat{at(0) << 8 | at(1), at(2), at(3), true};
       i += 2 + len;
     }
   }
@@ -236,8 +236,10 @@ UserData Tpdu::Decoded() const {
 void Tpdu::SetText(std::u16string_view text, std::optional<Concat> concat) {
   std::string header;
   if (concat) {
-    header = std::string("\x05\x00\x03", 3) + static_cast<char>(concat->reference) +
-             static_cast<char>(concat->total) + static_cast<char>(concat->sequence);
+    header = concat->wide ? std::string("\x06\x08\x04", 3) + static_cast<char>(concat->reference >> 8) +
+                                static_cast<char>(concat->reference & 0xFF)
+                          : std::string("\x05\x00\x03", 3) + static_cast<char>(concat->reference);
+    header += std::string(1, static_cast<char>(concat->total)) + static_cast<char>(concat->sequence);
     first_octet |= 0x40;
   }
   if (auto septets = ToGsmSeptets(text)) {

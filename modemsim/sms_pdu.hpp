@@ -38,6 +38,7 @@ Alphabet AlphabetOf(int dcs);
 
 struct Concat {
   int reference = 0, total = 0, sequence = 0;
+  bool wide = false;  // a 16-bit reference (information element 8)
 };
 
 struct UserData {

@@ -35,8 +35,8 @@ struct MessageWaiting {
 };
 
 // What the data coding scheme octet says: the alphabet, the class, compression, automatic
-// deletion and message waiting. A reserved alphabet or group is read as 8-bit data: its octets are
-// kept as they came, since no text can be made of them.
+// deletion and message waiting. A reserved coding (a reserved alphabet, a reserved group, a
+// reserved bit set) is read as the GSM 7-bit default alphabet, as 3GPP TS 23.038 has a receiver do.
 struct DataCoding {
   int octet = 0;
   Alphabet alphabet = Alphabet::Gsm7;
@@ -90,6 +90,8 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
 // ---------------------------------------------------------------------------------------------
 // Decoding
 
+// A received PDU of the reserved message type (3) is read as an SMS-DELIVER, as 3GPP TS 23.040 has a
+// receiver do; its pdu keeps it exactly as it came.
 enum class MessageType : std::int32_t { Deliver = 0, Submit = 1, StatusReport = 2 };
 const char* MessageTypeName(MessageType type);  // "SMS-DELIVER", ...
 
@@ -147,6 +149,9 @@ struct Message {
   std::string data;                          // 8-bit user data after the header (raw octets)
   std::string problem;  // why it could not be decoded in full ("" when it could); never dropped
   std::string pdu;      // the hex as it came
+  // GSM 7-bit text whose last septet is an escape: the character it begins ends in the next part
+  // (another sender's splitting), where joining the parts completes it.
+  bool escape_at_end = false;
 
   bool Decoded() const { return problem.empty(); }
   bool IsReport() const { return type == MessageType::StatusReport; }
@@ -171,26 +176,30 @@ struct AssembledMessage {
   int total = 1;               // parts it should have
   std::vector<int> sequences;  // parts present, ascending
   bool complete = true;
-  std::string storage;         // where it was found ("SM", "SR"), "" when it arrived directly
-  std::vector<int> indexes;    // storage indexes of every part and duplicate, for deleting it
-  std::vector<int> statuses;   // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
-  std::vector<Message> parts;  // in sequence order, duplicates left out
+  std::string storage;       // where its first part was found ("SM", "SR"), "" when it arrived directly
+  std::vector<int> indexes;  // storage indexes of every part and duplicate, for deleting it
+  std::vector<std::string> storages;  // the storage of each index (parts may lie in different ones)
+  std::vector<int> statuses;          // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
+  std::vector<Message> parts;         // in sequence order, duplicates left out
 
   const std::string& from() const { return first.address; }
   std::string Problem() const;  // the first part's problem, or which parts are missing
 };
 
-// Joins the parts of concatenated messages by (address, reference, total), in any order, ignoring
-// duplicates. A set still incomplete after the time limit is released marked incomplete. Time comes
-// from the injected clock (milliseconds; the platform's monotonic clock by default).
+// Joins the parts of concatenated messages by (type, address, reference and its width, total), in any
+// order. A part whose sequence a set already holds is a duplicate when its content is the same, and
+// begins another set when it is not (references wrap, and some senders always use the same one). A
+// set still incomplete after the time limit is released marked incomplete. Time comes from the
+// injected clock (milliseconds; the platform's monotonic clock by default).
 class Reassembler {
  public:
   explicit Reassembler(std::chrono::milliseconds limit = std::chrono::minutes(5),
                        std::function<std::int64_t()> now_ms = {});
 
   // Returns what is whole now: the message itself when it is not a part (or cannot be decoded),
-  // else the set it completes, if any.
-  std::vector<AssembledMessage> Add(const Message& message, const std::string& storage = "", int index = 0,
+  // else the set it completes, if any. index is where it is stored (0 is an index, as some modems
+  // number from 0); -1 when it is not stored.
+  std::vector<AssembledMessage> Add(const Message& message, const std::string& storage = "", int index = -1,
                                     int status = 0);
   // Releases, marked incomplete, every set whose first part came longer than the limit ago.
   std::vector<AssembledMessage> Expire();
@@ -200,32 +209,39 @@ class Reassembler {
   // When the oldest waiting set falls due (monotonic ms), none when nothing waits.
   std::optional<std::int64_t> NextDue() const;
 
-  // A copy of a part whose set was already released whole (within the time limit) is not a new
-  // message: it is kept here, with where it was stored, so that a host can delete it too.
+  // A stored copy of a part whose set was already released whole (within the time limit), the same
+  // content again, is not a new message: it is kept here, with where it was stored, so that a host
+  // can delete it too. Copies that are not stored (index -1) have nothing to delete: not kept.
   struct LateCopy {
     Message part;
     std::string storage;
-    int index = 0;
+    int index = -1;
     int status = 0;
   };
   std::vector<LateCopy> TakeLateCopies() { return std::exchange(late_, {}); }
+  // Two copies of one part: the same set and sequence, and the same content.
+  static bool SamePart(const Message& a, const Message& b);
 
  private:
   struct Set {
+    std::string key;
     AssembledMessage message;
     std::map<int, Message> parts;
     std::int64_t started = 0;
-    std::uint64_t order = 0;
+  };
+  struct Released {
+    std::string key;
+    std::map<int, std::string> contents;  // each part's content, by sequence
+    std::int64_t at = 0;
   };
   AssembledMessage Release(Set& set, bool complete) const;
   std::int64_t Now() const;
 
   std::chrono::milliseconds limit_;
   std::function<std::int64_t()> now_ms_;
-  std::map<std::string, Set> sets_;
-  std::map<std::string, std::int64_t> released_;  // sets released whole, and when
+  std::vector<Set> sets_;           // waiting, oldest first; several may share a key
+  std::vector<Released> released_;  // sets released whole within the limit
   std::vector<LateCopy> late_;
-  std::uint64_t next_order_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -251,6 +267,8 @@ bool SameNumber(std::string_view a, std::string_view b);
 // ---------------------------------------------------------------------------------------------
 // The modem: the thread's port, which Modem::Init opened. Every exchange goes through the
 // channel's primitives; each call switches to PDU mode and back to text mode, as the classes expect.
+// A modem that refuses PDU mode ends the call there (an error, nothing else written), still in text
+// mode.
 
 struct SendResult {
   bool ok = false;
@@ -262,43 +280,59 @@ struct SendResult {
 class Messages {
  public:
   // Sends every part; progress(part, total) before each. Stops at the first part the modem
-  // refuses (error says which and why); the parts before it stay sent.
+  // refuses (error says which and why); the parts before it stay sent. A prompt that never came is
+  // cancelled with ESC, so that a late one cannot take the next command for a message.
   SendResult Send(const std::string& number, std::string_view utf8, const SendOptions& options = {},
                   const std::function<void(int, int)>& progress = {});
 
   // Every message on the SIM ("SM") and every stored status report ("SR"), decoded and joined.
-  // Throws RuntimeError 5 when the modem refuses to list.
+  // Throws RuntimeError 5 when the modem refuses PDU mode or to list.
   std::vector<AssembledMessage> List();
-  // One stored message by index, not deleted; none when the index is empty.
+  // One stored message by index, not deleted; none when the index is empty. Throws RuntimeError 5
+  // when the modem refuses PDU mode, the storage or the read.
   std::optional<Message> Read(int index, const std::string& storage = "SM");
+  // Each selects its storage first (AT+CPMS), the SIM's too, and leaves the SIM's selected.
   bool Delete(int index, const std::string& storage = "SM");
   bool DeleteAll(const std::string& storage = "SM");
-  // Lists, hands each message to accept, and deletes the indexes of those it accepted: nothing is
-  // deleted that the host does not have. Returns how many were deleted.
+  // Every index of a message (its parts and their stored copies), each in its own storage; false
+  // when any of them could not be deleted.
+  bool Delete(const AssembledMessage& message);
+  // Lists, hands each message to accept, and deletes the indexes of those it accepted, each in its
+  // own storage: nothing is deleted that the host does not have. Returns how many were deleted.
   int Collect(const std::function<bool(const AssembledMessage&)>& accept);
 
-  // New-message indications: Watch switches them on (+CMTI for messages, +CDS for reports) and PDU
-  // mode; Wait returns what arrived complete within max (or what the time limit released);
-  // StopWatching restores Init's settings and text mode.
+  // New-message indications: Watch reads the indication settings in force (AT+CNMI?), switches them
+  // on (+CMTI for messages, +CDS for reports) and PDU mode; Wait returns what arrived complete within
+  // max (or what the time limit released); StopWatching restores the settings Watch found (Init's,
+  // or the one of Init's two the modem takes, when they cannot be read) and text mode.
   bool Watch(std::chrono::milliseconds part_limit = std::chrono::minutes(5));
   std::vector<AssembledMessage> Wait(std::chrono::milliseconds max);
   void StopWatching();
   bool Watching() const { return watching_; }
+  // Stored copies of parts of messages Wait already returned whole (the same content again): where
+  // they are, so that a host that deletes what it was given can delete these too. Kept until taken,
+  // the latest kMaxDuplicates at most; StopWatching drops them.
+  static constexpr std::size_t kMaxDuplicates = 256;
+  std::vector<Reassembler::LateCopy> TakeDuplicates() { return std::exchange(duplicates_, {}); }
 
   // The last exchange's answer, for --trace-less diagnosis.
   const std::string& LastAnswer() const { return last_answer_; }
 
  private:
   bool Exchange(const std::string& command, int timeout_seconds);
+  bool SelectStorage(const std::string& storage);  // AT+CPMS
   // Keeps the indications an answer held, for the next Wait.
   void NoteIndications(const std::string& text);
   std::vector<AssembledMessage> ListStorage(const std::string& storage, Reassembler& joiner);
   void HandleIndications(std::vector<AssembledMessage>& out);
 
   std::string last_answer_;
-  std::string pending_input_;  // what arrived while waiting, not yet a whole indication
-  std::string noted_;          // indications found in answers, as whole lines
+  // The start of an indication that an answer or a wait ended inside, joined with what comes next.
+  std::string pending_input_;
+  std::string noted_;  // indications found in answers, as whole lines
   std::optional<Reassembler> watch_joiner_;
+  std::vector<Reassembler::LateCopy> duplicates_;
+  std::vector<std::string> restore_indications_;  // the AT+CNMI commands StopWatching tries, in order
   bool watching_ = false;
 };
 

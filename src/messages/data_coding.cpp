@@ -1,4 +1,6 @@
-// The data coding scheme octet of short messages, every group.
+// The data coding scheme octet of short messages, every group. A reserved coding is read as the GSM
+// 7-bit default alphabet: 3GPP TS 23.038 has a receiving entity assume that alphabet for any
+// reserved coding.
 #include "quandelstk/messages.hpp"
 
 namespace quandelstk::messages {
@@ -33,15 +35,15 @@ DataCoding ReadDataCoding(int octet) {
       case 2:
         c.alphabet = Alphabet::Ucs2;
         break;
-      default:  // reserved: an alphabet we cannot know, so its octets are kept as they are
-        c.alphabet = Alphabet::EightBit;
+      default:  // a reserved alphabet
+        c.alphabet = Alphabet::Gsm7;
         c.reserved = true;
     }
-  } else if (group <= 0xB) {  // reserved groups: kept as data, like a reserved alphabet
-    c.alphabet = Alphabet::EightBit;
+  } else if (group <= 0xB) {  // reserved groups
+    c.alphabet = Alphabet::Gsm7;
     c.reserved = true;
-  } else if (c.octet & (group <= 0xE ? 0x04 : 0x08)) {  // a reserved bit set: the coding is unknown
-    c.alphabet = Alphabet::EightBit;
+  } else if (c.octet & (group <= 0xE ? 0x04 : 0x08)) {  // a reserved bit set: a reserved coding
+    c.alphabet = Alphabet::Gsm7;
     c.reserved = true;
     if (group == 0xF) c.message_class = c.octet & 0x3;
   } else if (group <= 0xE) {  // message waiting: discard (C), store in GSM 7-bit (D), store in UCS2 (E)

@@ -85,14 +85,14 @@ int GsmSeptetsOf(char32_t cp, std::uint8_t& first, std::uint8_t& second) {
   return 0;
 }
 
-void AppendGsmText(std::string& out, const std::vector<std::uint8_t>& septets) {
+bool AppendGsmText(std::string& out, const std::vector<std::uint8_t>& septets) {
   for (std::size_t k = 0; k < septets.size(); ++k) {
     const std::uint8_t s = septets[k] & 0x7F;
     if (s != kEscape) {
       AppendUtf8(out, kDefault[s]);
       continue;
     }
-    if (k + 1 == septets.size()) break;
+    if (k + 1 == septets.size()) return true;
     const std::uint8_t code = septets[++k] & 0x7F;
     if (code == kEscape) {
       out += ' ';  // reserved for a further table: a space until there is one
@@ -102,6 +102,7 @@ void AppendGsmText(std::string& out, const std::vector<std::uint8_t>& septets) {
       AppendUtf8(out, kDefault[code]);
     }
   }
+  return false;
 }
 
 }  // namespace quandelstk::messages

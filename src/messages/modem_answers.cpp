@@ -70,11 +70,13 @@ std::vector<ListedPdu> ParseListing(std::string_view answer) {
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (!StartsWith(lines[k], "+CMGL:")) continue;
     const auto f = Fields(lines[k]);
+    const std::optional<int> index =
+        f.empty() ? std::nullopt : Number(f[0]);  // 0 too: some modems start there
     ListedPdu p;
-    p.index = f.size() > 0 ? Number(f[0]).value_or(0) : 0;
+    p.index = index.value_or(-1);
     p.status = f.size() > 1 ? Number(f[1]).value_or(0) : 0;
     p.pdu = PduAfter(lines, k);
-    if (p.index > 0) out.push_back(std::move(p));
+    if (index) out.push_back(std::move(p));
   }
   return out;
 }
@@ -132,7 +134,7 @@ std::vector<Indication> FindIndications(std::string_view text, std::size_t* cons
     if (stored) {
       const auto f = Fields(line);
       ind.storage = f.size() > 0 ? std::string(f[0]) : "SM";
-      ind.index = f.size() > 1 ? Number(f[1]).value_or(0) : 0;
+      ind.index = f.size() > 1 ? Number(f[1]).value_or(-1) : -1;
       out.push_back(ind);
       pos = done = end;
       continue;

@@ -30,12 +30,13 @@ struct Indication {
   enum class Kind { StoredMessage, StoredReport, Report, Message };  // +CMTI, +CDSI, +CDS, +CMT
   Kind kind = Kind::StoredMessage;
   std::string storage;  // stored kinds
-  int index = 0;        // stored kinds
+  int index = -1;       // stored kinds (0 is an index; -1 when the line held none)
   std::string pdu;      // direct kinds
 };
 
-// The indications in text, in order. Text that ends inside one (a PDU line not yet ended) is left
-// for later: consumed receives how many characters were read up to the end of the last whole one.
+// The indications in text, in order. Text that ends inside a line (a PDU line not yet ended) is left
+// for later: consumed receives how many characters were read up to the end of the last whole line
+// (or indication).
 std::vector<Indication> FindIndications(std::string_view text, std::size_t* consumed = nullptr);
 
 }  // namespace quandelstk::messages

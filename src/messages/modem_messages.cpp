@@ -2,6 +2,7 @@
 // through the channel's exchange primitives. Each call leaves the modem in text mode with Init's
 // indication settings, which the classes rely on.
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "channel/exchange.hpp"
@@ -15,11 +16,14 @@ namespace quandelstk::messages {
 
 namespace {
 
-constexpr std::int16_t kDefault = 0;     // the channel's 7 seconds
-constexpr std::int16_t kSendLimit = 60;  // a submission waits for the network
-constexpr std::int16_t kListLimit = 60;  // a full SIM takes a while to list
-// What Init leaves: reports stored ("SR") and announced, received messages stored silently.
+constexpr std::int16_t kDefault = 0;      // the channel's 7 seconds
+constexpr std::int16_t kSendLimit = 60;   // a submission waits for the network
+constexpr std::int16_t kListLimit = 60;   // a full SIM takes a while to list
+constexpr std::int16_t kEscapeLimit = 1;  // the answer to ESC after a missing prompt, if any
+// What Init leaves: reports stored ("SR") and announced, received messages stored silently; and
+// what it sets instead when the modem refuses that.
 constexpr const char* kInitIndications = "AT+CNMI=2,0,0,2,0";
+constexpr const char* kInitFallbackIndications = "AT+CNMI=0,0,0,0,0";
 
 std::string Brief(const std::string& answer) {
   std::string out;
@@ -34,13 +38,15 @@ bool IsEmptyIndex(const std::string& answer) {
   return answer.find("+CMS ERROR: 321") != std::string::npos;
 }
 
-// Switches to PDU mode now and back to text mode on every way out.
+// Switches to PDU mode now and back to text mode on every way out. A modem that refuses the switch
+// is still in text mode: Switched() says so, and nothing is restored.
 class PduMode {
  public:
   explicit PduMode(std::function<bool(const std::string&)> exchange) : exchange_(std::move(exchange)) {
-    exchange_("AT+CMGF=0");
+    switched_ = exchange_("AT+CMGF=0");
   }
   ~PduMode() {
+    if (!switched_) return;
     try {
       exchange_("AT+CMGF=1");
     } catch (const RuntimeError&) {
@@ -49,10 +55,39 @@ class PduMode {
   }
   PduMode(const PduMode&) = delete;
   PduMode& operator=(const PduMode&) = delete;
+  bool Switched() const { return switched_; }
 
  private:
   std::function<bool(const std::string&)> exchange_;
+  bool switched_ = false;
 };
+
+std::string PduModeRefused(const std::string& answer) {
+  return "the modem refused PDU mode (AT+CMGF=0: " + Brief(answer) + ")";
+}
+
+// The start of an indication, or of its line: "+CMTI:", "+CDSI:", "+CDS:", "+CMT:" or the first
+// characters of one, after line ends.
+bool MayBeginIndication(std::string_view rest) {
+  while (!rest.empty() && (rest.front() == '\r' || rest.front() == '\n')) rest.remove_prefix(1);
+  if (rest.empty()) return false;
+  for (const std::string_view prefix : {"+CMTI:", "+CDSI:", "+CDS:", "+CMT:"})
+    if (rest.substr(0, prefix.size()) == prefix.substr(0, rest.size())) return true;
+  return false;
+}
+
+// "AT+CNMI=<settings>" from the answer to AT+CNMI? ("+CNMI: 2,0,0,2,0"); "" when it holds none.
+std::string IndicationsCommand(const std::string& answer) {
+  for (const std::string& line : AnswerLines(answer)) {
+    if (line.rfind("+CNMI:", 0) != 0) continue;
+    std::string settings;
+    for (const char c : line.substr(6))
+      if (c != ' ') settings += c;
+    if (settings.empty() || settings.find_first_not_of("0123456789,") != std::string::npos) return "";
+    return "AT+CNMI=" + settings;
+  }
+  return "";
+}
 
 int NextReference() {
   thread_local int next = -1;
@@ -71,7 +106,10 @@ bool Messages::Exchange(const std::string& command, int timeout_seconds) {
 }
 
 void Messages::NoteIndications(const std::string& text) {
-  for (const Indication& i : FindIndications(text)) {
+  // What an earlier text ended inside comes first: this text holds the rest of it.
+  const std::string all = std::exchange(pending_input_, std::string()) + text;
+  std::size_t consumed = 0;
+  for (const Indication& i : FindIndications(all, &consumed)) {
     switch (i.kind) {
       case Indication::Kind::StoredMessage:
         noted_ += "+CMTI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
@@ -87,6 +125,10 @@ void Messages::NoteIndications(const std::string& text) {
         break;
     }
   }
+  // An indication cut at the end (an answer's last bytes, or a wait's): kept, to be joined with
+  // what arrives next.
+  const std::string_view rest = std::string_view(all).substr(consumed);
+  if (MayBeginIndication(rest)) pending_input_ = std::string(rest);
 }
 
 SendResult Messages::Send(const std::string& number, std::string_view utf8, const SendOptions& options,
@@ -102,6 +144,10 @@ SendResult Messages::Send(const std::string& number, std::string_view utf8, cons
     return r;
   }
   PduMode mode([this](const std::string& c) { return Exchange(c, kDefault); });
+  if (!mode.Switched()) {
+    r.error = PduModeRefused(last_answer_) + "; nothing was sent";
+    return r;
+  }
   const int total = static_cast<int>(parts.size());
   for (const SubmitPart& part : parts) {
     if (progress) progress(part.sequence, total);
@@ -112,6 +158,9 @@ SendResult Messages::Send(const std::string& number, std::string_view utf8, cons
     if (!prompted) {
       r.error = "part " + std::to_string(part.sequence) + " of " + std::to_string(total) +
                 ": the modem gave no prompt for the message (" + Brief(answer) + ")";
+      // A prompt that came late would take the next command line for the message: ESC cancels it
+      // (a modem at its command line ignores the character).
+      Exchange("\x1B", kEscapeLimit);
       return r;
     }
     if (!Exchange(part.pdu + "\x1A", kSendLimit)) {
@@ -143,19 +192,6 @@ std::vector<AssembledMessage> Messages::ListStorage(const std::string& storage, 
     for (AssembledMessage& m : joiner.Add(DecodePdu(p.pdu), storage, p.index, p.status))
       out.push_back(std::move(m));
   for (AssembledMessage& m : joiner.Flush()) out.push_back(std::move(m));
-  // A stored copy of a part of a message already joined belongs to that message: deleting it
-  // deletes the copy too.
-  for (const Reassembler::LateCopy& copy : joiner.TakeLateCopies()) {
-    for (AssembledMessage& m : out) {
-      const auto& c = m.first.concatenation;
-      if (c && m.first.address == copy.part.address && c->reference == copy.part.concatenation->reference &&
-          c->total == copy.part.concatenation->total) {
-        m.indexes.push_back(copy.index);
-        m.statuses.push_back(copy.status);
-        break;
-      }
-    }
-  }
   return out;
 }
 
@@ -163,10 +199,26 @@ std::vector<AssembledMessage> Messages::List() {
   if (!channel::IsPortOpen())
     throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
   PduMode mode([this](const std::string& c) { return Exchange(c, kDefault); });
+  if (!mode.Switched()) throw RuntimeError(err::kInvalidProcedureCall, PduModeRefused(last_answer_));
   Reassembler joiner;
   std::vector<AssembledMessage> all = ListStorage("SM", joiner);
   std::vector<AssembledMessage> reports = ListStorage("SR", joiner);
   Exchange("AT+CPMS=\"SM\"", kDefault);
+  // A stored copy of a part of a message already joined (the same content again) belongs to that
+  // message, wherever it is stored: deleting the message deletes the copy too.
+  for (const Reassembler::LateCopy& copy : joiner.TakeLateCopies()) {
+    for (std::vector<AssembledMessage>* list : {&all, &reports}) {
+      const auto owner = std::find_if(list->begin(), list->end(), [&copy](const AssembledMessage& m) {
+        return std::any_of(m.parts.begin(), m.parts.end(),
+                           [&copy](const Message& p) { return Reassembler::SamePart(p, copy.part); });
+      });
+      if (owner == list->end()) continue;
+      owner->indexes.push_back(copy.index);
+      owner->storages.push_back(copy.storage);
+      owner->statuses.push_back(copy.status);
+      break;
+    }
+  }
   // In storage order, each message where its first stored part is.
   auto first_index = [](const AssembledMessage& m) {
     return m.indexes.empty() ? 0 : *std::min_element(m.indexes.begin(), m.indexes.end());
@@ -184,8 +236,11 @@ std::optional<Message> Messages::Read(int index, const std::string& storage) {
   if (!channel::IsPortOpen())
     throw RuntimeError(err::kPortNotOpen, "the port is not open; initialise the modem first");
   std::optional<PduMode> mode;
-  if (!watching_) mode.emplace([this](const std::string& c) { return Exchange(c, kDefault); });
-  if (storage != "SM" && !Exchange("AT+CPMS=\"" + storage + "\"", kDefault))
+  if (!watching_) {
+    mode.emplace([this](const std::string& c) { return Exchange(c, kDefault); });
+    if (!mode->Switched()) throw RuntimeError(err::kInvalidProcedureCall, PduModeRefused(last_answer_));
+  }
+  if (!SelectStorage(storage))
     throw RuntimeError(err::kInvalidProcedureCall,
                        "the modem cannot select the storage " + storage + " (" + Brief(last_answer_) + ")");
   const bool ok = Exchange("AT+CMGR=" + std::to_string(index), kDefault);
@@ -201,36 +256,61 @@ std::optional<Message> Messages::Read(int index, const std::string& storage) {
   return DecodePdu(read->pdu);
 }
 
+bool Messages::SelectStorage(const std::string& storage) {
+  return Exchange("AT+CPMS=\"" + storage + "\"", kDefault);
+}
+
 bool Messages::Delete(int index, const std::string& storage) {
   if (!channel::IsPortOpen()) return false;
-  if (storage != "SM" && !Exchange("AT+CPMS=\"" + storage + "\"", kDefault)) return false;
+  if (!SelectStorage(storage)) return false;
   const bool ok = Exchange("AT+CMGD=" + std::to_string(index), kDefault);
-  if (storage != "SM") Exchange("AT+CPMS=\"SM\"", kDefault);
+  if (storage != "SM") {
+    const std::string answer = last_answer_;  // the delete's, for the host
+    SelectStorage("SM");
+    last_answer_ = answer;
+  }
   return ok;
 }
 
 bool Messages::DeleteAll(const std::string& storage) {
   if (!channel::IsPortOpen()) return false;
-  if (storage != "SM" && !Exchange("AT+CPMS=\"" + storage + "\"", kDefault)) return false;
+  if (!SelectStorage(storage)) return false;
   const bool ok = Exchange("AT+CMGD=1,4", kDefault);
-  if (storage != "SM") Exchange("AT+CPMS=\"SM\"", kDefault);
+  if (storage != "SM") {
+    const std::string answer = last_answer_;
+    SelectStorage("SM");
+    last_answer_ = answer;
+  }
   return ok;
+}
+
+bool Messages::Delete(const AssembledMessage& message) {
+  bool all = true;
+  for (std::size_t k = 0; k < message.indexes.size(); ++k) {
+    const std::string storage =
+        k < message.storages.size() && !message.storages[k].empty() ? message.storages[k] : "SM";
+    all = Delete(message.indexes[k], storage) && all;
+  }
+  return all;
 }
 
 int Messages::Collect(const std::function<bool(const AssembledMessage&)>& accept) {
   int deleted = 0;
   for (const AssembledMessage& m : List()) {
-    if (!accept(m)) continue;
-    bool all = true;
-    for (const int index : m.indexes) all = Delete(index, m.storage.empty() ? "SM" : m.storage) && all;
-    if (all) ++deleted;
+    if (accept(m) && Delete(m)) ++deleted;
   }
   return deleted;
 }
 
 bool Messages::Watch(std::chrono::milliseconds part_limit) {
   if (!channel::IsPortOpen()) return false;
-  Exchange("AT+CMGF=0", kDefault);
+  // The settings to restore: the ones in force now, else Init's in the order Init tries them (it
+  // falls back to the second when the modem refuses the first).
+  restore_indications_ = {kInitIndications, kInitFallbackIndications};
+  if (Exchange("AT+CNMI?", kDefault))
+    if (const std::string now = IndicationsCommand(last_answer_); !now.empty())
+      restore_indications_.insert(restore_indications_.begin(), now);
+  if (!Exchange("AT+CMGF=0", kDefault)) return false;  // still in text mode
   // Messages announced by storage index, reports shown at once; a modem that cannot show reports
   // stores them and announces their index instead.
   if (!Exchange("AT+CNMI=2,1,0,1,0", kDefault) && !Exchange("AT+CNMI=2,1,0,2,0", kDefault)) {
@@ -247,8 +327,10 @@ void Messages::StopWatching() {
   watching_ = false;
   watch_joiner_.reset();
   pending_input_.clear();
+  duplicates_.clear();
   try {
-    Exchange(kInitIndications, kDefault);
+    for (const std::string& command : restore_indications_)
+      if (Exchange(command, kDefault)) break;
     Exchange("AT+CMGF=1", kDefault);
   } catch (const RuntimeError&) {
     // the port went away while watching: nothing left to restore
@@ -266,7 +348,8 @@ std::optional<Message> Announced(Messages& box, const Indication& ind, std::stri
       storage =
           ind.storage.empty() ? (ind.kind == Indication::Kind::StoredReport ? "SR" : "SM") : ind.storage;
       index = ind.index;
-      return box.Read(index, storage);  // none when it was gone before we came to it
+      if (index < 0) return std::nullopt;  // no index to read
+      return box.Read(index, storage);     // none when it was gone before we came to it
     }
     case Indication::Kind::Report:
     case Indication::Kind::Message:
@@ -285,7 +368,7 @@ void Messages::HandleIndications(std::vector<AssembledMessage>& out) {
     const std::string noted = std::exchange(noted_, std::string());
     for (const Indication& ind : FindIndications(noted)) {
       std::string storage;
-      int index = 0;
+      int index = -1;
       const std::optional<Message> m = Announced(*this, ind, storage, index);
       if (!m) continue;
       for (AssembledMessage& a : watch_joiner_->Add(*m, storage, index, 0)) out.push_back(std::move(a));
@@ -300,12 +383,14 @@ std::vector<AssembledMessage> Messages::Wait(std::chrono::milliseconds max) {
   const std::int64_t deadline = platform.MonotonicMs() + max.count();
   for (;;) {
     channel::ProcessPendingEvents();
-    pending_input_ += channel::Gsm().Input();
-    std::size_t consumed = 0;
-    FindIndications(pending_input_, &consumed);
-    noted_ += pending_input_.substr(0, consumed);
-    pending_input_.erase(0, consumed);
+    NoteIndications(channel::Gsm().Input());
     HandleIndications(out);
+    // Copies of parts of messages already returned: kept for the host to delete, the latest only.
+    for (Reassembler::LateCopy& copy : watch_joiner_->TakeLateCopies())
+      duplicates_.push_back(std::move(copy));
+    if (duplicates_.size() > kMaxDuplicates)
+      duplicates_.erase(duplicates_.begin(), duplicates_.begin() + static_cast<std::ptrdiff_t>(
+                                                                       duplicates_.size() - kMaxDuplicates));
     for (AssembledMessage& a : watch_joiner_->Expire()) out.push_back(std::move(a));
     const std::int64_t now = platform.MonotonicMs();
     if (!out.empty() || now >= deadline) return out;

@@ -85,6 +85,7 @@ Message DecodePdu(std::string_view hex, bool with_service_centre) {
   m.reply_path = (first & kReplyPath) != 0;
   switch (first & 0x3) {
     case 0:
+    case 3:  // reserved: read as an SMS-DELIVER (3GPP TS 23.040), pdu keeps it as it came
       m.type = MessageType::Deliver;
       ReadDeliver(in, first, m);
       break;
@@ -97,9 +98,6 @@ Message DecodePdu(std::string_view hex, bool with_service_centre) {
       m.reply_path = false;
       ReadStatusReport(in, first, m);
       break;
-    default:
-      m.problem = "the message type (3) is reserved";
-      return m;
   }
   if (in.RanShort() && m.problem.empty())
     m.problem = "the PDU ends early, after " + std::to_string(octets.size()) + " octets";

@@ -1,6 +1,8 @@
 // Concatenated parts joined into one message, whatever order they come in.
 #include <algorithm>
 
+#include "messages/gsm_alphabet.hpp"
+#include "messages/utf8.hpp"
 #include "quandelstk/messages.hpp"
 #include "quandelstk/platform.hpp"
 
@@ -33,6 +35,13 @@ std::int64_t Reassembler::Now() const {
 
 namespace {
 
+void AddLocation(AssembledMessage& a, const std::string& storage, int index, int status) {
+  if (index < 0) return;
+  a.indexes.push_back(index);
+  a.storages.push_back(storage);
+  a.statuses.push_back(status);
+}
+
 AssembledMessage Single(const Message& m, const std::string& storage, int index, int status) {
   AssembledMessage a;
   a.first = m;
@@ -41,57 +50,120 @@ AssembledMessage Single(const Message& m, const std::string& storage, int index,
   a.total = 1;
   a.sequences = {1};
   a.storage = storage;
-  if (index > 0) {
-    a.indexes = {index};
-    a.statuses = {status};
-  }
+  AddLocation(a, storage, index, status);
   a.parts = {m};
   return a;
 }
 
+// The set a part belongs to: its kind, its sender, its reference with the reference's width (an
+// 8-bit 5 and a 16-bit 5 are different references), and how many parts it has.
+std::string SetKey(const Message& m) {
+  const Concatenation& c = *m.concatenation;
+  return std::to_string(static_cast<int>(m.type)) + '\n' + m.address + '\n' +
+         (c.wide_reference ? "16:" : "8:") + std::to_string(c.reference) + '\n' + std::to_string(c.total);
+}
+
+// What a part says: two copies of one part say the same.
+std::string Content(const Message& m) {
+  return std::to_string(m.coding.octet) + '\n' + (m.time ? m.time->Text() : "") + '\n' + m.text + '\n' +
+         m.data + (m.escape_at_end ? "\x1B" : "");
+}
+
+// The text of a part that continues a character an escape at the end of the part before began: its
+// first septet is the escaped code.
+std::string AfterEscape(const std::string& text) {
+  const std::optional<std::u32string> cps = DecodeUtf8(text);
+  if (!cps || cps->empty()) return text;
+  std::string first;
+  AppendUtf8(first, cps->front());
+  std::string out;
+  std::uint8_t a = 0, b = 0;
+  switch (GsmSeptetsOf(cps->front(), a, b)) {
+    case 1:
+      AppendGsmText(out, {kEscape, a});
+      break;
+    case 2:  // the part began with an escape too: escape and escape, then that escape's code alone
+      AppendGsmText(out, {kEscape, kEscape, b});
+      break;
+    default:
+      out = first;
+  }
+  return out + text.substr(first.size());
+}
+
 }  // namespace
+
+bool Reassembler::SamePart(const Message& a, const Message& b) {
+  return a.concatenation && b.concatenation && SetKey(a) == SetKey(b) &&
+         a.concatenation->sequence == b.concatenation->sequence && Content(a) == Content(b);
+}
 
 std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::string& storage, int index,
                                                int status) {
   if (!m.concatenation || !m.Decoded() || m.concatenation->total < 2)
     return {Single(m, storage, index, status)};
   const Concatenation& c = *m.concatenation;
-  const std::string key = std::to_string(static_cast<int>(m.type)) + '\n' + m.address + '\n' +
-                          std::to_string(c.reference) + '\n' + std::to_string(c.total);
+  const std::string key = SetKey(m);
+  const std::string content = Content(m);
   const std::int64_t now = Now();
-  for (auto r = released_.begin(); r != released_.end();)
-    r = now - r->second >= limit_.count() ? released_.erase(r) : std::next(r);
-  if (released_.count(key) && !sets_.count(key)) {
-    late_.push_back(LateCopy{m, storage, index, status});
-    return {};
+  std::erase_if(released_, [&](const Released& r) { return now - r.at >= limit_.count(); });
+
+  // A copy of a part a waiting set holds: a duplicate, kept with that set so that deleting the set
+  // deletes it too.
+  for (Set& set : sets_) {
+    if (set.key != key) continue;
+    const auto held = set.parts.find(c.sequence);
+    if (held != set.parts.end() && Content(held->second) == content) {
+      AddLocation(set.message, storage, index, status);
+      return {};
+    }
   }
-  auto [it, fresh] = sets_.try_emplace(key);
-  Set& set = it->second;
-  if (fresh) {
-    set.started = now;
-    set.order = next_order_++;
-    set.message.total = c.total;
-    set.message.storage = storage;
+  // A copy of a part of a set already released whole.
+  for (const Released& r : released_) {
+    if (r.key != key) continue;
+    const auto held = r.contents.find(c.sequence);
+    if (held != r.contents.end() && held->second == content) {
+      if (index >= 0) late_.push_back(LateCopy{m, storage, index, status});
+      return {};
+    }
   }
-  if (index > 0) {
-    set.message.indexes.push_back(index);
-    set.message.statuses.push_back(status);
+  // The oldest set still missing this part, else a set of its own: a part whose sequence every
+  // waiting set already holds with other content belongs to another message.
+  auto it = std::find_if(sets_.begin(), sets_.end(),
+                         [&](const Set& set) { return set.key == key && !set.parts.count(c.sequence); });
+  if (it == sets_.end()) {
+    Set fresh;
+    fresh.key = key;
+    fresh.started = now;
+    fresh.message.total = c.total;
+    fresh.message.storage = storage;
+    sets_.push_back(std::move(fresh));
+    it = std::prev(sets_.end());
   }
-  set.parts.try_emplace(c.sequence, m);  // a duplicate leaves the first copy in place
+  Set& set = *it;
+  AddLocation(set.message, storage, index, status);
+  set.parts.emplace(c.sequence, m);
   if (static_cast<int>(set.parts.size()) < c.total) return {};
+  Released released{key, {}, now};
+  for (const auto& [sequence, part] : set.parts) released.contents.emplace(sequence, Content(part));
   AssembledMessage whole = Release(set, true);
   sets_.erase(it);
-  released_[key] = now;
+  released_.push_back(std::move(released));
   return {whole};
 }
 
 AssembledMessage Reassembler::Release(Set& set, bool complete) const {
   AssembledMessage a = std::move(set.message);
   a.complete = complete;
+  bool escaped = false;  // the part before, the previous sequence, ended in an escape
+  int previous = 0;
   for (auto& [sequence, part] : set.parts) {
     a.sequences.push_back(sequence);
-    a.text += part.text;
+    const bool continues = escaped && sequence == previous + 1 && part.coding.alphabet == Alphabet::Gsm7;
+    a.text += continues ? AfterEscape(part.text) : part.text;
     a.data += part.data;
+    escaped = part.escape_at_end;
+    previous = sequence;
     a.parts.push_back(std::move(part));
   }
   a.first = a.parts.front();
@@ -100,34 +172,28 @@ AssembledMessage Reassembler::Release(Set& set, bool complete) const {
 
 std::vector<AssembledMessage> Reassembler::Expire() {
   const std::int64_t now = Now();
-  std::vector<std::pair<std::uint64_t, AssembledMessage>> due;
+  std::vector<AssembledMessage> out;  // sets_ is in arrival order
   for (auto it = sets_.begin(); it != sets_.end();) {
-    if (now - it->second.started >= limit_.count()) {
-      due.emplace_back(it->second.order, Release(it->second, false));
+    if (now - it->started >= limit_.count()) {
+      out.push_back(Release(*it, false));
       it = sets_.erase(it);
     } else {
       ++it;
     }
   }
-  std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<AssembledMessage> out;
-  for (auto& d : due) out.push_back(std::move(d.second));
   return out;
 }
 
 std::vector<AssembledMessage> Reassembler::Flush() {
-  std::vector<std::pair<std::uint64_t, AssembledMessage>> all;
-  for (auto& [key, set] : sets_) all.emplace_back(set.order, Release(set, false));
-  sets_.clear();
-  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<AssembledMessage> out;
-  for (auto& d : all) out.push_back(std::move(d.second));
+  for (Set& set : sets_) out.push_back(Release(set, false));
+  sets_.clear();
   return out;
 }
 
 std::optional<std::int64_t> Reassembler::NextDue() const {
   std::optional<std::int64_t> due;
-  for (const auto& [key, set] : sets_) {
+  for (const Set& set : sets_) {
     const std::int64_t at = set.started + limit_.count();
     if (!due || at < *due) due = at;
   }

@@ -89,7 +89,7 @@ void ReadUserData(OctetReader& in, bool has_header, Message& m) {
                                     : 0;
       std::vector<std::uint8_t> septets;
       pdu::UnpackSeptets(body, fill, count, septets);
-      AppendGsmText(m.text, septets);
+      m.escape_at_end = AppendGsmText(m.text, septets);
       break;
     }
     case Alphabet::Ucs2:

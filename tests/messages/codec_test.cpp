@@ -4,8 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
+
+#include "pdu/field_writers.hpp"
+#include "pdu/hex_text.hpp"
+#include "pdu/pdu.hpp"
 #include "quandelstk/errors.hpp"
 #include "quandelstk/messages.hpp"
+#include "support/virtual_session.hpp"
 
 namespace quandelstk::testing {
 namespace {
@@ -211,10 +218,11 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
          EXPECT_EQ(m.coding.message_class, 0);
          EXPECT_EQ(m.text, "Ж");
        }},
-      {"a reserved coding is kept as data", Deliver("04", "80", "23", "020102"),
+      {"a reserved coding is read as GSM 7-bit", Deliver("04", "80", "23", "05E8329BFD06"),
        [](const Message& m) {
          EXPECT_TRUE(m.coding.reserved);
-         EXPECT_EQ(m.data, "\x01\x02");
+         EXPECT_EQ(m.text, "hello");
+         EXPECT_EQ(m.data, "");
        }},
       {"compressed text: the octets and the reason", Deliver("04", "20", "23", "0401020304"),
        [](const Message& m) {
@@ -233,8 +241,13 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
        }},
       {"not hex", "07915155100021F3ZZ",
        [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("hex")); }},
-      {"a reserved message type", "0003",
-       [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("reserved")); }},
+      {"the reserved message type is read as an SMS-DELIVER", Deliver("07", "00", "23", "05E8329BFD06"),
+       [](const Message& m) {
+         EXPECT_TRUE(m.Decoded()) << m.problem;
+         EXPECT_EQ(m.type, MessageType::Deliver);
+         EXPECT_EQ(m.address, "+15550100456");
+         EXPECT_EQ(m.text, "hello");
+       }},
       {"absolute validity",
        "0019000B915155100021F30000"
        "42507190807069"
@@ -314,6 +327,161 @@ TEST(StatusText, SaysWhatHappened) {
       {0x41, "failed: incompatible destination"},
       {0x62, "failed, no more attempts: no response from the recipient"}};
   for (const auto& [status, text] : cases) EXPECT_EQ(StatusText(status), text) << status;
+}
+
+// ---- Hand-made PDUs from +15550100456, stamped 2026-12-04 10:00:00 +00:00.
+
+const std::string kOa = "0B915155100054F6";  // +15550100456
+const std::string kScts = "62214001000000";  // 2026-12-04 10:00:00 +00:00
+const std::string kHello = "05E8329BFD06";   // UDL 5, "hello" in 7-bit
+
+std::string DeliverHex(int first, const std::string& dcs, const std::string& ud,
+                       const std::string& scts = kScts) {
+  std::string h = "00";
+  pdu::AppendHexOctet(h, static_cast<unsigned>(first));
+  return h + kOa + "00" + dcs + scts + ud;
+}
+
+TEST(DataCoding, ReservedCodingsAreReadAsTheGsmDefaultAlphabet) {
+  // A reserved alphabet (general and automatic-deletion groups), reserved groups, a reserved bit set.
+  for (const char* dcs : {"0C", "1C", "4C", "80", "B0", "C4", "D4", "E4", "F8"}) {
+    SCOPED_TRACE(dcs);
+    const Message m = DecodePdu(DeliverHex(0x04, dcs, kHello));
+    EXPECT_TRUE(m.coding.reserved);
+    EXPECT_EQ(m.coding.alphabet, Alphabet::Gsm7);
+    EXPECT_EQ(m.text, "hello");
+    EXPECT_EQ(m.data, "");
+    EXPECT_TRUE(m.Decoded()) << m.problem;
+  }
+}
+
+TEST(DataCoding, GroupsClassesAndWaiting) {
+  struct C {
+    const char* dcs;
+    Alphabet alphabet;
+    int message_class;
+    bool waiting, active, auto_delete;
+  };
+  const C cases[] = {
+      {"10", Alphabet::Gsm7, 0, false, false, false},     {"11", Alphabet::Gsm7, 1, false, false, false},
+      {"16", Alphabet::EightBit, 2, false, false, false}, {"1B", Alphabet::Ucs2, 3, false, false, false},
+      {"00", Alphabet::Gsm7, -1, false, false, false},    {"03", Alphabet::Gsm7, -1, false, false, false},
+      {"50", Alphabet::Gsm7, 0, false, false, true},      {"48", Alphabet::Ucs2, -1, false, false, true},
+      {"C8", Alphabet::Gsm7, -1, true, true, false},      {"D0", Alphabet::Gsm7, -1, true, false, false},
+      {"E9", Alphabet::Ucs2, -1, true, true, false},      {"F0", Alphabet::Gsm7, 0, false, false, false},
+      {"F7", Alphabet::EightBit, 3, false, false, false}};
+  for (const C& c : cases) {
+    SCOPED_TRACE(c.dcs);
+    const DataCoding d = ReadDataCoding(std::stoi(c.dcs, nullptr, 16));
+    EXPECT_EQ(d.alphabet, c.alphabet);
+    EXPECT_EQ(d.message_class.value_or(-1), c.message_class);
+    EXPECT_EQ(d.waiting.has_value(), c.waiting);
+    if (d.waiting) {
+      EXPECT_EQ(d.waiting->active, c.active);
+    }
+    EXPECT_EQ(d.auto_delete, c.auto_delete);
+    EXPECT_FALSE(d.reserved);
+  }
+  EXPECT_EQ(DecodePdu(DeliverHex(0x04, "E8", "0400480069")).text, "Hi");
+}
+
+TEST(DecodePdu, AlphanumericSendersOfEveryLength) {
+  const std::string letters = "GoogleBank1";
+  for (std::size_t n = 1; n <= letters.size(); ++n) {
+    const std::string name = letters.substr(0, n);
+    const std::vector<std::uint8_t> septets(name.begin(), name.end());
+    std::string h = "0004";
+    pdu::AppendHexOctet(h, static_cast<unsigned>((n * 7 + 3) / 4));
+    h += "D0";
+    pdu::AppendPackedSeptets(h, septets, 0);
+    h += "0000" + kScts + kHello;
+    const Message m = DecodePdu(h);
+    EXPECT_EQ(m.address, name) << h;
+    EXPECT_EQ(m.text, "hello") << h;
+    EXPECT_TRUE(m.Decoded()) << m.problem;
+  }
+}
+
+TEST(DecodePdu, StatusReportsWithAndWithoutTheParameterIndicator) {
+  const std::string head = "00060C" + kOa + kScts + kScts + "00";
+  struct Case {
+    std::string name, rest, text;
+    Alphabet alphabet;
+  };
+  const Case cases[] = {{"none", "", "", Alphabet::Gsm7},
+                        {"an empty indicator", "00", "", Alphabet::Gsm7},
+                        {"every parameter",
+                         "07"
+                         "00"
+                         "08"
+                         "0400480069",
+                         "Hi", Alphabet::Ucs2},
+                        {"an extended indicator", "8400" + kHello, "hello", Alphabet::Gsm7},
+                        {"no user data",
+                         "0300"
+                         "08",
+                         "", Alphabet::Ucs2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Message m = DecodePdu(head + c.rest);
+    EXPECT_TRUE(m.Decoded()) << m.problem;
+    EXPECT_EQ(m.reference, 12);
+    EXPECT_EQ(m.text, c.text);
+    EXPECT_EQ(m.coding.alphabet, c.alphabet);
+  }
+}
+
+// The exact codec's 7-bit packing, which the messages layer shares, packs as its loop did before the
+// messages layer came (that loop, verbatim).
+void LoopPacked7Bit(std::string& out, std::string_view text, int fill_bits) {
+  static const auto kSeptetOf = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c)
+      t[static_cast<std::size_t>(c)] = pdu::Convert_To_GSM(static_cast<std::int16_t>(c)) & 0x7F;
+    return t;
+  }();
+  using pdu::kHexDigits;
+  if (text.empty()) return;
+  const std::size_t start = out.size();
+  const std::size_t octets = (text.size() * 7 + static_cast<std::size_t>(fill_bits) + 7) / 8;
+  out.resize(start + 2 * octets);
+  char* p = out.data() + start;
+  std::uint32_t pending = 0;
+  int bits = fill_bits;
+  for (const char c : text) {
+    pending |= static_cast<std::uint32_t>(kSeptetOf[static_cast<unsigned char>(c)]) << bits;
+    bits += 7;
+    if (bits >= 8) {
+      *p++ = kHexDigits[(pending >> 4) & 0xF];
+      *p++ = kHexDigits[pending & 0xF];
+      pending >>= 8;
+      bits -= 8;
+    }
+  }
+  if (bits > 0) {
+    *p++ = kHexDigits[(pending >> 4) & 0xF];
+    *p++ = kHexDigits[pending & 0xF];
+  }
+}
+
+TEST(ExactCodec, PacksSeptetsAsItsLoopDid) {
+  VirtualSession vs;
+  std::mt19937 rng(19);
+  for (int n = 0; n < 2000; ++n) {
+    std::string text(static_cast<std::size_t>(rng() % 400), '\0');
+    for (char& c : text) c = static_cast<char>(rng() & 0xFF);
+    for (int fill = 0; fill <= 6; ++fill) {
+      std::string a = "AB", b = "AB";
+      pdu::AppendPacked7Bit(a, text, fill);
+      LoopPacked7Bit(b, text, fill);
+      ASSERT_EQ(a, b) << n << " fill " << fill;
+    }
+    std::string fill0, fill1;
+    LoopPacked7Bit(fill0, text, 0);
+    LoopPacked7Bit(fill1, text, 1);
+    ASSERT_EQ(pdu::Encode_7_bit(text), fill0);
+    ASSERT_EQ(pdu::Encode_7_bit_LMS(text), fill1);
+  }
 }
 
 }  // namespace

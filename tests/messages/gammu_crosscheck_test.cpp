@@ -324,6 +324,14 @@ TEST_F(GammuCrossCheck, BothDirectionsAgreeOnEveryGeneratedMessage) {
           Compare({{"text", m.text}, {"data", fields["data"]}}, theirs, where, differences);
         continue;
       }
+      // python-gammu deviates on reserved data codings: it reads them as 8-bit data, where 3GPP TS
+      // 23.038 has a receiving entity assume the GSM 7-bit default alphabet (as we do). The alphabet,
+      // the text and the data are not compared there; the class still is.
+      if (m.coding.reserved) {
+        fields.erase("coding");
+        fields.erase("text");
+        fields.erase("data");
+      }
       Compare(fields, theirs, where, differences);
       if (!e.zones.empty() && (!m.time || !m.discharge || m.time->zone_minutes != e.zones[0] ||
                                m.discharge->zone_minutes != e.zones[1]))

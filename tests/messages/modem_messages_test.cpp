@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "modemsim/gsm_text.hpp"
 #include "modemsim/sms_pdu.hpp"
+#include "quandelstk/errors.hpp"
 #include "quandelstk/messages.hpp"
 #include "support/virtual_session.hpp"
 
@@ -115,7 +118,12 @@ TEST(MessagesSend, StopsAtARefusedPartSaysWhyAndLeavesTextMode) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, c.error);
     EXPECT_EQ(r.references, std::vector<int>{1});
-    EXPECT_EQ(modem.Lines().back(), "AT+CMGF=1");
+    const auto lines = modem.Lines();
+    EXPECT_EQ(lines.back(), "AT+CMGF=1");
+    // A prompt that never came is cancelled, so that a late one cannot take AT+CMGF=1 for the PDU.
+    if (c.name == "no prompt") {
+      EXPECT_EQ(lines[lines.size() - 2], "\x1B");
+    }
   }
 }
 
@@ -171,7 +179,7 @@ TEST(MessagesRead, ReadsOneWithoutDeletingItAndTellsAnEmptyIndex) {
   vs.OpenPort();
   ScriptedModem& modem = vs.Modem();
   const std::string pdu = Deliver("+15550100456", "hello");
-  modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok());
+  modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok()).On("AT+CPMS=\"SM\"", Ok());
   modem.On("AT+CMGR=3", Ok("\r\n+CMGR: 1,,23\r\n" + pdu + "\r\n")).On("AT+CMGR=4", "\r\n+CMS ERROR: 321\r\n");
   Messages box;
   const auto m = box.Read(3);
@@ -194,8 +202,10 @@ TEST(MessagesWatch, TurnsIndicationsIntoMessagesAndReleasesAnIncompleteSetOnTime
     modem.Chunked(line.size, line.gap_ms);
     modem.On("AT+CMGF=0", Ok())
         .On("AT+CMGF=1", Ok())
+        .On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n"))
         .On("AT+CNMI=2,1,0,1,0", Ok())
-        .On("AT+CNMI=2,0,0,2,0", Ok());
+        .On("AT+CNMI=2,0,0,2,0", Ok())
+        .On("AT+CPMS=\"SM\"", Ok());
     modem.On("AT+CMGR=1", Ok("\r\n+CMGR: 0,,23\r\n" + hello + "\r\n"));
     modem.On("AT+CMGR=2", Ok("\r\n+CMGR: 0,,160\r\n" + a + "\r\n"));
     modem.On("AT+CMGR=3", Ok("\r\n+CMGR: 0,,30\r\n" + c + "\r\n"));
@@ -229,6 +239,307 @@ TEST(MessagesWatch, TurnsIndicationsIntoMessagesAndReleasesAnIncompleteSetOnTime
     const auto lines = modem.Lines();
     EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()),
                 ElementsAre("AT+CNMI=2,0,0,2,0", "AT+CMGF=1"));
+  }
+}
+
+std::string Read(const std::string& pdu) {
+  return Ok("\r\n+CMGR: 0,," + std::to_string(pdu.size() / 2 - 8) + "\r\n" + pdu + "\r\n");
+}
+
+// A modem that will not leave text mode gets nothing it would read as text: the call ends with the
+// reason, and text mode is left as it was (no AT+CMGF=1 either).
+TEST(MessagesPduMode, ARefusedSwitchEndsTheCallAndWritesNothingElse) {
+  struct Case {
+    std::string name;
+    std::function<std::string(Messages&)> call;  // what went wrong, as the host learns it
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"send",
+       [](Messages& box) {
+         const SendResult r = box.Send("+15550100456", "hello");
+         EXPECT_FALSE(r.ok);
+         return r.error;
+       },
+       {"AT+CMGF=0"}},
+      {"list",
+       [](Messages& box) {
+         try {
+           box.List();
+         } catch (const RuntimeError& e) {
+           return e.Description();
+         }
+         return std::string("no error");
+       },
+       {"AT+CMGF=0"}},
+      {"read",
+       [](Messages& box) {
+         try {
+           box.Read(1);
+         } catch (const RuntimeError& e) {
+           return e.Description();
+         }
+         return std::string("no error");
+       },
+       {"AT+CMGF=0"}},
+      {"watch",
+       [](Messages& box) {
+         EXPECT_FALSE(box.Watch());
+         EXPECT_FALSE(box.Watching());
+         return std::string("the modem refused PDU mode");
+       },
+       {"AT+CNMI?", "AT+CMGF=0"}},
+  };
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(line.name + ", " + c.name);
+      VirtualSession vs;
+      vs.OpenPort();
+      ScriptedModem& modem = vs.Modem();
+      modem.Chunked(line.size, line.gap_ms);
+      modem.On("AT+CMGF=0", "\r\nERROR\r\n").Otherwise(Ok("\r\n> "));
+      Messages box;
+      EXPECT_THAT(c.call(box), ::testing::HasSubstr("the modem refused PDU mode"));
+      EXPECT_EQ(modem.Lines(), c.lines);
+    }
+  }
+}
+
+// Two long messages from one sender with one reference and total (references wrap at 256): both are
+// listed, and Collect deletes only the indexes of the one the host accepted.
+TEST(MessagesCollect, TwoMessagesWithOneReferenceStayApartAndOnlyTheAcceptedOneIsDeleted) {
+  const std::string from = "+15550100456";
+  const std::string listing = Listed(1, 1, Deliver(from, "Hello ", 7, 2, 1)) +
+                              Listed(2, 1, Deliver(from, "world", 7, 2, 2)) +
+                              Listed(3, 0, Deliver(from, "Your code ", 7, 2, 1)) +
+                              Listed(4, 0, Deliver(from, "is 1234", 7, 2, 2)) + "\r\n";
+  for (const Line& line : kLines) {
+    SCOPED_TRACE(line.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    ScriptedModem& modem = vs.Modem();
+    modem.Chunked(line.size, line.gap_ms);
+    modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok());
+    modem.On("AT+CPMS=\"SM\"", Ok("\r\n+CPMS: 4,20,4,20,4,20\r\n"));
+    modem.On("AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n");
+    modem.On("AT+CMGL=4", Ok(listing));
+    modem.Otherwise(Ok());
+    Messages box;
+    std::vector<std::string> seen;
+    const int deleted = box.Collect([&seen](const AssembledMessage& m) {
+      seen.push_back(m.text);
+      return m.text == "Hello world";  // the host keeps only this one
+    });
+    EXPECT_THAT(seen, ::testing::UnorderedElementsAre("Hello world", "Your code is 1234"));
+    EXPECT_EQ(deleted, 1);
+    std::vector<std::string> deletes;
+    for (const std::string& l : modem.Lines())
+      if (l.rfind("AT+CMGD", 0) == 0) deletes.push_back(l);
+    EXPECT_THAT(deletes, ElementsAre("AT+CMGD=1", "AT+CMGD=2"));
+  }
+}
+
+// Read, Delete and DeleteAll by index select their storage first, the SIM's too: a DeleteAll must not
+// reach whatever storage was selected last (the phone's, say). A message whose parts lie in different
+// storages is deleted index by index, each in its own.
+TEST(MessagesStorage, IndexesAreReadAndDeletedInTheStorageSelectedForThem) {
+  AssembledMessage spread;
+  spread.storage = "SM";
+  spread.indexes = {5, 0, 7};
+  spread.storages = {"SM", "ME", "SM"};
+  for (const Line& line : kLines) {
+    SCOPED_TRACE(line.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    ScriptedModem& modem = vs.Modem();
+    modem.Chunked(line.size, line.gap_ms);
+    modem.Otherwise(Ok());
+    modem.On("AT+CMGR=3", Read(Deliver("+15550100456", "hello")));
+    modem.On("AT+CMGD=7", "\r\n+CMS ERROR: 321\r\n");
+    Messages box;
+    ASSERT_TRUE(box.Read(3));
+    EXPECT_TRUE(box.Delete(3));
+    EXPECT_TRUE(box.DeleteAll());
+    EXPECT_TRUE(box.Delete(2, "SR"));
+    EXPECT_FALSE(box.Delete(spread)) << "index 7 was refused";
+    EXPECT_THAT(modem.Lines(),
+                ElementsAre("AT+CMGF=0", "AT+CPMS=\"SM\"", "AT+CMGR=3", "AT+CMGF=1",             //
+                            "AT+CPMS=\"SM\"", "AT+CMGD=3", "AT+CPMS=\"SM\"", "AT+CMGD=1,4",        //
+                            "AT+CPMS=\"SR\"", "AT+CMGD=2", "AT+CPMS=\"SM\"",                       //
+                            "AT+CPMS=\"SM\"", "AT+CMGD=5", "AT+CPMS=\"ME\"", "AT+CMGD=0",          //
+                            "AT+CPMS=\"SM\"", "AT+CPMS=\"SM\"", "AT+CMGD=7"));
+  }
+}
+
+// Some modems number their storage from 0.
+TEST(MessagesList, AMessageAtIndexZeroIsListedAndDeleted) {
+  for (const Line& line : kLines) {
+    SCOPED_TRACE(line.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    ScriptedModem& modem = vs.Modem();
+    modem.Chunked(line.size, line.gap_ms);
+    modem.On("AT+CMGF=0", Ok()).On("AT+CMGF=1", Ok());
+    modem.On("AT+CPMS=\"SM\"", Ok("\r\n+CPMS: 2,20,2,20,2,20\r\n"));
+    modem.On("AT+CPMS=\"SR\"", "\r\n+CMS ERROR: 302\r\n");
+    modem.On("AT+CMGL=4", Ok(Listed(0, 0, Deliver("+15550100456", "first")) +
+                             Listed(1, 0, Deliver("+15550100456", "second")) + "\r\n"));
+    modem.Otherwise(Ok());
+    Messages box;
+    const auto all = box.List();
+    ASSERT_EQ(all.size(), 2u) << "the message at index 0 was dropped";
+    EXPECT_EQ(all[0].text, "first");
+    EXPECT_EQ(all[0].indexes, std::vector<int>{0});
+    EXPECT_EQ(box.Collect([](const AssembledMessage&) { return true; }), 2);
+    const auto lines = modem.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "AT+CMGD=0"), lines.end());
+  }
+}
+
+// The parts of one message announced in different storages (one of them at index 0): each index is
+// kept with its own storage, for deleting.
+TEST(MessagesWatch, PartsInDifferentStoragesKeepTheirStorage) {
+  for (const Line& line : kLines) {
+    SCOPED_TRACE(line.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    ScriptedModem& modem = vs.Modem();
+    modem.Chunked(line.size, line.gap_ms);
+    modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n")).Otherwise(Ok());
+    modem.On("AT+CMGR=0", Read(Deliver("+15550100456", "one ", 4, 2, 1)));
+    modem.On("AT+CMGR=1", Read(Deliver("+15550100456", "two", 4, 2, 2)));
+    modem.Unsolicited(5000, "\r\n+CMTI: \"SM\",0\r\n");
+    modem.Unsolicited(6000, "\r\n+CMTI: \"ME\",1\r\n");
+    Messages box;
+    ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+    std::vector<AssembledMessage> got;
+    while (got.empty() && vs.NowMs() < 60000) got = box.Wait(std::chrono::seconds(10));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, "one two");
+    EXPECT_EQ(got[0].indexes, (std::vector<int>{0, 1}));
+    EXPECT_EQ(got[0].storages, (std::vector<std::string>{"SM", "ME"}));
+    box.StopWatching();
+  }
+}
+
+// An indication the modem sends right behind an answer may be cut where the answer's wait ended:
+// its start is kept and joined with the rest when that comes.
+TEST(MessagesWatch, AnIndicationCutAtTheEndOfAnAnswerIsJoinedWithItsRest) {
+  const std::string hello = Deliver("+15550100456", "hello");
+  const std::string again = Deliver("+15550100456", "again");
+  const std::string report = Report(12, 0);
+  struct Case {
+    std::string name, tail, rest;
+    bool is_report;
+  };
+  const Case cases[] = {
+      {"a report cut in its PDU", "\r\n+CDS: 25\r\n" + report.substr(0, 20), report.substr(20) + "\r\n",
+       true},
+      {"a report cut after its header", "\r\n+CDS: 25\r\n", report + "\r\n", true},
+      {"a whole report", "\r\n+CDS: 25\r\n" + report + "\r\n", "", true},
+      {"a message's indication cut in its line", "\r\n+CMTI: \"SM\"", ",2\r\n", false},
+  };
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(line.name + ", " + c.name);
+      VirtualSession vs;
+      vs.OpenPort();
+      ScriptedModem& modem = vs.Modem();
+      modem.Chunked(line.size, line.gap_ms);
+      modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n")).Otherwise(Ok());
+      modem.On("AT+CMGR=1", Read(hello) + c.tail);
+      modem.On("AT+CMGR=2", Read(again));
+      modem.Unsolicited(5000, "\r\n+CMTI: \"SM\",1\r\n");
+      if (!c.rest.empty()) modem.Unsolicited(6000, c.rest);
+      Messages box;
+      ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+      std::vector<AssembledMessage> got;
+      for (int round = 0; round < 2 && got.size() < 2; ++round)
+        for (AssembledMessage& m : box.Wait(std::chrono::seconds(30))) got.push_back(std::move(m));
+      EXPECT_EQ(got.size(), 2u) << "lost";
+      if (got.size() != 2) continue;
+      EXPECT_EQ(got[0].text, "hello");
+      EXPECT_EQ(got[1].first.IsReport(), c.is_report);
+      if (!c.is_report) {
+        EXPECT_EQ(got[1].text, "again");
+      }
+    }
+  }
+}
+
+// Stored copies of a part of a message Wait already returned are handed over for deleting (message
+// watch --delete deletes them), and only the latest are kept however long the watch runs.
+TEST(MessagesWatch, CopiesOfPartsAlreadyReturnedAreHandedOverAndKeptBounded) {
+  const std::string first = Deliver("+15550100456", "one ", 4, 2, 1);
+  const int copies = static_cast<int>(Messages::kMaxDuplicates) + 20;
+  std::string announced;
+  for (int k = 3; k < 3 + copies; ++k) announced += "\r\n+CMTI: \"SM\"," + std::to_string(k) + "\r\n";
+  for (const Line& line : kLines) {
+    SCOPED_TRACE(line.name);
+    VirtualSession vs;
+    vs.OpenPort();
+    ScriptedModem& modem = vs.Modem();
+    modem.Chunked(line.size, line.gap_ms);
+    modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n")).Otherwise(Ok());
+    modem.On("AT+CMGR=1", Read(first)).On("AT+CMGR=2", Read(Deliver("+15550100456", "two", 4, 2, 2)));
+    for (int k = 3; k < 3 + copies; ++k) modem.On("AT+CMGR=" + std::to_string(k), Read(first));
+    modem.Unsolicited(5000, "\r\n+CMTI: \"SM\",1\r\n\r\n+CMTI: \"SM\",2\r\n");
+    modem.Unsolicited(10000, announced);
+    Messages box;
+    // A limit past the last copy, read a byte at a time: a copy later than that is not known as one.
+    ASSERT_TRUE(box.Watch(std::chrono::minutes(30)));
+    auto got = box.Wait(std::chrono::seconds(30));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, "one two");
+    EXPECT_TRUE(box.TakeDuplicates().empty());
+    // Long enough for every copy to be announced and read, even a byte at a time.
+    EXPECT_TRUE(box.Wait(std::chrono::minutes(10)).empty()) << "a copy is not a new message";
+    const auto duplicates = box.TakeDuplicates();
+    ASSERT_EQ(duplicates.size(), Messages::kMaxDuplicates);
+    EXPECT_EQ(duplicates.back().index, 2 + copies);
+    EXPECT_EQ(duplicates.back().storage, "SM");
+    EXPECT_TRUE(box.TakeDuplicates().empty());
+    box.StopWatching();
+  }
+}
+
+// What was in force before the watch comes back after it: read from the modem, else the one of
+// Init's two settings the modem takes.
+TEST(MessagesWatch, StopWatchingRestoresTheIndicationsInForceBefore) {
+  struct Case {
+    std::string name, query_answer;
+    std::vector<std::string> refused;
+    std::vector<std::string> restoring;  // the AT+CNMI lines after the watch's own
+  };
+  const Case cases[] = {
+      {"as read: reports switched off", "\r\n+CNMI: 2,0,0,0,0\r\n\r\nOK\r\n", {}, {"AT+CNMI=2,0,0,0,0"}},
+      {"unreadable: Init's", "\r\nERROR\r\n", {}, {"AT+CNMI=2,0,0,2,0"}},
+      {"unreadable: Init's fallback, which the modem takes",
+       "\r\nERROR\r\n",
+       {"AT+CNMI=2,0,0,2,0"},
+       {"AT+CNMI=2,0,0,2,0", "AT+CNMI=0,0,0,0,0"}},
+  };
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(line.name + ", " + c.name);
+      VirtualSession vs;
+      vs.OpenPort();
+      ScriptedModem& modem = vs.Modem();
+      modem.Chunked(line.size, line.gap_ms);
+      modem.On("AT+CNMI?", c.query_answer);
+      for (const std::string& r : c.refused) modem.On(r, "\r\nERROR\r\n");
+      modem.Otherwise(Ok());
+      Messages box;
+      ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+      box.StopWatching();
+      const auto lines = modem.Lines();
+      const auto watch = std::find(lines.begin(), lines.end(), "AT+CNMI=2,1,0,1,0");
+      ASSERT_NE(watch, lines.end());
+      std::vector<std::string> after(std::next(watch), lines.end());
+      std::vector<std::string> expected = c.restoring;
+      expected.push_back("AT+CMGF=1");
+      EXPECT_EQ(after, expected);
+    }
   }
 }
 

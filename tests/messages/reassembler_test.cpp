@@ -1,7 +1,10 @@
 // Joining concatenated parts: any order, duplicates, senders kept apart, and the time limit for
 // sets that never complete, on an injected clock.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "pdu/field_writers.hpp"
+#include "pdu/hex_text.hpp"
 #include "quandelstk/messages.hpp"
 
 namespace quandelstk::testing {
@@ -9,11 +12,12 @@ namespace {
 
 using namespace messages;
 
-// Part sequence of total with reference from a sender, carrying text.
-Message Part(const std::string& from, int reference, int total, int sequence, const std::string& text) {
+// Part sequence of total with reference (8-bit, or 16-bit when wide) from a sender, carrying text.
+Message Part(const std::string& from, int reference, int total, int sequence, const std::string& text,
+             bool wide = false) {
   Message m;
   m.address = from;
-  m.concatenation = Concatenation{reference, total, sequence, false};
+  m.concatenation = Concatenation{reference, total, sequence, wide};
   m.text = text;
   return m;
 }
@@ -85,6 +89,112 @@ TEST(Reassembler, ReleasesIncompleteSetsAfterTheTimeLimitOnItsClock) {
   const auto rest = r.Flush();
   ASSERT_EQ(rest.size(), 1u);
   EXPECT_EQ(rest[0].Problem(), "incomplete: part 2 of 2 missing");
+}
+
+TEST(Reassembler, KeepsEightAndSixteenBitReferencesApart) {
+  Reassembler r;
+  EXPECT_TRUE(r.Add(Part("+1555", 5, 2, 1, "eight-1 ")).empty());
+  const auto got = r.Add(Part("+1555", 5, 2, 2, "sixteen-2", true));
+  EXPECT_TRUE(got.empty()) << "joined: " << (got.empty() ? "" : got[0].text);
+  EXPECT_EQ(r.Waiting(), 2u);
+  EXPECT_EQ(r.Add(Part("+1555", 5, 2, 2, "eight-2")).at(0).text, "eight-1 eight-2");
+  EXPECT_EQ(r.Add(Part("+1555", 5, 2, 1, "sixteen-1 ", true)).at(0).text, "sixteen-1 sixteen-2");
+}
+
+// The same sender, reference and total twice (references wrap; some senders always use one): a part
+// whose sequence is already held with other content belongs to another message, whatever the order.
+TEST(Reassembler, ASequenceAgainWithOtherContentBeginsAnotherMessage) {
+  struct Case {
+    std::string name;
+    std::vector<std::pair<int, std::string>> parts;  // sequence, text, in arrival order
+    std::vector<std::string> messages;
+    std::size_t late;  // copies of parts of messages already released
+  };
+  const Case cases[] = {
+      {"one after the other",
+       {{1, "Hello "}, {2, "world"}, {1, "Your code "}, {2, "is 1234"}},
+       {"Hello world", "Your code is 1234"},
+       0},
+      {"interleaved",
+       {{1, "Hello "}, {1, "Your code "}, {2, "world"}, {2, "is 1234"}},
+       {"Hello world", "Your code is 1234"},
+       0},
+      {"a duplicate is still one", {{1, "Hello "}, {1, "Hello "}, {2, "world"}}, {"Hello world"}, 0},
+      {"a late copy is a copy", {{1, "Hello "}, {2, "world"}, {2, "world"}}, {"Hello world"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reassembler r;
+    std::vector<std::string> texts;
+    std::vector<int> indexes;
+    int index = 0;
+    for (const auto& [sequence, text] : c.parts)
+      for (const AssembledMessage& m : r.Add(Part("+1555", 7, 2, sequence, text), "SM", ++index)) {
+        texts.push_back(m.text);
+        indexes.insert(indexes.end(), m.indexes.begin(), m.indexes.end());
+      }
+    EXPECT_EQ(texts, c.messages);
+    EXPECT_EQ(r.Waiting(), 0u);
+    const auto late = r.TakeLateCopies();
+    EXPECT_EQ(late.size(), c.late);
+    for (const auto& copy : late) indexes.push_back(copy.index);
+    EXPECT_EQ(indexes.size(), c.parts.size()) << "every index stays with the message it belongs to";
+  }
+}
+
+TEST(Reassembler, IndexZeroIsAnIndexAndMinusOneNone) {
+  Reassembler r;
+  Message single;
+  single.text = "hi";
+  EXPECT_EQ(r.Add(single, "SM", 0).at(0).indexes, std::vector<int>{0});
+  EXPECT_EQ(r.Add(single, "SM", 0).at(0).storages, std::vector<std::string>{"SM"});
+  EXPECT_TRUE(r.Add(single).at(0).indexes.empty());
+  EXPECT_TRUE(r.Add(Part("+1555", 3, 2, 1, "a"), "SM", 0).empty());
+  EXPECT_EQ(r.Add(Part("+1555", 3, 2, 2, "b"), "SM", 1).at(0).indexes, (std::vector<int>{0, 1}));
+}
+
+TEST(Reassembler, EachIndexKeepsItsStorage) {
+  Reassembler r;
+  EXPECT_TRUE(r.Add(Part("+1555", 3, 2, 1, "a"), "SM", 5).empty());
+  const auto got = r.Add(Part("+1555", 3, 2, 2, "b"), "ME", 1);
+  ASSERT_EQ(got.size(), 1u);
+  // What Collect and message watch --delete delete:
+  std::vector<std::pair<std::string, int>> deletes;
+  ASSERT_EQ(got[0].storages.size(), got[0].indexes.size());
+  for (std::size_t k = 0; k < got[0].indexes.size(); ++k)
+    deletes.emplace_back(got[0].storages[k], got[0].indexes[k]);
+  EXPECT_THAT(deletes, ::testing::UnorderedElementsAre(::testing::Pair("SM", 5), ::testing::Pair("ME", 1)));
+  EXPECT_EQ(got[0].storage, "SM");
+}
+
+// Another sender's splitting may end a part with an escape: the next part's first septet is its code.
+TEST(Reassembler, AnEscapeEndingAPartTakesTheNextPartsFirstSeptet) {
+  auto part = [](int sequence, const std::vector<std::uint8_t>& septets) {
+    const std::string header = std::string("\x05\x00\x03\x21\x02", 5) + static_cast<char>(sequence);
+    std::string pdu = "00440B915155100054F6000062214001000000";
+    pdu::AppendHexOctet(pdu, static_cast<unsigned>(7 + septets.size()));
+    pdu::AppendHexOctets(pdu, header);
+    pdu::AppendPackedSeptets(pdu, septets, 1);
+    return DecodePdu(pdu);
+  };
+  const struct {
+    std::string name;
+    std::vector<std::uint8_t> next;
+    std::string text;
+  } cases[] = {{"an extension character", {0x65, 'c'}, "ab€c"},
+               {"a code without one: its default character", {'d', 'c'}, "abdc"},
+               {"a second escape: a space, then its code alone", {0x1B, 0x65, 'c'}, "ab ec"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Message first = part(1, {'a', 'b', 0x1B});
+    EXPECT_EQ(first.text, "ab");
+    EXPECT_TRUE(first.escape_at_end);
+    Reassembler r;
+    EXPECT_TRUE(r.Add(first).empty());
+    const auto got = r.Add(part(2, c.next));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, c.text);
+  }
 }
 
 }  // namespace

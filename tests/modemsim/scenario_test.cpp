@@ -61,7 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"GsmText", "{\"gsm_text\": \"utf8\"}", "\"gsm_text\": expected"},
         // Found by the fuzzer: a number beyond a double escaped as the JSON library's own error.
         BadCase{"NumberBeyondRange", "{\"cmee\": 1E999}", "not valid JSON"},
-        BadCase{"Faults", "{\"faults\": {\"gone\": {\"from_ms\": 5, \"to_ms\": 5}}}", "\"faults.gone\": needs"}),
+        BadCase{"Faults", "{\"faults\": {\"gone\": {\"from_ms\": 5, \"to_ms\": 5}}}", "\"faults.gone\": needs"},
+        BadCase{"DeliveryNameTooLong",
+                "{\"sms\": {\"deliveries\": [{\"from\": \"TwelveLetter\", \"text\": \"x\"}]}}",
+                "\"sms.deliveries[0].from\""},
+        BadCase{"DeliveryReferenceRange",
+                "{\"sms\": {\"deliveries\": [{\"reference\": 65536, \"text\": \"x\"}]}}",
+                "\"sms.deliveries[0].reference\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScenarioFileTest, AMissingFileAndABadFileNameThePath) {
@@ -98,6 +104,50 @@ TEST(ScenarioTest, KeysOverrideTheHealthyDefaults) {
   EXPECT_EQ(DecodePdu(s.sms.messages[0].pdu).tpdu.address.number, "+15550100456");
   EXPECT_EQ(s.ussd.size(), 1u);  // the default codes are replaced
   EXPECT_EQ(s.calls.at("*").kind, CallPlan::Kind::kBusy);
+}
+
+// Deliveries from an alphanumeric sender, and long ones with a 16-bit reference (above 255, or asked
+// for): the parts as the network hands them over.
+TEST(ScenarioTest, DeliveriesFromNamesAndWithSixteenBitReferences) {
+  const std::string long_text(200, 'x');
+  const Scenario s = LoadScenarioText(R"({"sms": {"deliveries": [
+    {"from": "Google", "text": "code 1234"},
+    {"from": "+15550100456", "text": ")" +
+                                      long_text + R"(", "reference": 4660},
+    {"from": "Bank", "text": ")" + long_text +
+                                      R"(", "reference": 7, "wide_reference": true},
+    {"from": "+15550100456", "text": ")" +
+                                      long_text + R"(", "reference": 9}]}})");
+  ASSERT_EQ(s.sms.deliveries.size(), 7u);
+  struct Expected {
+    std::string from;
+    int type;
+    std::optional<Concat> concat;
+    std::size_t septets;
+  };
+  const Expected expected[] = {{"Google", 0xD0, std::nullopt, 9},
+                               {"+15550100456", 0x91, Concat{4660, 2, 1, true}, 152},
+                               {"+15550100456", 0x91, Concat{4660, 2, 2, true}, 48},
+                               {"Bank", 0xD0, Concat{7, 2, 1, true}, 152},
+                               {"Bank", 0xD0, Concat{7, 2, 2, true}, 48},
+                               {"+15550100456", 0x91, Concat{9, 2, 1, false}, 153},
+                               {"+15550100456", 0x91, Concat{9, 2, 2, false}, 47}};
+  for (std::size_t k = 0; k < s.sms.deliveries.size(); ++k) {
+    SCOPED_TRACE(k);
+    const Tpdu t = DecodePdu(s.sms.deliveries[k].second).tpdu;
+    const Expected& e = expected[k];
+    EXPECT_EQ(t.address.number, e.from);
+    EXPECT_EQ(t.address.type, e.type);
+    const UserData u = t.Decoded();
+    ASSERT_EQ(u.concat.has_value(), e.concat.has_value());
+    if (e.concat) {
+      EXPECT_EQ(u.concat->reference, e.concat->reference);
+      EXPECT_EQ(u.concat->total, e.concat->total);
+      EXPECT_EQ(u.concat->sequence, e.concat->sequence);
+      EXPECT_EQ(u.concat->wide, e.concat->wide);
+    }
+    EXPECT_EQ(u.text.size(), e.septets);
+  }
 }
 
 TEST(LineMatchesTest, ExactPrefixAndAll) {

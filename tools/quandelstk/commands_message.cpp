@@ -3,11 +3,13 @@
 // reports matched to what was sent).
 #include <fmt/core.h>
 
+#include <array>
 #include <csignal>
 #include <ctime>
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "cli.hpp"
@@ -64,7 +66,7 @@ std::chrono::minutes ParseValidity(const std::string& text) {
     minutes = value * 10080;
   else if (!unit.empty() && unit != "m")
     throw UsageError(bad);
-  if (value <= 0 || minutes > 63L * 10080)
+  if (value <= 0 || minutes < 5 || minutes > 63L * 10080)
     throw UsageError("--validity: " + text +
                      " is outside 5 minutes to 63 weeks, what the network keeps a message");
   return std::chrono::minutes(minutes);
@@ -82,31 +84,45 @@ struct SendArgs {
   bool flash = false, report = false, wide = false;
 };
 
-void Send(Cli& cli, const SendArgs& a) {
+// A message ready to send: checked before the modem is touched.
+struct Outgoing {
+  std::string number, text;
   messages::SendOptions options;
-  options.flash = a.flash;
-  options.status_report = a.report;
-  options.wide_reference = a.wide;
-  options.service_centre = a.smsc;
-  if (!a.validity.empty()) options.validity = ParseValidity(a.validity);
-  const std::string text = a.text == "-" ? ReadStandardInput() : a.text;
-  if (text.empty())
-    throw UsageError("the text is empty; give it as TEXT, or - to read it from standard input");
   messages::TextPlan plan;
+};
+
+// A bad number, text or option is a usage error here, before Init.
+Outgoing Prepare(const SendArgs& a) {
+  Outgoing o;
+  o.number = a.number;
+  o.options.flash = a.flash;
+  o.options.status_report = a.report;
+  o.options.wide_reference = a.wide;
+  o.options.service_centre = a.smsc;
+  if (!a.validity.empty()) o.options.validity = ParseValidity(a.validity);
+  o.text = a.text == "-" ? ReadStandardInput() : a.text;
+  if (o.text.empty())
+    throw UsageError("the text is empty; give it as TEXT, or - to read it from standard input");
   try {
-    // A bad number or text stops here, before the modem is touched.
-    plan = messages::Plan(text, options);
-    messages::EncodeSubmit(a.number, text, options, 0);
+    o.plan = messages::Plan(o.text, o.options);
+    messages::EncodeSubmit(o.number, o.text, o.options, 0);
   } catch (const RuntimeError& e) {
     throw UsageError(e.Description());
   }
+  return o;
+}
+
+void Send(Cli& cli, const Outgoing& o) {
+  const messages::SendOptions& options = o.options;
+  const messages::TextPlan& plan = o.plan;
+  const std::string& text = o.text;
   cli.out.Note(PlanText(plan));
 
-  const messages::SendResult r = Box().Send(a.number, text, options, [&cli](int part, int total) {
+  const messages::SendResult r = Box().Send(o.number, text, options, [&cli](int part, int total) {
     cli.out.Progress(fmt::format("sending part {} of {}", part, total));
   });
   std::string warning;
-  if (!r.references.empty()) RememberSent({a.number, text, r.references, LocalNow()}, warning);
+  if (!r.references.empty()) RememberSent({o.number, text, r.references, LocalNow()}, warning);
   std::string references;
   for (std::size_t k = 0; k < r.references.size(); ++k)
     references += (k ? ", " : "") + std::to_string(r.references[k]);
@@ -153,25 +169,60 @@ void Get(Cli& cli, int index, const std::string& storage) {
   cli.Report("message get", MessageJson(*m), true, MessageText(*m, index, storage));
 }
 
+// The modem's answer as one line for people: without the echo of the command and the line ends.
+std::string AnswerText(const std::string& answer) {
+  std::string out, line;
+  auto take = [&out, &line] {
+    if (!line.empty() && line.rfind("AT", 0) != 0) out += (out.empty() ? "" : " ") + line;
+    line.clear();
+  };
+  for (const char c : answer) {
+    if (c == '\r' || c == '\n')
+      take();
+    else
+      line += c;
+  }
+  take();
+  return out.empty() ? "no answer" : out;
+}
+
 void Delete(Cli& cli, int index, bool all, const std::string& storage) {
   const bool ok = all ? Box().DeleteAll(storage) : Box().Delete(index, storage);
   const std::string what =
       all ? "every message of " + storage : fmt::format("message {} of {}", index, storage);
   cli.Report("message delete", ok, ok,
              ok ? "deleted " + what
-                : "could not delete " + what + ": " +
-                      (Box().LastAnswer().empty() ? "no answer" : Box().LastAnswer()) +
+                : "could not delete " + what + ": " + AnswerText(Box().LastAnswer()) +
                       "; message list shows the indexes in use");
 }
+
+// SIGINT, SIGTERM and SIGHUP end a watch the same way: the modem's settings restored, the count
+// reported. The handlers in force before come back afterwards, whichever way the watch ends.
+class StopSignals {
+ public:
+  StopSignals() {
+    interrupted = 0;
+    for (std::size_t k = 0; k < kSignals.size(); ++k) previous_[k] = std::signal(kSignals[k], OnInterrupt);
+  }
+  ~StopSignals() {
+    for (std::size_t k = 0; k < kSignals.size(); ++k) std::signal(kSignals[k], previous_[k]);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+  std::array<void (*)(int), 3> previous_{};
+};
 
 void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
   if (!Box().Watch(std::chrono::seconds(part_timeout))) {
     cli.Report("message watch", false, false,
-               "the modem refused new-message indications (AT+CNMI); --trace shows its answer");
+               "the modem refused PDU mode (AT+CMGF=0) or new-message indications (AT+CNMI): " +
+                   AnswerText(Box().LastAnswer()) + "; --trace shows the line");
     return;
   }
-  interrupted = 0;
-  auto previous = std::signal(SIGINT, OnInterrupt);
+  const StopSignals signals;
   cli.out.Note(seconds > 0 ? fmt::format("watching for {} s (Ctrl-C stops)", seconds)
                            : "watching (Ctrl-C stops)");
   const auto sent = LoadSentMessages();
@@ -192,23 +243,18 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
       }
       for (const AssembledMessage& m : got) {
         ++seen;
-        if (cli.out.json)
-          fmt::print(
-              "{}\n",
-              nlohmann::json{{"command", "message watch"}, {"message", AssembledJson(m, sent)}}.dump());
-        else
-          fmt::print("{}\n", AssembledText(m, sent));
-        std::fflush(stdout);
-        if (remove)
-          for (const int index : m.indexes) Box().Delete(index, m.storage.empty() ? "SM" : m.storage);
+        cli.out.Result("message watch", AssembledJson(m, sent), nlohmann::json::object(),
+                       AssembledText(m, sent));
+        if (remove) Box().Delete(m);
       }
+      // Stored copies of parts of messages already shown: deleted with them, else only let go.
+      for (const auto& copy : Box().TakeDuplicates())
+        if (remove) Box().Delete(copy.index, copy.storage.empty() ? "SM" : copy.storage);
     }
   } catch (...) {
-    std::signal(SIGINT, previous);
     Box().StopWatching();
     throw;
   }
-  std::signal(SIGINT, previous);
   Box().StopWatching();
   cli.Report("message watch", seen, true,
              fmt::format("stopped after {} message{}", seen, seen == 1 ? "" : "s"));
@@ -231,14 +277,20 @@ void AddMessageCommands(CLI::App& app, Cli& cli) {
   send->add_option("--validity", args->validity, "how long the network tries: minutes, or 30m, 12h, 2d, 1w");
   send->add_option("--smsc", args->smsc, "service centre number (default: the one the SIM has)");
   send->add_flag("--wide-reference", args->wide, "a 16-bit concatenation reference for a long text");
-  send->callback([&cli, args] { cli.Run("message send", true, [&cli, args] { Send(cli, *args); }); });
+  send->callback([&cli, args] {
+    // The number, the text and the options are checked before Init: a usage error touches no modem.
+    std::optional<Outgoing> outgoing;
+    cli.Run("message send", false, [&outgoing, args] { outgoing = Prepare(*args); });
+    if (!outgoing) return;
+    cli.Run("message send", true, [&cli, &outgoing] { Send(cli, *outgoing); });
+  });
 
   auto* list =
       message->add_subcommand("list", "Every message on the SIM and every stored status report, joined");
   list->callback([&cli] { cli.Run("message list", true, [&cli] { List(cli); }); });
 
   auto* get = message->add_subcommand("get", "Read one stored message by index, without deleting it");
-  get->add_option("INDEX", "the index message list shows")->required()->check(WholeNumber(1, 9999));
+  get->add_option("INDEX", "the index message list shows")->required()->check(WholeNumber(0, 9999));
   get->add_option("--storage", "SM (the SIM, default) or SR (status reports)")
       ->default_val("SM")
       ->check(CLI::IsMember({"SM", "SR", "ME"}));
@@ -249,16 +301,18 @@ void AddMessageCommands(CLI::App& app, Cli& cli) {
   });
 
   auto* del = message->add_subcommand("delete", "Delete a stored message by index, or every one with --all");
-  auto* index = del->add_option("INDEX", "the index message list shows")->check(WholeNumber(1, 9999));
+  auto* index = del->add_option("INDEX", "the index message list shows")->check(WholeNumber(0, 9999));
   auto* all = del->add_flag("--all")->description("delete every message of the storage");
   index->excludes(all);
   del->add_option("--storage", "SM (the SIM, default) or SR (status reports)")
       ->default_val("SM")
       ->check(CLI::IsMember({"SM", "SR", "ME"}));
   del->callback([&cli, del, index, all] {
+    if (index->count() == 0 && all->count() == 0) {  // before Init: a usage error touches no modem
+      cli.Run("message delete", false, [] { throw UsageError("give an INDEX (see message list) or --all"); });
+      return;
+    }
     cli.Run("message delete", true, [&cli, del, index, all] {
-      if (index->count() == 0 && all->count() == 0)
-        throw UsageError("give an INDEX (see message list) or --all");
       Delete(cli, index->count() ? index->as<int>() : 0, all->count() > 0,
              del->get_option("--storage")->as<std::string>());
     });

@@ -124,7 +124,7 @@ void DecodeBoth(Cli& cli, const std::string& hex) {
   }
   const messages::Message m = messages::DecodePdu(hex);
   std::string full_human = fmt::format("  {}{}\n{}", messages::MessageTypeName(m.type),
-                                       m.service_centre.empty() ? "" : ", centre " + m.service_centre, MessageText(m, 0, "PDU"));
+                                       m.service_centre.empty() ? "" : ", centre " + m.service_centre, MessageText(m, -1, "PDU"));
   if (m.concatenation)
     full_human += fmt::format("\n  part {} of {}, reference {} ({}-bit)", m.concatenation->sequence,
                               m.concatenation->total, m.concatenation->reference,

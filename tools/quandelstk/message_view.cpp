@@ -34,11 +34,22 @@ std::string CodingText(const messages::DataCoding& c) {
   return s;
 }
 
+std::string StorageOf(const AssembledMessage& m, std::size_t k) {
+  return k < m.storages.size() ? m.storages[k] : m.storage;
+}
+
+// "#1,3 SM", or "#5 SM, 1 ME" for parts in different storages.
 std::string Indexes(const AssembledMessage& m) {
   if (m.indexes.empty()) return m.storage.empty() ? "new" : m.storage;
+  bool one_storage = true;
+  for (std::size_t k = 0; k < m.indexes.size(); ++k)
+    one_storage = one_storage && StorageOf(m, k) == StorageOf(m, 0);
   std::string s = "#";
-  for (std::size_t k = 0; k < m.indexes.size(); ++k) s += (k ? "," : "") + std::to_string(m.indexes[k]);
-  return s + (m.storage.empty() ? "" : " " + m.storage);
+  for (std::size_t k = 0; k < m.indexes.size(); ++k) {
+    s += (k ? (one_storage ? "," : ", ") : "") + std::to_string(m.indexes[k]);
+    if (!one_storage && !StorageOf(m, k).empty()) s += " " + StorageOf(m, k);
+  }
+  return s + (one_storage && !StorageOf(m, 0).empty() ? " " + StorageOf(m, 0) : "");
 }
 
 std::string Shortened(const std::string& text) {
@@ -125,6 +136,7 @@ nlohmann::json AssembledJson(const AssembledMessage& m, const std::vector<messag
       {"type", messages::MessageTypeName(f.type)},
       {"storage", m.storage},
       {"indexes", m.indexes},
+      {"storages", m.storages},
       {"statuses", statuses},
       {"address", f.address},
       {"time", OptionalTime(f.time)},
@@ -196,7 +208,10 @@ std::string AssembledText(const AssembledMessage& m, const std::vector<messages:
 
 std::string MessageText(const Message& m, int index, const std::string& storage) {
   AssembledMessage a;
-  if (index > 0) a.indexes = {index};
+  if (index >= 0) {
+    a.indexes = {index};
+    a.storages = {storage};
+  }
   a.storage = storage;
   a.first = m;
   a.text = m.text;

@@ -16,7 +16,7 @@ nlohmann::json AssembledJson(const messages::AssembledMessage& m,
 // A few lines for people: where it is, who, when, how, then the text (or the data, or why not).
 std::string AssembledText(const messages::AssembledMessage& m,
                           const std::vector<messages::SentMessage>& sent);
-// One message alone: index 0 shows the label in storage's place ("PDU").
+// One message alone: index -1 shows the label in storage's place ("PDU").
 std::string MessageText(const messages::Message& m, int index, const std::string& storage);
 std::string PlanText(const messages::TextPlan& plan);
 std::string HexOf(const std::string& octets);
