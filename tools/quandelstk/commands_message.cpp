@@ -2,6 +2,7 @@
 // standards-complete layer beside the SMS class (long texts split and joined, every coding, status
 // reports matched to what was sent).
 #include <fmt/core.h>
+#include <signal.h>
 
 #include <array>
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "cli.hpp"
+#include "interrupt.hpp"
 #include "message_view.hpp"
 #include "quandelstk/errors.hpp"
 #include "quandelstk/messages.hpp"
@@ -197,22 +199,28 @@ void Delete(Cli& cli, int index, bool all, const std::string& storage) {
 }
 
 // SIGINT, SIGTERM and SIGHUP end a watch the same way: the modem's settings restored, the count
-// reported. The handlers in force before come back afterwards, whichever way the watch ends.
+// reported. The handlers in force before come back afterwards, flags included (the CLI's own are
+// installed without SA_RESTART so that the shell's prompt returns on Ctrl-C), whichever way the
+// watch ends.
 class StopSignals {
  public:
   StopSignals() {
     interrupted = 0;
-    for (std::size_t k = 0; k < kSignals.size(); ++k) previous_[k] = std::signal(kSignals[k], OnInterrupt);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    for (std::size_t k = 0; k < kSignals.size(); ++k) ::sigaction(kSignals[k], &action, &previous_[k]);
   }
   ~StopSignals() {
-    for (std::size_t k = 0; k < kSignals.size(); ++k) std::signal(kSignals[k], previous_[k]);
+    for (std::size_t k = 0; k < kSignals.size(); ++k) ::sigaction(kSignals[k], &previous_[k], nullptr);
   }
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
  private:
   static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
-  std::array<void (*)(int), 3> previous_{};
+  std::array<struct sigaction, 3> previous_{};
 };
 
 void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
@@ -252,6 +260,9 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
         if (remove) Box().Delete(copy.index, copy.storage.empty() ? "SM" : copy.storage);
     }
   } catch (...) {
+    // An interruption that ended the watch must not stop the restore at its first write; the
+    // exception that carries it goes on to the caller.
+    ClearInterrupt();
     Box().StopWatching();
     throw;
   }
