@@ -19,15 +19,17 @@
 #include <utility>
 #include <vector>
 
+#include "quandelstk/export.hpp"
+
 namespace quandelstk::messages {
 
 // ---------------------------------------------------------------------------------------------
 // Data coding
 
 enum class Alphabet : std::int32_t { Gsm7 = 0, EightBit = 1, Ucs2 = 2 };
-const char* AlphabetName(Alphabet alphabet);  // "GSM 7-bit", "8-bit data", "UCS2"
+QUANDELSTK_API const char* AlphabetName(Alphabet alphabet);  // "GSM 7-bit", "8-bit data", "UCS2"
 
-struct MessageWaiting {
+struct QUANDELSTK_API MessageWaiting {
   enum class Kind : std::int32_t { Voicemail = 0, Fax = 1, Email = 2, Other = 3 };
   Kind kind = Kind::Voicemail;
   bool active = false;   // the indication is set (a message waits) or cleared
@@ -37,7 +39,7 @@ struct MessageWaiting {
 // What the data coding scheme octet says: the alphabet, the class, compression, automatic
 // deletion and message waiting. A reserved coding (a reserved alphabet, a reserved group, a
 // reserved bit set) is read as the GSM 7-bit default alphabet, as 3GPP TS 23.038 has a receiver do.
-struct DataCoding {
+struct QUANDELSTK_API DataCoding {
   int octet = 0;
   Alphabet alphabet = Alphabet::Gsm7;
   std::optional<int> message_class;  // 0 flash (shown, not stored), 1 phone, 2 SIM, 3 terminal
@@ -46,12 +48,12 @@ struct DataCoding {
   bool reserved = false;  // a coding group no standard fills yet
   std::optional<MessageWaiting> waiting;
 };
-DataCoding ReadDataCoding(int octet);
+QUANDELSTK_API DataCoding ReadDataCoding(int octet);
 
 // ---------------------------------------------------------------------------------------------
 // Encoding
 
-struct SendOptions {
+struct QUANDELSTK_API SendOptions {
   bool status_report = false;                    // ask the network for a status report
   std::optional<std::chrono::minutes> validity;  // relative validity, 5 min to 63 weeks; none when unset
   std::string service_centre;                    // empty: the one the modem has stored
@@ -61,7 +63,7 @@ struct SendOptions {
 };
 
 // How a text travels, known before it is sent (what phones show while one types).
-struct TextPlan {
+struct QUANDELSTK_API TextPlan {
   Alphabet alphabet = Alphabet::Gsm7;
   int characters = 0;  // as people count them (code points)
   int units = 0;       // septets (an extension character takes two) or UCS2 code units
@@ -71,9 +73,9 @@ struct TextPlan {
 };
 
 // Throws RuntimeError 5 when utf8 is not UTF-8 or the text needs more than 255 parts.
-TextPlan Plan(std::string_view utf8, const SendOptions& options = {});
+QUANDELSTK_API TextPlan Plan(std::string_view utf8, const SendOptions& options = {});
 
-struct SubmitPart {
+struct QUANDELSTK_API SubmitPart {
   int sequence = 1;
   std::string pdu;      // hex, service-centre field first
   int tpdu_length = 0;  // octets after the service-centre field: the number AT+CMGS takes
@@ -84,8 +86,8 @@ struct SubmitPart {
 // the concatenation reference (0-255, or 0-65535 with wide_reference); unused for one part.
 // Throws RuntimeError 5 for a number with other characters, a text that is not UTF-8, an empty text
 // or one of more than 255 parts.
-std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8,
-                                     const SendOptions& options, int reference);
+QUANDELSTK_API std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view utf8,
+                                                    const SendOptions& options, int reference);
 
 // ---------------------------------------------------------------------------------------------
 // Decoding
@@ -93,10 +95,10 @@ std::vector<SubmitPart> EncodeSubmit(std::string_view number, std::string_view u
 // A received PDU of the reserved message type (3) is read as an SMS-DELIVER, as 3GPP TS 23.040 has a
 // receiver do; its pdu keeps it exactly as it came.
 enum class MessageType : std::int32_t { Deliver = 0, Submit = 1, StatusReport = 2 };
-const char* MessageTypeName(MessageType type);  // "SMS-DELIVER", ...
+QUANDELSTK_API const char* MessageTypeName(MessageType type);  // "SMS-DELIVER", ...
 
 // A service-centre time stamp: local time of the centre and its offset from UTC.
-struct Timestamp {
+struct QUANDELSTK_API Timestamp {
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
   int zone_minutes = 0;  // east of Greenwich positive, in quarter hours
 
@@ -104,7 +106,7 @@ struct Timestamp {
   friend bool operator==(const Timestamp&, const Timestamp&) = default;
 };
 
-struct Validity {
+struct QUANDELSTK_API Validity {
   enum class Format : std::int32_t { None = 0, Relative = 1, Absolute = 2, Enhanced = 3 };
   Format format = Format::None;
   std::int64_t seconds = 0;  // relative and enhanced
@@ -114,19 +116,19 @@ struct Validity {
   std::string Text() const;  // "", "relative 1 day", "until 2024-05-17 09:08:07 +08:00"
 };
 
-struct Concatenation {
+struct QUANDELSTK_API Concatenation {
   int reference = 0;
   int total = 0;
   int sequence = 0;
   bool wide_reference = false;  // 16-bit reference
 };
 
-struct InformationElement {
+struct QUANDELSTK_API InformationElement {
   int id = 0;
   std::string data;  // raw octets
 };
 
-struct Message {
+struct QUANDELSTK_API Message {
   MessageType type = MessageType::Deliver;
   std::string service_centre;
   // The sender of an SMS-DELIVER, the destination of a stored SMS-SUBMIT, the recipient a status
@@ -158,18 +160,18 @@ struct Message {
 };
 
 // Never throws: a PDU that cannot be read keeps what was read, with the reason in problem.
-Message DecodePdu(std::string_view hex, bool with_service_centre = true);
+QUANDELSTK_API Message DecodePdu(std::string_view hex, bool with_service_centre = true);
 
 // Status reports: what the status octet says.
 enum class DeliveryState : std::int32_t { Delivered = 0, Pending = 1, Failed = 2 };
-DeliveryState StateOfStatus(int status);
-std::string StatusText(int status);  // "delivered", "still trying: recipient busy", ...
+QUANDELSTK_API DeliveryState StateOfStatus(int status);
+QUANDELSTK_API std::string StatusText(int status);  // "delivered", "still trying: recipient busy", ...
 
 // ---------------------------------------------------------------------------------------------
 // Reassembly
 
 // A message as the host sees it: one whole text, however many parts carried it.
-struct AssembledMessage {
+struct QUANDELSTK_API AssembledMessage {
   Message first;               // the first part present (sender, time, coding, report fields)
   std::string text;            // the parts' texts joined in sequence order (UTF-8)
   std::string data;            // the parts' 8-bit data joined
@@ -191,7 +193,7 @@ struct AssembledMessage {
 // begins another set when it is not (references wrap, and some senders always use the same one). A
 // set still incomplete after the time limit is released marked incomplete. Time comes from the
 // injected clock (milliseconds; the platform's monotonic clock by default).
-class Reassembler {
+class QUANDELSTK_API Reassembler {
  public:
   explicit Reassembler(std::chrono::milliseconds limit = std::chrono::minutes(5),
                        std::function<std::int64_t()> now_ms = {});
@@ -247,22 +249,23 @@ class Reassembler {
 // ---------------------------------------------------------------------------------------------
 // Matching reports to what was sent
 
-struct SentMessage {
+struct QUANDELSTK_API SentMessage {
   std::string to;
   std::string text;             // UTF-8
   std::vector<int> references;  // one per part, in part order
   std::string when;             // free text for people (the CLI writes local time)
 };
 
-struct ReportMatch {
+struct QUANDELSTK_API ReportMatch {
   std::size_t sent = 0;  // index into the list given
   int part = 1;          // which part the report is about (1-based)
 };
 
 // The most recent sent message to the report's recipient with the report's reference.
-std::optional<ReportMatch> MatchReport(const Message& report, const std::vector<SentMessage>& sent);
+QUANDELSTK_API std::optional<ReportMatch> MatchReport(const Message& report,
+                                                      const std::vector<SentMessage>& sent);
 // Numbers compared as people mean them: "+15550100999" and "15550100999" match.
-bool SameNumber(std::string_view a, std::string_view b);
+QUANDELSTK_API bool SameNumber(std::string_view a, std::string_view b);
 
 // ---------------------------------------------------------------------------------------------
 // The modem: the thread's port, which Modem::Init opened. Every exchange goes through the
@@ -270,14 +273,14 @@ bool SameNumber(std::string_view a, std::string_view b);
 // A modem that refuses PDU mode ends the call there (an error, nothing else written), still in text
 // mode.
 
-struct SendResult {
+struct QUANDELSTK_API SendResult {
   bool ok = false;
   TextPlan plan;
   std::vector<int> references;  // of the parts sent, in order
   std::string error;            // what went wrong, when not ok
 };
 
-class Messages {
+class QUANDELSTK_API Messages {
  public:
   // Sends every part; progress(part, total) before each. Stops at the first part the modem
   // refuses (error says which and why); the parts before it stay sent. A prompt that never came is

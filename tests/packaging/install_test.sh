@@ -48,7 +48,9 @@ for wanted in 'quandelstk::Modem::Init(' 'quandelstk::SMS::ReadSMSText(' 'quande
   'quandelstk::USSD::Send(' 'quandelstk::Phonebook::PhonebookRead(' 'quandelstk::MessageValue::ToText' \
   'quandelstk::CurrentPlatform(' 'quandelstk::ScopedPlatform::ScopedPlatform(' 'quandelstk::AssignPort(' \
   'quandelstk::DateTime::ToText' 'quandelstk::Utf8ToWindows1252' 'typeinfo for quandelstk::RuntimeError' \
-  'typeinfo for quandelstk::Platform' 'typeinfo for quandelstk::SerialControl'; do
+  'typeinfo for quandelstk::Platform' 'typeinfo for quandelstk::SerialControl' \
+  'quandelstk::messages::Plan(' 'quandelstk::messages::DecodePdu(' 'quandelstk::messages::Messages::Send(' \
+  'quandelstk::messages::Reassembler::Add(' 'quandelstk::messages::MatchReport('; do
   grep -qF "$wanted" <<<"$exports" || fail "the shared library does not export $wanted"
 done
 internal=$(grep -E 'quandelstk::(channel|pdu|platform|text|modemsim)::' <<<"$exports" || true)
