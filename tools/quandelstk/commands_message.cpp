@@ -192,7 +192,7 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
       }
       for (const AssembledMessage& m : got) {
         ++seen;
-        if (cli.out.json)
+        if (cli.out.Structured())
           fmt::print(
               "{}\n",
               nlohmann::json{{"command", "message watch"}, {"message", AssembledJson(m, sent)}}.dump());

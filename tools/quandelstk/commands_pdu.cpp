@@ -55,7 +55,7 @@ void Encode(Cli& cli, const std::string& number, const std::string& utf8_text, b
       const std::string why = fmt::format("the text has {} characters; one {} message holds at most {}{}", chars,
                                           ucs2 ? "UCS2" : "7-bit", ucs2 ? 70 : 160, ucs2 ? "" : " (use --long to split it)");
       // With --json the failure is still the one object of the command.
-      if (cli.out.json) cli.Report("pdu encode", false, false, why);
+      if (cli.out.Structured()) cli.Report("pdu encode", false, false, why);
       else fmt::print(stderr, "quandelstk pdu encode: {}\n", why);
       cli.exit_code = kFailureValue;
       return;
