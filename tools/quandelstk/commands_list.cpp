@@ -1,6 +1,7 @@
 // list: the serial devices of the machine, with their stable /dev/serial/by-id names and the USB
-// vendor and product sysfs knows, which program holds each, and with --probe whether a modem
-// answers on it and what it is. A held port is never probed: its modem belongs to that program.
+// vendor and product sysfs knows, which programs have each open, and with --probe whether a modem
+// answers on it and what it is. A port another program holds for itself (an exclusive open, as
+// this library and ModemManager take) is shown as held and left alone.
 #include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "answers.hpp"
 #include "channel/exchange.hpp"
@@ -78,21 +81,23 @@ json UsbOf(const std::string& name) {
   return nullptr;
 }
 
-// Every other process that has the device open: its id and its name.
-json HoldersOf(const std::string& device) {
-  json holders = json::array();
+// Every other process that has one of the devices open: its id and its name, by device. One walk
+// over /proc for all of them, as a busy machine has many processes.
+std::map<std::string, json> Holders(const std::vector<std::string>& devices) {
+  std::map<std::string, json> holders;
   const std::string self = std::to_string(::getpid());
   std::error_code ec;
   for (const auto& proc : fs::directory_iterator("/proc", ec)) {
     const std::string pid = proc.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
     std::error_code fd_ec;
+    std::set<std::string> seen;
     for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fd_ec)) {
       std::error_code link_ec;
-      const fs::path target = fs::read_symlink(fd.path(), link_ec);
-      if (link_ec || target != device) continue;
-      holders.push_back({{"pid", std::stoi(pid)}, {"program", ReadLine(proc.path() / "comm")}});
-      break;
+      const std::string target = fs::read_symlink(fd.path(), link_ec).string();
+      if (link_ec || std::find(devices.begin(), devices.end(), target) == devices.end() || !seen.insert(target).second)
+        continue;
+      holders[target].push_back({{"pid", std::stoi(pid)}, {"program", ReadLine(proc.path() / "comm")}});
     }
   }
   return holders;
@@ -141,7 +146,8 @@ void Probe(Cli& cli, Device& d, std::int16_t port) {
       d.modem = {{"maker", ask("AT+CGMI")}, {"model", ask("AT+CGMM")}};
     }
   } catch (const RuntimeError& e) {
-    d.probe = "failed: " + Cp1252ToUtf8(e.Description());
+    // Another program opened it for itself: its modem is not ours to disturb.
+    d.probe = e.Number() == 8005 ? "held" : "failed: " + Cp1252ToUtf8(e.Description());
   }
   try {
     if (line.PortOpen()) line.PortOpen(false);
@@ -161,16 +167,15 @@ void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
     AddByIdNames(devices);
   }
   if (probe) cli.Connect(!cli.OnSimulatorPort());
+  std::vector<std::string> paths;
+  for (const Device& d : devices) paths.push_back(Canonical(d.path));
+  auto holders = Holders(paths);
   for (Device& d : devices) {
     if (d.path != "sim") {
       d.usb = UsbOf(fs::path(Canonical(d.path)).filename().string());
-      d.holders = HoldersOf(Canonical(d.path));
+      if (auto it = holders.find(Canonical(d.path)); it != holders.end()) d.holders = it->second;
     }
     if (!probe) continue;
-    if (!d.holders.empty()) {
-      d.probe = "held";
-      continue;
-    }
     cli.out.Progress("probing " + d.path);
     if (d.path == "sim") {
       Probe(cli, d, cli.PortNumber());
@@ -192,11 +197,13 @@ void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
                            d.usb["productId"].is_null() ? "?" : d.usb["productId"].get<std::string>(),
                            d.usb["product"].is_null() ? "" : d.usb["product"].get<std::string>());
     for (const auto& h : d.holders)
-      human += fmt::format("  held by {} (pid {})", h["program"].get<std::string>(), h["pid"].get<int>());
+      human += fmt::format("  open in {} (pid {})", h["program"].get<std::string>(), h["pid"].get<int>());
     if (!d.modem.is_null())
       human += fmt::format("  modem: {} {}", d.modem["maker"].is_null() ? "?" : d.modem["maker"].get<std::string>(),
                            d.modem["model"].is_null() ? "" : d.modem["model"].get<std::string>());
-    else if (!d.probe.empty() && d.probe != "held")
+    else if (d.probe == "held")
+      human += "  held by another program: not probed";
+    else if (!d.probe.empty())
       human += "  " + (d.probe == "silent" ? std::string("no modem answers") : d.probe);
     human += "\n";
   }
