@@ -223,13 +223,13 @@ void AddMessageCommands(CLI::App& app, Cli& cli) {
 
   auto* send = message->add_subcommand("send", "Send a text, split into as many parts as it needs");
   auto args = std::make_shared<SendArgs>();  // lives as long as the command tree
-  send->add_option("NUMBER", args->number, "destination: + and digits, or a national number")->required()->check(PhoneNumber());
+  send->add_option("NUMBER", args->number, "destination: + and digits, or a national number")->required();
   send->add_option("TEXT", args->text, "the text in UTF-8; - (the default) reads it from standard input")
       ->default_val("-");
   send->add_flag("--flash", args->flash, "class 0: shown at once on the phone, not stored");
   send->add_flag("--report", args->report, "ask the network for a status report (message list shows it)");
   send->add_option("--validity", args->validity, "how long the network tries: minutes, or 30m, 12h, 2d, 1w");
-  send->add_option("--smsc", args->smsc, "service centre number (default: the one the SIM has)")->check(PhoneNumber());
+  send->add_option("--smsc", args->smsc, "service centre number (default: the one the SIM has)");
   send->add_flag("--wide-reference", args->wide, "a 16-bit concatenation reference for a long text");
   send->callback([&cli, args] { cli.Run("message send", true, [&cli, args] { Send(cli, *args); }); });
 
