@@ -34,20 +34,22 @@ listed() { sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && /^  [a-z]/ { print $1 }'
 
 complete -p quandelstk >/dev/null 2>&1 || fail "the script registers no completion for quandelstk"
 
-expect "quandelstk sm" "sms"
-expect "quandelstk s" "shell shutdown signal sms stk"
+expect "quandelstk sm" "sms smsc"
+expect "quandelstk s" "shell shutdown signal sms smsc stk"
 expect "quandelstk sms " "online read report send"
 expect "quandelstk sms send --m" "--mode"
 expect "quandelstk sms send --mode " "7bit long text ucs2"
 expect "quandelstk sms send --mode ucs2 --h" "--help --help-all --hex"
 expect "quandelstk sms report " "get off on"
 expect "quandelstk sms report on " ""
-expect "quandelstk --p" "--pin --port"
+expect "quandelstk pin lock " "off on"
+expect "quandelstk clock --s" "--sync"
+expect "quandelstk --p" "--pin --pin-file --port"
 expect "quandelstk --port /dev/ttyUSB0 si" "signal"
 expect "quandelstk --port " ""
 expect "quandelstk --json sms read --q" "--quiet"
 expect "quandelstk sms send +15550100123 " ""
-expect "quandelstk nosuch " "at demo find-port imsi init msisdn operator pdu phonebook reboot registered shell shutdown signal sms stk ussd"
+expect "quandelstk nosuch " "at clock demo find-port identify imsi init list message msisdn network operator pdu phonebook pin reboot registered shell shutdown signal sms smsc stk ussd"
 
 top=$("$CLI" --help | listed)
 [[ -n $top ]] || fail "quandelstk --help lists no commands"
