@@ -73,10 +73,9 @@ void DeviceService::Register(CommandTable& t) {
       if (c.kind == Kind::kRead) r.lines.push_back(key + ": " + (values_.count(key) ? values_[key] : "0"));
     }};
   }
-  t["+CCLK"] = {[this](const Command& c, Reply& r) {
-    if (c.kind == Kind::kRead) r.lines.push_back("+CCLK: \"" + core_.NetworkTime().Text() + "\"");
-  }};
+  t["+CCLK"] = {[this](const Command& c, Reply& r) { Clock(c, r); }};
   t["+CPIN"] = {[this](const Command& c, Reply& r) { Pin(c, r); }};
+  RegisterSimSecurity(t);
   t["+CSQ"] = {[&s](const Command& c, Reply& r) {
     if (c.kind == Kind::kExec)
       r.lines.push_back("+CSQ: " + std::to_string(s.network.signal) + "," + std::to_string(s.network.ber));
@@ -98,7 +97,10 @@ void DeviceService::Register(CommandTable& t) {
       }
       if (c.kind != Kind::kRead) return;
       std::string line = key + ": " + std::to_string(mode) + "," + std::to_string(core_.Registration());
-      if (mode == 2 && core_.Registered()) line += ",\"" + s.network.lac + "\",\"" + s.network.ci + "\"";
+      if (mode == 2 && core_.Registered()) {
+        line += ",\"" + s.network.lac + "\",\"" + s.network.ci + "\"";
+        if (s.network.act >= 0) line += "," + std::to_string(s.network.act);
+      }
       r.lines.push_back(line);
     }};
   }
@@ -155,6 +157,112 @@ void DeviceService::Pin(const Command& c, Reply& r) {
   }
 }
 
+// The SIM's security beyond +CPIN: the tries left (the standard +CPINR and the maker's own form),
+// the PIN lock, changing the PIN, and the ICCID (the maker's command and the EF read by +CRSM).
+void DeviceService::RegisterSimSecurity(CommandTable& t) {
+  const Scenario& s = core_.scenario;
+  const bool quectel = s.dialect == "quectel";
+  const auto retries = [this](const std::string& code) {
+    if (code == "SIM PIN") return pin_attempts_;
+    if (code == "SIM PUK") return puk_attempts_;
+    return code == "SIM PIN2" ? 3 : 10;
+  };
+  if (!quectel) {
+    t["+CPINR"] = {[retries](const Command& c, Reply& r) {
+      if (c.kind != Kind::kExec && c.kind != Kind::kSet) return;
+      for (const char* code : {"SIM PIN", "SIM PUK", "SIM PIN2", "SIM PUK2"})
+        if (c.kind == Kind::kExec || LineMatches(c.Text(0), code))
+          r.lines.push_back(std::string("+CPINR: ") + code + "," + std::to_string(retries(code)) + "," +
+                            (std::string(code).find("PUK") != std::string::npos ? "10" : "3"));
+    }};
+    t["+CPINC"] = {[this](const Command& c, Reply& r) {
+      if (c.kind == Kind::kRead || c.kind == Kind::kExec)
+        r.lines.push_back("+CPINC: " + std::to_string(pin_attempts_) + ",3," + std::to_string(puk_attempts_) + ",10");
+    }};
+    t["+CCID"] = Fixed([&s] { return "+CCID: \"" + s.sim.iccid + "\""; }, SimGate::kCme);
+  } else {
+    t["+QPINC"] = {[this](const Command& c, Reply& r) {
+      const std::string sc = "+QPINC: \"SC\"," + std::to_string(pin_attempts_) + "," + std::to_string(puk_attempts_);
+      if (c.kind == Kind::kRead) r.lines.insert(r.lines.end(), {sc, "+QPINC: \"P2\",3,10"});
+      if (c.kind == Kind::kSet) {
+        if (c.Text(0) == "SC") r.lines.push_back(sc);
+        else if (c.Text(0) == "P2") r.lines.push_back("+QPINC: \"P2\",3,10");
+        else r.final = core_.CmeError(3);
+      }
+    }};
+    t["+QCCID"] = Fixed([&s] { return "+QCCID: " + s.sim.iccid; }, SimGate::kCme);
+  }
+  t["+CRSM"] = {[&s](const Command& c, Reply& r) {
+                  // Only the read of EF ICCID (2FE2): its digits swapped in pairs, F-filled.
+                  if (c.kind != Kind::kSet || c.Number(0) != 176 || c.Number(1) != 12258) {
+                    r.lines.push_back("+CRSM: 106,130");
+                    return;
+                  }
+                  std::string digits = s.sim.iccid;
+                  if (digits.size() % 2) digits += 'F';
+                  std::string swapped;
+                  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) swapped += std::string{digits[i + 1], digits[i]};
+                  r.lines.push_back("+CRSM: 144,0,\"" + swapped + "\"");
+                },
+                SimGate::kCme};
+  t["+CLCK"] = {[this](const Command& c, Reply& r) {
+                  if (c.kind == Kind::kTest) r.lines.push_back("+CLCK: (\"SC\")");
+                  if (c.kind != Kind::kSet) return;
+                  const auto mode = c.Number(1);
+                  if (c.Text(0) != "SC" || !mode || *mode > 2) {
+                    r.final = core_.CmeError(3);
+                    return;
+                  }
+                  if (*mode == 2) {
+                    r.lines.push_back(std::string("+CLCK: ") + (pin_lock_ ? "1" : "0"));
+                    return;
+                  }
+                  if (CheckPin(c.Text(2), r)) pin_lock_ = *mode == 1;
+                },
+                SimGate::kCme};
+  t["+CPWD"] = {[this](const Command& c, Reply& r) {
+                  if (c.kind == Kind::kTest) r.lines.push_back("+CPWD: (\"SC\",8),(\"P2\",8)");
+                  if (c.kind != Kind::kSet) return;
+                  if (c.Text(0) != "SC" || c.Text(2).size() < 4 || c.Text(2).size() > 8) {
+                    r.final = core_.CmeError(3);
+                    return;
+                  }
+                  // A SIM with its lock off cannot change the PIN.
+                  if (!pin_lock_) {
+                    r.final = core_.CmeError(3);
+                    return;
+                  }
+                  if (CheckPin(c.Text(1), r)) pin_ = c.Text(2);
+                },
+                SimGate::kCme};
+}
+
+bool DeviceService::CheckPin(const std::string& given, Reply& r) {
+  pin_entries_.push_back({core_.Now(), core_.sim_state});
+  if (given == pin_) {
+    pin_attempts_ = core_.scenario.sim.pin_attempts > 0 ? core_.scenario.sim.pin_attempts : 3;
+    return true;
+  }
+  if (--pin_attempts_ <= 0) core_.sim_state = "SIM PUK";
+  r.final = core_.CmeError(16);
+  return false;
+}
+
+void DeviceService::Clock(const Command& c, Reply& r) {
+  if (c.kind == Kind::kRead) {
+    const Timestamp now = clock_set_ ? clock_set_->PlusSeconds((core_.Now() - clock_set_at_) / 1000) : core_.NetworkTime();
+    r.lines.push_back("+CCLK: \"" + now.Text() + "\"");
+  }
+  if (c.kind != Kind::kSet) return;
+  const auto t = Timestamp::Parse(c.Text(0));
+  if (!t) {
+    r.final = core_.CmeError(3);
+    return;
+  }
+  clock_set_ = *t;
+  clock_set_at_ = core_.Now();
+}
+
 void DeviceService::Operator(const Command& c, Reply& r) {
   const auto& n = core_.scenario.network;
   if (c.kind == Kind::kTest) {
@@ -166,7 +274,8 @@ void DeviceService::Operator(const Command& c, Reply& r) {
       return;
     }
     r.lines.push_back("+COPS: 0," + std::to_string(cops_format_) + ",\"" +
-                      (cops_format_ == 2 ? n.operator_code : n.operator_name) + "\"");
+                      (cops_format_ == 2 ? n.operator_code : n.operator_name) + "\"" +
+                      (n.act >= 0 ? "," + std::to_string(n.act) : ""));
   } else if (c.kind == Kind::kSet) {
     const auto mode = c.Number(0);
     const auto format = c.Number(1);

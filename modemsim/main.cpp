@@ -19,13 +19,14 @@ constexpr const char* kScenarioHelp = R"(
 Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a READY SIM):
   maker, model, revision, imei     identity texts (AT+CGMI, +CGMM, +CGMR, +CGSN)
   echo (true), cmee (1)            echo and error reporting at power-up
+  dialect ("wavecom")              the maker's own answer forms: "wavecom" or "quectel"
   gsm_text ("septets")             the "GSM" set on the line: "septets" or "latin1" (ISO 8859-1 codes)
   baud                             hears the host only at this line speed
   clock ("26/12/04,10:00:00+04")   network time at start
   sim {state: "READY"|"SIM PIN"|"SIM PUK"|"absent", pin, puk, pin_attempts, puk_attempts,
        imsi, msisdn, smsc, busy_ms}
   csms_not_ready                   first N "AT+CSMS=0" answer +CMS ERROR: 515
-  network {registration, operator, operator_code, signal, ber, lac, ci, restart_ms}
+  network {registration, operator, operator_code, signal, ber, lac, ci, act, restart_ms}
   sms {capacity: N | {SM, ME, SR}, report_delay_ms, report_status, loopback_delay_ms,
        delete_empty_ok, messages: [{storage, index, status, from | to, text | pdu, time, smsc}],
        deliveries: [{at_ms, gap_ms, from (number or name), text, time, reference, wide_reference,

@@ -67,7 +67,8 @@ class Loader {
                       "sim",       "csms_not_ready", "network",  "sms",
                       "phonebook", "calls",          "ussd",     "ussd_notifications",
                       "stk",       "responses",      "silent",   "delays",
-                      "chunking",  "unsolicited",    "gsm_text", "faults"});
+                      "chunking",  "unsolicited",    "gsm_text", "faults",
+                      "dialect"});
     Get(root, "", "maker", s.maker);
     Get(root, "", "model", s.model);
     Get(root, "", "revision", s.revision);
@@ -75,6 +76,8 @@ class Loader {
     Get(root, "", "echo", s.echo);
     Get(root, "", "cmee", s.cmee, 0, 2);
     Get(root, "", "gsm_text", s.gsm_text);
+    Get(root, "", "dialect", s.dialect);
+    if (s.dialect != "wavecom" && s.dialect != "quectel") Fail("dialect", "expected \"wavecom\" or \"quectel\"");
     if (s.gsm_text != "septets" && s.gsm_text != "latin1")
       Fail("gsm_text", "expected \"septets\" or \"latin1\"");
     if (root.contains("baud")) {
@@ -87,7 +90,7 @@ class Loader {
     if (root.contains("sim"))
       LoadSim(Object(root["sim"], "sim",
                      {"state", "pin", "puk", "pin_attempts", "puk_attempts", "imsi", "msisdn", "smsc",
-                      "busy_ms"}),
+                      "busy_ms", "iccid", "pin_lock"}),
               s.sim);
     if (root.contains("network")) LoadNetwork(root["network"], s.network);
     if (root.contains("sms")) LoadSms(root["sms"], s);
@@ -138,12 +141,15 @@ class Loader {
     Get(j, "sim", "msisdn", sim.msisdn);
     Get(j, "sim", "smsc", sim.smsc);
     Get(j, "sim", "busy_ms", sim.busy_ms);
+    Get(j, "sim", "iccid", sim.iccid);
+    Get(j, "sim", "pin_lock", sim.pin_lock);
   }
 
   void LoadNetwork(const json& j, Scenario::Network& n) const {
     Object(j, "network",
-           {"registration", "operator", "operator_code", "signal", "ber", "lac", "ci", "restart_ms"});
+           {"registration", "operator", "operator_code", "signal", "ber", "lac", "ci", "restart_ms", "act"});
     Get(j, "network", "registration", n.registration, 0, 5);
+    Get(j, "network", "act", n.act, -1, 13);
     Get(j, "network", "operator", n.operator_name);
     Get(j, "network", "operator_code", n.operator_code);
     Get(j, "network", "signal", n.signal, 0, 99);

@@ -115,6 +115,9 @@ struct Scenario {
   std::string gsm_text = "septets";
   std::optional<long> baud;                    // hears the host only at this line speed
   std::string clock = "26/12/04,10:00:00+04";  // network time at start
+  // Whose answer forms beside the standard ones: "wavecom" (AT+CPINC, AT+CCID) or "quectel"
+  // (AT+QPINC, AT+QCCID, the access technology in +CREG and +COPS, no AT+CPINR).
+  std::string dialect = "wavecom";
 
   struct Sim {
     std::string state = "READY";  // READY, SIM PIN, SIM PUK, absent
@@ -124,6 +127,8 @@ struct Scenario {
     std::string msisdn = "+15550100999";
     std::string smsc = "+15550100123";
     TimeMs busy_ms = 0;  // SIM commands answer +CME ERROR: 515 until then
+    std::string iccid = "8900101201234567890";
+    bool pin_lock = true;  // AT+CLCK="SC"
   } sim;
   int csms_not_ready = 0;  // first N "AT+CSMS=0" get +CMS ERROR: 515
 
@@ -133,6 +138,7 @@ struct Scenario {
     std::string operator_code = "00101";
     int signal = 15, ber = 99;
     std::string lac = "00C3", ci = "0A1B";
+    int act = -1;  // access technology shown in +CREG and +COPS; -1: none (a GSM-only modem)
     TimeMs restart_ms = 0;  // AT+CFUN=1 drops the registration this long
   } network;
 

@@ -28,6 +28,10 @@ class DeviceService final : public Service {
 
  private:
   void Pin(const Command& c, Reply& r);
+  void RegisterSimSecurity(CommandTable& table);
+  // A PIN given to +CLCK or +CPWD: a wrong one costs a try, as with +CPIN.
+  bool CheckPin(const std::string& given, Reply& r);
+  void Clock(const Command& c, Reply& r);
   void Operator(const Command& c, Reply& r);
   void Radio(const Command& c, Reply& r);
 
@@ -36,6 +40,9 @@ class DeviceService final : public Service {
   int puk_attempts_ = core_.scenario.sim.puk_attempts;
   int cops_format_ = 0;
   int cgreg_mode_ = 0;
+  bool pin_lock_ = core_.scenario.sim.pin_lock;
+  std::optional<Timestamp> clock_set_;  // AT+CCLK= sets the modem's clock, not the network's
+  TimeMs clock_set_at_ = 0;
   std::map<std::string, std::string> values_;  // settings that are only stored and read back
   std::vector<PinEntry> pin_entries_;
 };

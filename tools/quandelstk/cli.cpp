@@ -3,11 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include <fmt/core.h>
 
 #include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "device_check.hpp"
+#include "error_watch.hpp"
+#include "modem_errors.hpp"
 #include "observed_platform.hpp"
 #include "platform/default_platform.hpp"
 #include "progress.hpp"
@@ -72,6 +77,32 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
+CLI::Validator PhoneNumber() {
+  return CLI::Validator([](std::string& s) { return NumberProblem(s); }, "NUMBER");
+}
+
+std::string Cli::Pin() {
+  if (!opts.pin.empty()) return opts.pin;
+  if (!opts.pin_file.empty()) {
+    std::ifstream in(opts.pin_file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+      throw UsageError("--pin-file: cannot read " + opts.pin_file);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    // Never shown: a wrong file is told by its name, not by what it holds.
+    if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos)
+      throw UsageError("--pin-file: the first line of " + opts.pin_file + " is not a PIN (digits only)");
+    return line;
+  }
+  if (const char* env = std::getenv("QUANDELSTK_PIN"); env && *env) return env;
+  return {};
+}
+
+std::optional<nlohmann::json> Cli::LastModemError() const {
+  if (!watch_ || !watch_->Last()) return std::nullopt;
+  return watch_->Last()->Json();
+}
+
 CLI::Validator WholeNumber(int lo, int hi) {
   return CLI::Validator(
       [lo, hi](std::string& s) -> std::string {
@@ -84,6 +115,16 @@ CLI::Validator WholeNumber(int lo, int hi) {
       fmt::format("INT in [{} - {}]", lo, hi));
 }
 
+void Cli::PortFromEnvironment() {
+  if (opts.port.empty())
+    if (const char* env = std::getenv("QUANDELSTK_PORT"); env && *env) opts.port = env;
+}
+
+bool Cli::OnSimulatorPort() {
+  PortFromEnvironment();
+  return opts.port == "sim" || opts.port.rfind("sim:", 0) == 0;
+}
+
 void Cli::Connect(bool search) {
   if (scope_) return;
   for (const std::string& a : opts.assign) {
@@ -93,6 +134,7 @@ void Cli::Connect(bool search) {
   }
 
   std::shared_ptr<Platform> platform;
+  PortFromEnvironment();
   const std::string& port = opts.port;
   if (search && port.empty()) {
     platform = platform::DefaultPlatform();
@@ -122,7 +164,9 @@ void Cli::Connect(bool search) {
   // A device that cannot be used is named as such before Init would take it for a silent modem.
   if (!sim_ && !search) CheckSerialDevice(PortDevice(port_number_));
 
-  std::shared_ptr<LineObserver> observer = std::make_shared<ProgressObserver>(out);
+  watch_ = std::make_shared<ErrorWatch>();
+  std::shared_ptr<LineObserver> observer =
+      std::make_shared<BothObservers>(std::make_shared<ProgressObserver>(out), watch_);
   if (opts.trace) observer = std::make_shared<BothObservers>(observer, std::make_shared<TraceObserver>());
   scope_ = std::make_unique<ScopedPlatform>(std::make_shared<ObservedPlatform>(platform, observer));
 }
@@ -136,7 +180,8 @@ void Cli::CatchUpSimulatedTime() {
 bool Cli::Initialise(bool again) {
   if (initialised_ && (!again || channel::IsPortOpen())) return true;
   Connect();
-  const InitStatus status = Modem().Init(port_number_, Utf8ToCp1252(opts.pin));
+  if (watch_) watch_->Forget();
+  const InitStatus status = Modem().Init(port_number_, Utf8ToCp1252(Pin()));
   if (status == InitStatus::OK) {
     initialised_ = true;
     return true;
@@ -149,10 +194,13 @@ bool Cli::Initialise(bool again) {
     case InitStatus::SIMError: why = "the SIM did not answer usably; check that one is inserted"; break;
     default: why = "the modem did not answer or refused its set-up; check the port, the cable and its power (--trace shows the line)"; break;
   }
-  if (out.json) {
-    out.Result("init", InitStatusName(status), nlohmann::json::object(), "");
+  nlohmann::json error = {{"kind", "init"}, {"description", why}};
+  if (const auto modem_error = LastModemError()) error["modem"] = *modem_error;
+  if (out.Structured()) {
+    out.Result("init", InitStatusName(status), nlohmann::json::object(), "", nlohmann::json::object(), error);
   } else {
     fmt::print(stderr, "quandelstk: Init returned {}: {}\n", InitStatusName(status), why);
+    if (watch_ && watch_->Last()) fmt::print(stderr, "  the modem said {}\n", watch_->Last()->Text());
   }
   exit_code = kFailureValue;
   return false;
@@ -160,26 +208,58 @@ bool Cli::Initialise(bool again) {
 
 void Cli::Run(const std::string& command, bool needs_modem, const std::function<void()>& body) {
   out.json = opts.json;
+  out.keyvalue = opts.keyvalue;
   out.quiet = opts.quiet;
   try {
     if (needs_modem && !Initialise()) return;
+    // Only what the command's own exchanges answer counts, not what Init met on its way.
+    if (watch_) watch_->Forget();
     body();
   } catch (const RuntimeError& e) {
     out.Error(command, e.Number(), Cp1252ToUtf8(e.Description()));
     exit_code = kRuntimeError;
   } catch (const CharsetError& e) {
-    fmt::print(stderr, "quandelstk {}: {}\n", command, e.what());
+    out.UsageError(command, e.what());
     exit_code = kUsage;
   } catch (const UsageError& e) {
-    fmt::print(stderr, "quandelstk {}: {}\n", command, e.what());
+    out.UsageError(command, e.what());
     exit_code = kUsage;
   }
 }
 
 void Cli::Report(const std::string& command, const nlohmann::json& result, bool success, const std::string& human,
-                 const nlohmann::json& properties) {
-  out.Result(command, result, properties, human);
+                 const nlohmann::json& properties, const nlohmann::json& details,
+                 const std::optional<ModemError>& error) {
+  std::optional<ModemError> named = error;
+  if (!named && !success && watch_) named = watch_->Last();
+  if (success && !error) named.reset();
+  out.Result(command, result, properties, human, details, named ? named->Json() : nlohmann::json(nullptr));
+  if (named && !out.Structured()) fmt::print(stderr, "quandelstk {}: the modem said {}\n", command, named->Text());
   exit_code = success ? kSuccess : kFailureValue;
+}
+
+bool Cli::OpenLine() {
+  Connect();
+  if (channel::IsPortOpen()) return true;
+  static constexpr const char* kSpeeds[] = {"115200,N,8,1", "9600,N,8,1"};
+  SerialControl& line = channel::Gsm();
+  line.CommPort(port_number_);
+  for (const char* speed : kSpeeds) {
+    if (line.PortOpen()) line.PortOpen(false);
+    line.Settings(speed);
+    line.PortOpen(true);
+    std::string answer;
+    if (channel::SendATCommand("AT", answer, Timeout(2))) return true;
+  }
+  line.PortOpen(false);
+  const std::string why = "no modem answered \"AT\"; check the port, the cable and its power (--trace shows the line)";
+  if (out.Structured())
+    out.Result("init", "Fail", nlohmann::json::object(), "", nlohmann::json::object(),
+               {{"kind", "init"}, {"description", why}});
+  else
+    fmt::print(stderr, "quandelstk: {}\n", why);
+  exit_code = kFailureValue;
+  return false;
 }
 
 }  // namespace quandelstk::cli

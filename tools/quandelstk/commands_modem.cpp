@@ -5,7 +5,9 @@
 #include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "cli.hpp"
+#include "modem_errors.hpp"
 #include "quandelstk/modem.hpp"
+#include "quandelstk/platform.hpp"
 
 namespace quandelstk::cli {
 
@@ -71,7 +73,12 @@ void AddFindPort(CLI::App& app, Cli& cli) {
       cli.out.Progress(fmt::format("searching ports {} to {}", start, end));
       std::int16_t a = start, b = end;
       const std::int16_t r = Modem().FindCOMPort(a, b);
-      cli.Report("find-port", r, r != 0, r != 0 ? fmt::format("modem found on port {}", r) : "0 (no modem found)");
+      // The number alone leaves the operator to look the device up in the port table.
+      const std::string device = r != 0 ? (cli.OnSimulator() ? "sim" : PortDevice(r)) : "";
+      cli.Report("find-port", r, r != 0,
+                 r != 0 ? fmt::format("modem found on port {} ({})", r, device) : "0 (no modem found)",
+                 nlohmann::json::object(),
+                 r != 0 ? nlohmann::json{{"device", device}} : nlohmann::json::object());
     });
   });
 }
@@ -79,7 +86,9 @@ void AddFindPort(CLI::App& app, Cli& cli) {
 void AddAt(CLI::App& app, Cli& cli) {
   auto* cmd = app.add_subcommand("at", "Send one AT command and show the answer (raw exchange)");
   cmd->add_option("COMMAND", "the command, without its CR (for example \"AT+CSQ\")")->required();
-  cmd->add_option("--timeout", "seconds to wait, 0 for 7")->default_val(0)->check(WholeNumber(0, 32767));
+  cmd->add_option("--timeout", "seconds to wait, 0 for 7 (or the global --timeout)")
+      ->default_val(0)
+      ->check(WholeNumber(0, 32767));
   cmd->add_option("--until", "what ends the wait: ok (a final result), info (a colon), prompt (\">\"), "
                              "line (a whole information line)")
       ->default_val("ok")
@@ -87,7 +96,8 @@ void AddAt(CLI::App& app, Cli& cli) {
   cmd->callback([&cli, cmd] {
     cli.Run("at", true, [&cli, cmd] {
       const auto command = cmd->get_option("COMMAND")->as<std::string>();
-      const auto timeout = cmd->get_option("--timeout")->as<std::int16_t>();
+      const auto own = cmd->get_option("--timeout")->as<std::int16_t>();
+      const auto timeout = own > 0 ? own : cli.Timeout(0);
       const auto until = cmd->get_option("--until")->as<std::string>();
       const std::string line = Utf8ToCp1252(command);
       std::string response;
@@ -97,8 +107,10 @@ void AddAt(CLI::App& app, Cli& cli) {
       else if (until == "prompt") r = channel::SendATForPrompt(line, response, timeout);
       else r = channel::SendATForInfoLine(line, response, timeout);
       const std::string text = Cp1252ToUtf8(response);
+      nlohmann::json details = nlohmann::json::object();
+      if (const auto e = ErrorOfAnswer(response)) details["modemError"] = e->Json();
       cli.Report("at", r, r, fmt::format("{}: {}", r ? "true" : "false", EscapeControls(text)),
-                 nlohmann::json{{"response", text}});
+                 nlohmann::json{{"response", text}}, details);
     });
   });
 }
@@ -109,7 +121,8 @@ void AddModemCommands(CLI::App& app, Cli& cli) {
   AddInit(app, cli);
   AddBoolCommand(app, cli, "shutdown", "Close the port", &Modem::ShutDown, "true: port closed",
                  "false: the port was not open");
-  AddBoolCommand(app, cli, "reboot", "Restart the radio (AT+CFUN=1) and wait for the network (up to 4 minutes)",
+  AddBoolCommand(app, cli, "reboot", "Restart the radio (AT+CFUN=1, its answer within 60 s), then check the registration up to twelve "
+                 "times, a second apart",
                  &Modem::Reboot, "true: registered again", "false: not registered after the restart");
   AddSignal(app, cli);
   AddTextCommand(app, cli, "operator", "Name of the network operator", &Modem::OperatorName,

@@ -55,7 +55,7 @@ void Encode(Cli& cli, const std::string& number, const std::string& utf8_text, b
       const std::string why = fmt::format("the text has {} characters; one {} message holds at most {}{}", chars,
                                           ucs2 ? "UCS2" : "7-bit", ucs2 ? 70 : 160, ucs2 ? "" : " (use --long to split it)");
       // With --json the failure is still the one object of the command.
-      if (cli.out.json) cli.Report("pdu encode", false, false, why);
+      if (cli.out.Structured()) cli.Report("pdu encode", false, false, why);
       else fmt::print(stderr, "quandelstk pdu encode: {}\n", why);
       cli.exit_code = kFailureValue;
       return;
@@ -79,6 +79,23 @@ std::string OptionalText(const std::optional<T>& v) {
   else return std::to_string(*v);
 }
 
+// The class keeps the time zone as the PDU holds it, two swapped semi-octets after a "+"
+// ("19:37:41+84"): quarters of an hour, the tens digit's high bit the sign. Shown as ±hh:mm.
+nlohmann::json TimeZoneOf(const std::string& stamp_time) {
+  const auto plus = stamp_time.rfind('+');
+  if (plus == std::string::npos || plus + 3 != stamp_time.size()) return nullptr;
+  const auto digit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) ? std::stoi(std::string(1, c), nullptr, 16) : -1; };
+  const int tens = digit(stamp_time[plus + 1]), units = digit(stamp_time[plus + 2]);
+  if (tens < 0 || units < 0 || units > 9 || (tens & 7) > 9) return nullptr;
+  const int quarters = (tens & 7) * 10 + units;
+  return fmt::format("{}{:02}:{:02}", tens & 8 ? '-' : '+', quarters / 4, quarters % 4 * 15);
+}
+
+std::string Clock(const std::string& stamp_time) {
+  const auto plus = stamp_time.rfind('+');
+  return plus == std::string::npos ? stamp_time : stamp_time.substr(0, plus);
+}
+
 // The exact decoder's reading, then the standards-complete one's: a PDU the first refuses still
 // gets the second.
 void DecodeBoth(Cli& cli, const std::string& hex);
@@ -94,13 +111,16 @@ void Decode(Cli& cli, std::string hex, bool full) {
   const nlohmann::json result = {
       {"ServiceCentre", Cp1252ToUtf8(d.ServiceCentre)}, {"Originator", Cp1252ToUtf8(d.Originator)},
       {"StampDate", d.StampDate},                        {"StampTime", d.StampTime},
+      {"TimeZone", TimeZoneOf(d.StampTime)},
       {"Text", Cp1252ToUtf8(d.Text)},                    {"IsLMS", Optional(d.IsLMS)},
       {"LMS_Reference", Optional(d.LMS_Reference)},      {"LMS_Total", Optional(d.LMS_Total)},
       {"LMS_Sequence", Optional(d.LMS_Sequence)}};
+  const nlohmann::json zone = TimeZoneOf(d.StampTime);
   const std::string human = fmt::format(
-      "ServiceCentre  {}\nOriginator     {}\nStampDate      {}\nStampTime      {}\nText           {}\n"
+      "ServiceCentre  {}\nOriginator     {}\nStampDate      {}\nStampTime      {}\nTimeZone       {}\nText           {}\n"
       "IsLMS          {}\nLMS_Reference  {}\nLMS_Total      {}\nLMS_Sequence   {}",
-      Cp1252ToUtf8(d.ServiceCentre), Cp1252ToUtf8(d.Originator), d.StampDate, d.StampTime,
+      Cp1252ToUtf8(d.ServiceCentre), Cp1252ToUtf8(d.Originator), d.StampDate, Clock(d.StampTime),
+      zone.is_null() ? "--" : zone.get<std::string>(),
       EscapeControls(Cp1252ToUtf8(d.Text)), OptionalText(d.IsLMS), OptionalText(d.LMS_Reference),
       OptionalText(d.LMS_Total), OptionalText(d.LMS_Sequence));
   cli.Report("pdu decode", result, true, human);
@@ -116,8 +136,10 @@ void DecodeBoth(Cli& cli, const std::string& hex) {
              {"Text", Cp1252ToUtf8(d.Text)},                    {"IsLMS", Optional(d.IsLMS)},
              {"LMS_Reference", Optional(d.LMS_Reference)},      {"LMS_Total", Optional(d.LMS_Total)},
              {"LMS_Sequence", Optional(d.LMS_Sequence)}};
-    exact_human = fmt::format("  Originator {}  {} {}\n  Text       {}", Cp1252ToUtf8(d.Originator), d.StampDate,
-                              d.StampTime, EscapeControls(Cp1252ToUtf8(d.Text)));
+    exact["TimeZone"] = TimeZoneOf(d.StampTime);
+    exact_human = fmt::format("  Originator {}  {} {} {}\n  Text       {}", Cp1252ToUtf8(d.Originator), d.StampDate,
+                              Clock(d.StampTime), exact["TimeZone"].is_null() ? "" : exact["TimeZone"].get<std::string>(),
+                              EscapeControls(Cp1252ToUtf8(d.Text)));
   } catch (const RuntimeError& e) {
     exact = {{"error", {{"number", e.Number()}, {"description", Cp1252ToUtf8(e.Description())}}}};
     exact_human = fmt::format("  refused: run-time error {}: {}", e.Number(), Cp1252ToUtf8(e.Description()));
@@ -142,7 +164,7 @@ void AddPduCommands(CLI::App& app, Cli& cli) {
   pdu->require_subcommand(1);
 
   auto* encode = pdu->add_subcommand("encode", "Build the SMS-SUBMIT PDU(s) for a number and a text");
-  encode->add_option("NUMBER", "destination number, for example +15550100123")->required();
+  encode->add_option("NUMBER", "destination number, for example +15550100123")->required()->check(PhoneNumber());
   encode->add_option("TEXT", "the message text (UTF-8)")->required();
   encode->add_flag("--ucs2")->description("code the text as UCS2 (70 characters at most)");
   auto* long_flag = encode->add_flag("--long")->description("split the text into concatenated 7-bit parts of 153 characters");

@@ -2,6 +2,8 @@
 // SMS object's destruction closes the thread's port, so commands must not make short-lived ones.
 #include <fmt/core.h>
 
+#include <cctype>
+
 #include "charset.hpp"
 #include "cli.hpp"
 #include "quandelstk/errors.hpp"
@@ -46,6 +48,27 @@ nlohmann::json Properties(const SMS& sms) {
           {"LMS_Sequence", sms.LMS_Sequence()}};
 }
 
+// What the call changed: each property whose value differs from before it, and beside a raw text
+// that carries line ends ("MR": "0\r\n\r\n") its parsed value under the lower-case name ("mr": 0).
+nlohmann::json Changed(const nlohmann::json& before, const nlohmann::json& after) {
+  nlohmann::json changed = nlohmann::json::object();
+  for (const auto& [key, value] : after.items()) {
+    if (before.contains(key) && before[key] == value) continue;
+    changed[key] = value;
+    if (!value.is_string()) continue;
+    const std::string raw = value.get<std::string>();
+    if (raw.find_first_of("\r\n") == std::string::npos) continue;
+    std::string text = raw;
+    const auto b = text.find_first_not_of(" \r\n");
+    text = b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(" \r\n") - b + 1);
+    std::string lower = key;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool number = !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
+    changed[lower] = number ? nlohmann::json(std::stoi(text)) : nlohmann::json(text);
+  }
+  return changed;
+}
+
 std::string Trimmed(std::string s) {
   while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
   return s;
@@ -54,6 +77,7 @@ std::string Trimmed(std::string s) {
 void Send(Cli& cli, const std::string& number_utf8, const std::string& text_utf8, const std::string& mode, int ref,
           bool hex) {
   SMS& sms = cli.Sms();
+  const nlohmann::json before = Properties(sms);
   const std::string number = Utf8ToCp1252(number_utf8);
   bool r = false;
   if (mode == "text") {
@@ -75,11 +99,12 @@ void Send(Cli& cli, const std::string& number_utf8, const std::string& text_utf8
   cli.Report("sms send", r, r,
              r ? fmt::format("true: sent, message reference {}", Trimmed(Cp1252ToUtf8(sms.MR())))
                : "false: not sent (--trace shows the modem's answer)",
-             Properties(sms));
+             Changed(before, Properties(sms)));
 }
 
 void Read(Cli& cli, bool pdu) {
   SMS& sms = cli.Sms();
+  const nlohmann::json before = Properties(sms);
   const bool r = pdu ? sms.ReadSMSText() : sms.ReadSMS();
   std::string human = "false: no message read";
   if (r) {
@@ -89,14 +114,15 @@ void Read(Cli& cli, bool pdu) {
       human += fmt::format("\nPart     {} of {} (reference {})", sms.LMS_Sequence(), sms.LMS_Total(),
                            sms.LMS_Reference());
   }
-  cli.Report(pdu ? "sms read --pdu" : "sms read", r, r, human, Properties(sms));
+  cli.Report(pdu ? "sms read --pdu" : "sms read", r, r, human, Changed(before, Properties(sms)));
 }
 
 void Report(Cli& cli, const std::string& what) {
   SMS& sms = cli.Sms();
+  const nlohmann::json before = Properties(sms);
   if (what == "on" || what == "off") {
     const bool r = what == "on" ? sms.DeliveryReportOn() : sms.DeliveryReportOff();
-    cli.Report("sms report " + what, r, r, r ? "true" : "false", Properties(sms));
+    cli.Report("sms report " + what, r, r, r ? "true" : "false", Changed(before, Properties(sms)));
     return;
   }
   const bool r = sms.GetDeliveryReport();
@@ -115,16 +141,17 @@ void Report(Cli& cli, const std::string& what) {
                         Cp1252ToUtf8(sms.DRMsgRef()), Cp1252ToUtf8(sms.DRMNRecipient()), sms.DRRDate(),
                         sms.DRRTime(), sms.DRFDate(), sms.DRFTime(), status);
   }
-  cli.Report("sms report get", r, r, human, Properties(sms));
+  cli.Report("sms report get", r, r, human, Changed(before, Properties(sms)));
 }
 
 void Online(Cli& cli, const std::string& number_utf8, int wait) {
   std::string number = Utf8ToCp1252(number_utf8);
   std::int16_t seconds = static_cast<std::int16_t>(wait);
   cli.out.Progress(fmt::format("calling {} and waiting {} s", number_utf8, wait));
+  const nlohmann::json before = Properties(cli.Sms());
   const bool r = cli.Sms().IsOnline(number, seconds);
   cli.Report("sms online", r, r, r ? "true: the number rings or answers" : "false: not reachable",
-             Properties(cli.Sms()));
+             Changed(before, Properties(cli.Sms())));
 }
 
 }  // namespace
@@ -134,7 +161,7 @@ void AddSmsCommands(CLI::App& app, Cli& cli) {
   sms->require_subcommand(1);
 
   auto* send = sms->add_subcommand("send", "Send a message");
-  send->add_option("NUMBER", "destination number, for example +15550100123")->required();
+  send->add_option("NUMBER", "destination number, for example +15550100123")->required()->check(PhoneNumber());
   send->add_option("TEXT", "the message (UTF-8)")->required();
   send->add_option("--mode",
                    "text (text mode, the modem codes it), 7bit (one PDU, 160 characters), ucs2 (one PDU, 70 "
@@ -166,7 +193,7 @@ void AddSmsCommands(CLI::App& app, Cli& cli) {
   });
 
   auto* online = sms->add_subcommand("online", "Call a number to see whether it rings or answers, then hang up");
-  online->add_option("NUMBER", "the number to call")->required();
+  online->add_option("NUMBER", "the number to call")->required()->check(PhoneNumber());
   online->add_option("--wait", "seconds to wait before asking for the call state, 0 to 32")
       ->default_val(10)
       ->check(WholeNumber(0, 32));

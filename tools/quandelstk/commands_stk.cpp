@@ -15,8 +15,8 @@ namespace quandelstk::cli {
 namespace {
 
 void Report(Cli& cli, const std::string& command, const nlohmann::json& result, bool success,
-            const std::string& human) {
-  cli.Report("stk " + command, result, success, human, ToolkitProperties(cli.Toolkit()));
+            const std::string& human, const nlohmann::json& details = nlohmann::json::object()) {
+  cli.Report("stk " + command, result, success, human, ToolkitProperties(cli.Toolkit()), details);
 }
 
 using Body = std::function<void(Cli&, SIMToolKit&, const CLI::App& cmd)>;
@@ -50,7 +50,8 @@ void AddStatusAndSession(CLI::App& stk, Cli& cli) {
       [](Cli& c, SIMToolKit& t, const CLI::App&) {
         const STKStatus s = t.STKStatusGet();
         Report(c, "status", StatusName(s), s != STKStatus::STKUnknown,
-               fmt::format("{} ({}): {}", StatusName(s), static_cast<int>(s), StatusHint(s)));
+               fmt::format("{} ({}): {}", StatusName(s), static_cast<int>(s), StatusHint(s)),
+               {{"status", static_cast<int>(s)}});
       });
   Add(stk, cli, "activate",
       "Switch the SIM toolkit on (terminal profile, then AT+STSF=1). Valid in any status: run it first, then "
@@ -82,7 +83,7 @@ void AddStatusAndSession(CLI::App& stk, Cli& cli) {
           human =
               "true: the toolkit is off, but the line failed while restoring the message settings and the "
               "port is closed; run init";
-        Report(c, "deactivate", r, r, human);
+        Report(c, "deactivate", r, r, human, {{"portOpen", channel::IsPortOpen()}});
       });
 }
 

@@ -47,7 +47,7 @@ void ProgressObserver::Wrote(const std::string& bytes, const std::string& settin
   } else if (line == "AT+CFUN=1") {
     registration_checks_ = 0;
     rebooting_ = true;
-    out_.Progress("restarting the radio (up to 60 s)");
+    out_.Progress("restarting the radio (its answer within 60 s), then up to twelve registration checks");
   } else if (StartsWith(line, "AT+CMGS=")) {
     out_.Progress(fmt::format("submitting message {}", ++parts_sent_));
   } else if (StartsWith(line, "ATD")) {
@@ -64,7 +64,7 @@ void ProgressObserver::Slept(std::int32_t ms) {
     paused_after_csms_ = true;
     out_.Progress(fmt::format("message service not ready yet; retrying in 7 s (attempt {} of 12)", csms_attempts_));
   } else if (rebooting_ && ms == 1000) {
-    out_.Progress(fmt::format("waiting for the network to register again ({} s)", ++registration_checks_));
+    out_.Progress(fmt::format("registration check {} of 12, a second apart", ++registration_checks_));
   } else if (ms >= 2000) {
     out_.Progress(fmt::format("waiting {} s", ms / 1000));
   }
@@ -77,18 +77,21 @@ void TraceObserver::Opened(std::int16_t port, const std::string& settings) {
 void TraceObserver::Closed(std::int16_t port) { fmt::print(stderr, "== port {} closed\n", port); }
 
 std::string PinMask::Apply(const std::string& bytes) {
-  static constexpr std::string_view kMarker = "+CPIN=";
+  // Entering, changing and the lock all carry the PIN (or the PUK); all markers are 6 long.
+  static constexpr std::string_view kMarkers[] = {"+CPIN=", "+CPWD=", "+CLCK="};
+  static constexpr std::size_t kLength = 6;
   std::string out;
   for (char c : bytes) {
-    if (in_pin_ && c != '\r' && c != '\n' && c != '"') {
+    if (in_pin_ && c != '\r' && c != '\n' && c != '"' && c != ',') {
       out += '*';
       continue;
     }
     if (c == '\r' || c == '\n') in_pin_ = false;
     out += c;
     tail_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (tail_.size() > kMarker.size()) tail_.erase(0, tail_.size() - kMarker.size());
-    if (tail_ == kMarker) in_pin_ = true;
+    if (tail_.size() > kLength) tail_.erase(0, tail_.size() - kLength);
+    for (std::string_view marker : kMarkers)
+      if (tail_ == marker) in_pin_ = true;
   }
   return out;
 }

@@ -202,7 +202,7 @@ class Walk {
   }
 
   bool Read(const std::string& prompt, std::string& line) {
-    if (terminal_ && !cli_.out.json) {
+    if (terminal_ && !cli_.out.Structured()) {
       char* raw = ::readline((prompt + "> ").c_str());
       if (!raw) return false;
       line = raw;
@@ -252,7 +252,7 @@ class Walk {
   }
 
   void Show(const std::string& text) const {
-    if (cli_.out.json) return;
+    if (cli_.out.Structured()) return;
     fmt::print("{}\n", text);
     std::fflush(stdout);
   }
