@@ -13,4 +13,13 @@ std::string FromBstr(BSTR text);
 // Raises std::bad_alloc when no string can be allocated.
 BSTR ToBstr(const std::string& text);
 
+// The same with the code page given, for tests; the two above use the system's (GetACP()).
+std::string FromBstr(BSTR text, UINT code_page);
+BSTR ToBstr(const std::string& text, UINT code_page);
+
+// The WideCharToMultiByte flags for a code page: no best fit where the code page allows the flag.
+// UTF-8, GB18030, UTF-7, Symbol and the ISO-2022 and ISCII pages refuse it (ERROR_INVALID_FLAGS),
+// and with it every conversion would fail.
+DWORD NarrowingFlags(UINT code_page);
+
 }  // namespace quandelstk::automation

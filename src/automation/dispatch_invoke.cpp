@@ -51,31 +51,50 @@ class PreparedArguments {
     for (VARIANT& v : filled_) VariantClear(&v);
   }
 
-  // Returns the parameters to hand to DispInvoke: the given ones when nothing needs changing.
-  DISPPARAMS* Prepare(ITypeInfo* info, DISPID member, WORD flags, DISPPARAMS* given) {
-    if (!given || (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || given->cNamedArgs > 0) return given;
+  // Sets *prepared to the parameters to hand to DispInvoke: the given ones when nothing needs
+  // changing. Named arguments are put in their positions, so the omitted ones around them are
+  // filled in as for a positional call. Fails as DispInvoke would for a named argument that is no
+  // parameter or comes twice, and for a required parameter left out.
+  HRESULT Prepare(ITypeInfo* info, DISPID member, WORD flags, DISPPARAMS* given, DISPPARAMS** prepared) {
+    *prepared = given;
+    // A property put names its value DISPID_PROPERTYPUT; DispInvoke knows that form.
+    if (!given || (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))) return S_OK;
     FuncDescription desc(info, member, flags);
-    if (!desc) return given;
+    if (!desc) return S_OK;
     UINT declared = 0;
     for (SHORT i = 0; i < desc->cParams; ++i)
       if (!(desc->lprgelemdescParam[i].paramdesc.wParamFlags & PARAMFLAG_FRETVAL)) ++declared;
-    const UINT given_count = given->cArgs;
-    if (given_count > declared) return given;  // DispInvoke reports it
+    if (given->cArgs > declared) return S_OK;  // DispInvoke reports it
+    if (given->cNamedArgs > given->cArgs || (given->cNamedArgs > 0 && !given->rgdispidNamedArgs))
+      return E_INVALIDARG;
+
+    // Which of the caller's arguments goes to each parameter: the positional ones come last in
+    // reverse order, the named ones first, each with its parameter's index.
+    const UINT positional = given->cArgs - given->cNamedArgs;
+    source_.assign(declared, kNone);
+    for (UINT i = 0; i < positional; ++i) source_[i] = given->cArgs - 1 - i;
+    for (UINT k = 0; k < given->cNamedArgs; ++k) {
+      const DISPID index = given->rgdispidNamedArgs[k];
+      if (index < 0 || static_cast<UINT>(index) >= declared || source_[index] != kNone) return DISP_E_PARAMNOTFOUND;
+      source_[index] = k;
+    }
 
     args_.assign(declared, VARIANTARG{});
-    bool changed = given_count < declared;
+    bool changed = given->cArgs < declared || given->cNamedArgs > 0;
     for (UINT i = 0; i < declared; ++i) {
       const ELEMDESC& param = desc->lprgelemdescParam[i];
       VARIANTARG& slot = args_[declared - 1 - i];  // arguments travel in reverse order
-      const bool present = i < given_count && !IsMissing(given->rgvarg[given_count - 1 - i]);
-      if (present) {
-        slot = given->rgvarg[given_count - 1 - i];
+      const bool given_here = source_[i] != kNone;
+      if (given_here && !IsMissing(given->rgvarg[source_[i]])) {
+        slot = given->rgvarg[source_[i]];
         if (param.tdesc.vt == VT_PTR && AdaptByReference(param, slot)) changed = true;
         continue;
       }
       if (!(param.paramdesc.wParamFlags & PARAMFLAG_FOPT)) {
-        if (i < given_count) slot = given->rgvarg[given_count - 1 - i];
-        else V_VT(&slot) = VT_ERROR, V_ERROR(&slot) = DISP_E_PARAMNOTFOUND;
+        // A required parameter left out ("wrong number of arguments"), or given as omitted.
+        if (!given_here) return DISP_E_BADPARAMCOUNT;
+        if (BaseType(param) != VT_VARIANT) return DISP_E_PARAMNOTOPTIONAL;
+        slot = given->rgvarg[source_[i]];  // an error value is a value for a Variant
         continue;
       }
       if (!Fill(param, slot)) {
@@ -84,12 +103,20 @@ class PreparedArguments {
       }
       changed = true;
     }
-    if (!changed) return given;
+    if (!changed) return S_OK;
     params_.rgvarg = args_.data();
     params_.cArgs = declared;
     params_.rgdispidNamedArgs = nullptr;
     params_.cNamedArgs = 0;
-    return &params_;
+    *prepared = &params_;
+    return S_OK;
+  }
+
+  // DispInvoke names a failing argument by its place in what it was given; the caller wants its own.
+  void TranslateArgumentError(const DISPPARAMS* prepared, UINT* argument_error) const {
+    if (!argument_error || prepared != &params_ || *argument_error >= params_.cArgs) return;
+    const UINT parameter = params_.cArgs - 1 - *argument_error;
+    if (source_[parameter] != kNone) *argument_error = source_[parameter];
   }
 
   // Hands converted by-reference values back to the variables they came from.
@@ -152,6 +179,9 @@ class PreparedArguments {
     return true;
   }
 
+  static constexpr UINT kNone = static_cast<UINT>(-1);
+
+  std::vector<UINT> source_;  // per parameter, the index of its argument in the caller's rgvarg, or kNone
   std::vector<VARIANTARG> args_;
   std::deque<VARIANT> storage_;  // stable addresses: arguments point into it
   std::deque<VARIANT> filled_;
@@ -185,9 +215,12 @@ HRESULT InvokeWithTypeInfo(void* self, ITypeInfo* vtable_view, DISPID member, WO
                            VARIANT* result, EXCEPINFO* exception, UINT* argument_error) noexcept {
   try {
     PreparedArguments arguments;
-    DISPPARAMS* prepared = arguments.Prepare(vtable_view, member, flags, params);
-    const HRESULT hr = DispInvoke(self, vtable_view, member, flags, prepared, result, exception, argument_error);
+    DISPPARAMS* prepared = nullptr;
+    HRESULT hr = arguments.Prepare(vtable_view, member, flags, params, &prepared);
+    if (FAILED(hr)) return hr;
+    hr = DispInvoke(self, vtable_view, member, flags, prepared, result, exception, argument_error);
     if (SUCCEEDED(hr)) arguments.WriteBack();
+    else arguments.TranslateArgumentError(prepared, argument_error);
     return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

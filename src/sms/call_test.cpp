@@ -33,12 +33,12 @@ bool SMS::IsOnline(std::string& sNumber) {
 }
 
 bool SMS::IsOnline(std::string& sNumber, std::int16_t& iWait_Second) {
-  // Checked before anything else: a wait that cannot be honoured must not leave a call ringing.
+  if (!channel::IsPortOpen()) return false;
+  // Checked before dialling: a wait that cannot be honoured must not leave a call ringing.
   if (iWait_Second < 0 || iWait_Second > kMaxWaitSeconds)
     throw RuntimeError(
         err::kInvalidProcedureCall,
         "Invalid procedure call or argument: IsOnline waits 0 to 32 seconds, not " + text::Str(iWait_Second));
-  if (!channel::IsPortOpen()) return false;
 
   channel::Gsm().Output("ATD" + sNumber + ";\r");
   CurrentPlatform().Sleep(iWait_Second * 1000);

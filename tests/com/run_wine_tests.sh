@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The COM server's tests under Wine, against the simulated modem on a pseudo-terminal mapped to COM5:
-# registration and its registry keys, the type-library checker, the C++ client, and every script in
-# scripts/ (VBScript and JScript, each with its own simulator scenario when scripts/<name>.json
-# exists), then unregistration and the keys gone again.
+# registration and its registry keys, the type-library checker, the text conversion check, the C++
+# client, and every script in scripts/ (VBScript and JScript, each with its own simulator scenario
+# when scripts/<name>.json exists), then unregistration and the keys gone again.
 #
 #   run_wine_tests.sh DLL_FOLDER MODEMSIM
 #
@@ -181,7 +181,7 @@ check "a fresh Wine prefix" test -d "$WINEPREFIX/drive_c/windows/system32"
 # Windows without a display: the C++ client's message window needs a window driver.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 cp "$dll_folder"/QuandelSTK6.dll "$dll_folder"/Unicode.txt "$dll_folder"/typelib_check.exe \
-  "$dll_folder"/com_client.exe "$bin"/
+  "$dll_folder"/com_client.exe "$dll_folder"/bstr_text_check.exe "$bin"/
 cp "$here"/scripts/*.vbs "$here"/scripts/*.js "$bin"/ 2>/dev/null
 echo "---- Wine prefix ready ($((SECONDS - started)) s)"
 
@@ -190,6 +190,7 @@ snapshot_registry
 check_registered
 
 run_counted typelib_check "$bin/typelib_check.exe"
+run_counted bstr_text_check "$bin/bstr_text_check.exe"
 
 start_sim "$here/scripts/com_client.json" && run_counted com_client "$bin/com_client.exe" "$winbin\\QuandelSTK6.dll" "$port"
 

@@ -47,5 +47,22 @@ TEST(IsOnline, WaitsTenSecondsByDefaultAndRefusesWaitsOutsideZeroToThirtyTwo) {
   EXPECT_EQ(vs.Modem().Lines().size(), 3u);  // nothing dialled after the first call
 }
 
+// A closed port ends the test before anything else, whatever the wait: false, no error, nothing
+// written, no pause.
+TEST(IsOnline, OnAClosedPortIsFalseWhateverTheWait) {
+  for (std::int16_t wait : {std::int16_t{0}, std::int16_t{10}, std::int16_t{32}, std::int16_t{33},
+                            std::int16_t{40}, std::int16_t{-1}}) {
+    VirtualSession vs;
+    vs.Modem().Otherwise(Ok());
+    SMS sms;
+    std::string number = "+15550100456";
+    bool online = true;
+    EXPECT_EQ(ErrorNumberOf([&] { online = sms.IsOnline(number, wait); }), 0) << wait;
+    EXPECT_FALSE(online) << wait;
+    EXPECT_EQ(vs.Modem().Written(), "") << wait;
+    EXPECT_EQ(vs.Platform().SleptMs(), 0) << wait;
+  }
+}
+
 }  // namespace
 }  // namespace quandelstk::testing

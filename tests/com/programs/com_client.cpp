@@ -1,5 +1,5 @@
 // A compiled COM client of QuandelSTK6.dll, for what scripts cannot show: by-reference shorts
-// through IDispatch::Invoke, DllCanUnloadNow with live objects and server locks, window messages
+// through IDispatch::Invoke, named arguments as VBA, Python and .NET pass them, DllCanUnloadNow with live objects and server locks, window messages
 // dispatched while an exchange waits, the error information of a failing vtable call, and one
 // session per apartment thread.
 //
@@ -74,11 +74,36 @@ VARIANT BstrRef(BSTR* value) {
   return v;
 }
 
+// Calls a method through IDispatch with named arguments only, in the order given.
+HRESULT CallNamed(IDispatch* object, const wchar_t* method, const std::vector<const wchar_t*>& names,
+                  std::vector<VARIANT> args, VARIANT* result) {
+  std::vector<LPOLESTR> all = {const_cast<LPOLESTR>(method)};
+  for (const wchar_t* name : names) all.push_back(const_cast<LPOLESTR>(name));
+  std::vector<DISPID> ids(all.size(), DISPID_UNKNOWN);
+  const HRESULT named = object->GetIDsOfNames(IID_NULL, all.data(), static_cast<UINT>(all.size()),
+                                              LOCALE_USER_DEFAULT, ids.data());
+  if (FAILED(named)) return named;
+  DISPPARAMS params{args.data(), ids.data() + 1, static_cast<UINT>(args.size()), static_cast<UINT>(args.size())};
+  EXCEPINFO ignored{};
+  VariantInit(result);
+  return object->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &ignored,
+                        nullptr);
+}
+
 VARIANT ShortValue(short value) {
   VARIANT v;
   VariantInit(&v);
   V_VT(&v) = VT_I2;
   V_I2(&v) = value;
+  return v;
+}
+
+// A BSTR argument; the caller clears it.
+VARIANT BstrValue(const wchar_t* text) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocString(text);
   return v;
 }
 
@@ -302,6 +327,96 @@ void CheckText() {
   sms->Release();
 }
 
+// Named arguments (VBA's "sNumber:=", Python's keywords, .NET's dynamic calls) go to the parameters
+// they name, in any order; the omitted optional ones around them get their defaults as in a
+// positional call. Against a closed port first: the methods answer False instead of failing.
+void CheckNamedArguments() {
+  _SMS* sms = Create<_SMS>(CLSID_SMS);
+  if (!sms) return;
+  Bstr number(L"123");
+  BSTR number_text = number.get();
+  short wait = 0;
+  struct {
+    const char* what;
+    const wchar_t* method;
+    std::vector<const wchar_t*> names;
+    std::vector<VARIANT> args;
+  } closed[] = {
+      {"IsOnline(sNumber:=\"123\")", L"IsOnline", {L"sNumber"}, {BstrValue(L"123")}},
+      {"IsOnline(sNumber:=number) by reference", L"IsOnline", {L"sNumber"}, {BstrRef(&number_text)}},
+      {"IsOnline(iWait_Second:=0, sNumber:=number)", L"IsOnline", {L"iWait_Second", L"sNumber"},
+       {ShortRef(&wait), BstrRef(&number_text)}},
+      {"SendSMS(strMsg:=\"hello\")", L"SendSMS", {L"strMsg"}, {BstrValue(L"hello")}},
+      {"SendSMS(strHP:=\"123\")", L"SendSMS", {L"strHP"}, {BstrValue(L"123")}},
+      {"SendSMS(strMsg:=\"hello\", strHP:=\"123\")", L"SendSMS", {L"strMsg", L"strHP"},
+       {BstrValue(L"hello"), BstrValue(L"123")}},
+  };
+  for (const auto& c : closed) {
+    VARIANT result;
+    const HRESULT hr = CallNamed(sms, c.method, c.names, c.args, &result);
+    check::That(hr == S_OK && V_VT(&result) == VT_BOOL && V_BOOL(&result) == VARIANT_FALSE,
+                std::string(c.what) + " on a closed port: False (" + Hex(hr) + ")");
+    for (VARIANT v : c.args) VariantClear(&v);
+  }
+  check::That(number_text == number.get() && wait == 0, "the named by-reference arguments come back unchanged");
+
+  // What DispInvoke would refuse is refused the same way, with nothing called.
+  struct {
+    const char* what;
+    const wchar_t* method;
+    std::vector<DISPID> named;
+    HRESULT expected;
+  } refused[] = {
+      {"SendSMSText(strMessage:=) without its number", L"SendSMSText", {1}, DISP_E_BADPARAMCOUNT},
+      {"SendSMS with a named argument that is no parameter", L"SendSMS", {5}, DISP_E_PARAMNOTFOUND},
+      {"SendSMS with the return value named", L"SendSMS", {2}, DISP_E_PARAMNOTFOUND},
+      {"SendSMS with one parameter named twice", L"SendSMS", {1, 1}, DISP_E_PARAMNOTFOUND},
+  };
+  for (auto& c : refused) {
+    std::vector<VARIANT> values(c.named.size());
+    for (VARIANT& v : values) v = BstrValue(L"x");
+    DISPPARAMS params{values.data(), c.named.data(), static_cast<UINT>(values.size()),
+                      static_cast<UINT>(values.size())};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO ignored{};
+    const HRESULT hr = sms->Invoke(IdOf(sms, c.method), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                   &result, &ignored, nullptr);
+    check::Equal<std::string>(Hex(hr), Hex(c.expected), c.what);
+    for (VARIANT& v : values) VariantClear(&v);
+  }
+
+  // Every argument named, out of order: the same entry as the positional call writes.
+  _Modem* modem = Create<_Modem>(CLSID_Modem);
+  _Phonebook* book = Create<_Phonebook>(CLSID_Phonebook);
+  if (modem && book) {
+    InitStatus status = Fail;
+    modem->Init(port, nullptr, &status);
+    check::Equal<int>(status, OK, "Init");
+    VARIANT result;
+    VARIANT name = BstrValue(L"Named Entry"), location = ShortValue(2), entry = BstrValue(L"+15550100222");
+    HRESULT hr = CallNamed(book, L"PhonebookWrite", {L"strName", L"intLocation", L"strNumber"},
+                           {name, location, entry}, &result);
+    check::That(hr == S_OK && V_VT(&result) == VT_BOOL && V_BOOL(&result) == VARIANT_TRUE,
+                "PhonebookWrite(strName:=, intLocation:=2, strNumber:=) (" + Hex(hr) + ")");
+    VARIANT_BOOL read = VARIANT_FALSE;
+    book->PhonebookRead(2, &read);
+    Bstr written_number, written_name;
+    book->get_PhonebookNumber(written_number.Out());
+    book->get_PhonebookName(written_name.Out());
+    check::That(read == VARIANT_TRUE, "the entry written with named arguments reads back");
+    check::Equal(written_number.str(), std::wstring(L"+15550100222"), "its number went to strNumber");
+    check::Equal(written_name.str(), std::wstring(L"Named Entry"), "its name went to strName");
+    VariantClear(&name);
+    VariantClear(&entry);
+    VARIANT_BOOL closed_port = VARIANT_FALSE;
+    modem->ShutDown(&closed_port);
+  }
+  if (book) book->Release();
+  if (modem) modem->Release();
+  sms->Release();
+}
+
 // Each apartment thread has its own session: a port open on one is closed on the other, and a
 // second open of the same port fails at the port.
 void CheckSecondThread() {
@@ -350,6 +465,7 @@ int wmain(int argc, wchar_t** argv) {
   CheckMessagesDuringExchange();
   CheckErrorInformation();
   CheckText();
+  CheckNamedArguments();
   CheckSecondThread();
   if (can_unload_now) check::Equal<HRESULT>(can_unload_now(), S_OK, "DllCanUnloadNow at the end: S_OK");
   CoUninitialize();

@@ -88,6 +88,36 @@ Check Err.Number = 13, "Init with a text for the port: type mismatch (got " & Er
 Err.Clear
 x = m.NoSuchMember()
 Check Err.Number = 438, "an unknown member: 438 (got " & Err.Number & ")"
+
+' A required argument left out is the host's "Wrong number of arguments" (450), and nothing runs:
+' the port is closed, so a call that ran would raise 8012 or return its failure value.
+Dim call_name, calls
+calls = Array("SendSMSText", "SendSMSUnicode", "SendLMSText", "Init", "PhonebookWrite")
+For Each call_name In calls
+  Err.Clear
+  Select Case call_name
+    Case "SendSMSText": x = s.SendSMSText("1")
+    Case "SendSMSUnicode": x = s.SendSMSUnicode("1")
+    Case "SendLMSText": x = s.SendLMSText("1", "b")
+    Case "Init": x = m.Init()
+    Case "PhonebookWrite": x = b.PhonebookWrite(1, "2")
+  End Select
+  Check Err.Number = 450, call_name & " short of a required argument: 450 (got " & Err.Number & " " & _
+      Err.Description & ")"
+Next
+' A required argument given as omitted is "Argument not optional" (449).
+Err.Clear
+x = s.SendSMSText(, "b")
+Check Err.Number = 449, "SendSMSText(, ""b""): 449 (got " & Err.Number & " " & Err.Description & ")"
+
+' IsOnline on a closed port is False whatever the wait, even one it could not wait.
+Dim wait
+For Each wait In Array(0, 33, 40, -1)
+  Err.Clear
+  x = s.IsOnline("123", CInt(wait))
+  Check Err.Number = 0 And x = False, "IsOnline(""123"", " & wait & ") on a closed port: False and no error (got " & _
+      Err.Number & ")"
+Next
 On Error GoTo 0
 
 WScript.Echo "errors.vbs: " & passed & " passed, " & failed & " failed"
