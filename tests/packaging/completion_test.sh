@@ -47,7 +47,7 @@ expect "quandelstk --port /dev/ttyUSB0 si" "signal"
 expect "quandelstk --port " ""
 expect "quandelstk --json sms read --q" "--quiet"
 expect "quandelstk sms send +15550100123 " ""
-expect "quandelstk nosuch " "at demo find-port imsi init msisdn operator pdu phonebook reboot registered shell shutdown signal sms stk ussd"
+expect "quandelstk nosuch " "at demo find-port imsi init message msisdn operator pdu phonebook reboot registered shell shutdown signal sms stk ussd"
 
 top=$("$CLI" --help | listed)
 [[ -n $top ]] || fail "quandelstk --help lists no commands"
