@@ -10,13 +10,15 @@
 
 # Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
 # (wine64-tools) and 64-bit Wine build the COM server and run its tests; help2man writes the man
-# pages, dpkg-dev and file let CPack compute dependencies, lintian checks the packages.
+# pages, dpkg-dev and file let CPack compute dependencies, lintian checks the packages; pybind11-dev
+# and python3-dev build the Python binding, python3-pytest runs its tests.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
             gammu python3-gammu valgrind clang libclang-rt-14-dev \
             g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools \
-            help2man dpkg-dev file lintian
+            help2man dpkg-dev file lintian \
+            pybind11-dev python3-dev python3-pytest
 
 FUZZ_SECONDS ?= 60
 SOAK_SESSIONS ?= 1000
@@ -79,6 +81,8 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release
 	@for b in build/release/bin/*_bench; do echo "== $$b"; $$b; done
+	@if ls build/release/python/quandelstk*.so >/dev/null 2>&1; then \
+	  echo "== bench/python_threads.py"; /usr/bin/python3 bench/python_threads.py build/release; fi
 	@echo "== instructions per PDU operation"; sh bench/pdu_callgrind.sh build/release/bin
 
 fuzz: deps

@@ -3,6 +3,7 @@
 #   libquandelstk6      the shared library and the code table
 #   libquandelstk-dev   headers, static library, CMake package, pkg-config file
 #   quandelstk-tools    the CLI and the simulator, their man pages, the CLI's bash completion
+#   python3-quandelstk  the Python module and its type stubs (when the binding is built)
 include(GNUInstallDirs)
 
 set(QSTK_DEB_MAINTAINER "QuandelSTK6 maintainers <maintainers@users.noreply.c-seed-1a9e1255.example>"
@@ -17,7 +18,11 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/deb)
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/deb/changelog
                 OUTPUT_FILE ${deb_changelog} COMMAND_ERROR_IS_FATAL ANY)
-foreach(component_package lib:libquandelstk6 dev:libquandelstk-dev tools:quandelstk-tools)
+set(deb_components lib:libquandelstk6 dev:libquandelstk-dev tools:quandelstk-tools)
+if(TARGET quandelstk_python)
+  list(APPEND deb_components python:python3-quandelstk)
+endif()
+foreach(component_package IN LISTS deb_components)
   string(REPLACE ":" ";" pair ${component_package})
   list(GET pair 0 component)
   list(GET pair 1 package)
@@ -42,6 +47,9 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL lib dev tools)
+if(TARGET quandelstk_python)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${QSTK_DEB_REVISION})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QSTK_DEB_MAINTAINER})
@@ -97,6 +105,30 @@ demo. Without a port it talks to a built-in simulated modem.
 quandelstk-modemsim serves the same simulated modem and SIM on a
 pseudo-terminal, for developing without hardware.")
 
+# The module is built for one Python version (its file name says which: cpython-311), so the package
+# asks for that version of python3, as dh-python's ${python3:Depends} would. It links the shared
+# library: dpkg-shlibdeps finds that in the library package's staging folder (it is not installed
+# here) and leaves it to the dependency on libquandelstk6 of the same version.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-quandelstk)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_COMPONENT_PYTHON_DEPENDS lib)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+    ${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux/lib${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+if(QSTK_PYTHON_VERSION)
+  string(REPLACE "." ";" python_version_parts ${QSTK_PYTHON_VERSION})
+  list(GET python_version_parts 1 python_minor)
+  math(EXPR python_next_minor "${python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= ${QSTK_PYTHON_VERSION}~), python3 (<< 3.${python_next_minor})")
+endif()
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python binding of QuandelSTK6, a library that drives a GSM modem
+import quandelstk gives Python scripts the five classes of QuandelSTK6 as its
+COM server gives them to Windows scripts: Modem, SMS, SIMToolKit, USSD and
+Phonebook, with their members under the same names, the enumerations as
+enum.IntEnum and the library's run-time errors as quandelstk.RuntimeError.
+The GIL is released while the library waits on the modem.
+.
+This package holds the extension module and its type stubs.")
+
 include(CPack)
 
 # The packages' test makes them itself (cpack), then lists, lints, installs and uses them.
@@ -105,6 +137,7 @@ if(QSTK_TEST_DEB_PACKAGES)
   enable_testing()
   add_test(NAME packaging.deb
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/deb_test.sh ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}
-            ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION} ${deb_version} ${CMAKE_CXX_COMPILER})
+            ${CMAKE_INSTALL_LIBDIR} ${PROJECT_VERSION} ${deb_version} ${CMAKE_CXX_COMPILER}
+            $<IF:$<TARGET_EXISTS:quandelstk_python>,python,no-python>)
   set_tests_properties(packaging.deb PROPERTIES TIMEOUT 1500)
 endif()

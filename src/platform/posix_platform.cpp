@@ -37,12 +37,17 @@ std::string ProgramFolder() {
 // library is linked statically. The program itself is found through /proc, since the loader names
 // it by argv[0]; a library found through a relative search path has a relative name, made absolute
 // against the working directory, which is the one it was loaded from unless the program changed it.
+// A name found through a $ORIGIN search path holds its "..": "/p/lib/python3/x/../../libq.so.6" (a
+// Python module finding the library); it is resolved too, so that the install's data folder is found
+// from the library's real folder.
 std::string OwnFolder() {
   Dl_info info{};
   link_map* object = nullptr;
   if (::dladdr1(reinterpret_cast<void*>(&OwnFolder), &info, reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) != 0 &&
       object && object->l_name && object->l_name[0]) {
-    if (object->l_name[0] == '/') return FolderOf(object->l_name);
+    const std::string name = object->l_name;
+    const bool dotted = name.find("/./") != std::string::npos || name.find("/../") != std::string::npos;
+    if (name[0] == '/' && !dotted) return FolderOf(name);
     if (char* full = ::realpath(object->l_name, nullptr)) {
       const std::string folder = FolderOf(full);
       std::free(full);

@@ -1,9 +1,9 @@
 #!/bin/bash
-# deb_test.sh SOURCE_DIR BUILD_DIR LIBDIR VERSION DEB_VERSION CXX
+# deb_test.sh SOURCE_DIR BUILD_DIR LIBDIR VERSION DEB_VERSION CXX [python|no-python]
 # Makes the Debian packages of a build configured with the deb preset, lists what each holds and
 # checks it, runs lintian on them, installs them with dpkg into a scratch root, uses them there as a
 # library user and an operator would, and removes them again.
-SOURCE=$1 BUILD=$2 LIBDIR=$3 VERSION=$4 DEB_VERSION=$5 CXX=$6 CONSUMER_FLAGS=
+SOURCE=$1 BUILD=$2 LIBDIR=$3 VERSION=$4 DEB_VERSION=$5 CXX=$6 CONSUMER_FLAGS= WITH_PYTHON=${7:-no-python}
 CONSUMER_SOURCE=$SOURCE/tests/packaging/consumer
 WORK=${TMPDIR:-/tmp}/qstk-deb-$$-$RANDOM
 mkdir -m 700 "$WORK"
@@ -18,7 +18,15 @@ rm -rf "$BUILD/packages"
 LIB=$BUILD/packages/libquandelstk6_${DEB_VERSION}_$ARCH.deb
 DEV=$BUILD/packages/libquandelstk-dev_${DEB_VERSION}_$ARCH.deb
 TOOLS=$BUILD/packages/quandelstk-tools_${DEB_VERSION}_$ARCH.deb
-for deb in "$LIB" "$DEV" "$TOOLS"; do [[ -f $deb ]] || fail "cpack made no $deb: $(ls "$BUILD/packages")"; done
+DEBS=("$LIB" "$DEV" "$TOOLS")
+PY=
+if [[ $WITH_PYTHON == python ]]; then
+  PY=$BUILD/packages/python3-quandelstk_${DEB_VERSION}_$ARCH.deb
+  DEBS+=("$PY")
+  PY_DIR=usr/lib/python3/dist-packages
+  PY_MODULE=$PY_DIR/quandelstk$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
+fi
+for deb in "${DEBS[@]}"; do [[ -f $deb ]] || fail "cpack made no $deb: $(ls "$BUILD/packages")"; done
 
 # holds DEB PATH...: each path (as dpkg-deb lists it, without the leading ./) is in the package.
 holds() {
@@ -30,7 +38,7 @@ holds() {
 # field DEB NAME: a field of the package's control file.
 field() { dpkg-deb -f "$1" "$2"; }
 
-for deb in "$LIB" "$DEV" "$TOOLS"; do
+for deb in "${DEBS[@]}"; do
   step "${deb##*/}"
   dpkg-deb -f "$deb" Package Version Architecture Section Depends | sed 's/^/    /'
   dpkg-deb -c "$deb" | awk '{ print "    " $1 " " $6 ($7 ? " " $7 " " $8 : "") }'
@@ -54,6 +62,11 @@ listing=$(dpkg-deb -c "$LIB")
 ! grep -qE 'include/|\.a$|libquandelstk\.so$|usr/bin/' <<<"$listing" || fail "libquandelstk6 holds development files or programs"
 listing=$(dpkg-deb -c "$TOOLS")
 ! grep -qE '\.so|include/' <<<"$listing" || fail "quandelstk-tools holds library files"
+if [[ -n $PY ]]; then
+  holds "$PY" "$PY_MODULE" "$PY_DIR/quandelstk.pyi" usr/share/doc/python3-quandelstk/copyright
+  listing=$(dpkg-deb -c "$PY")
+  ! grep -qE 'libquandelstk|include/|usr/bin/' <<<"$listing" || fail "python3-quandelstk holds library files or programs"
+fi
 
 step "dependencies"
 [[ $(field "$DEV" Depends) == *"libquandelstk6 (= $DEB_VERSION)"* ]] || fail "libquandelstk-dev does not depend on libquandelstk6 (= $DEB_VERSION)"
@@ -63,6 +76,13 @@ for deb in "$LIB" "$TOOLS"; do
     fail "${deb##*/} lacks the dependencies of its binaries (dpkg-shlibdeps)"
 done
 [[ $(field "$TOOLS" Depends) == *libfmt* && $(field "$TOOLS" Depends) == *libedit* ]] || fail "quandelstk-tools lacks libfmt and libedit"
+if [[ -n $PY ]]; then
+  depends=$(field "$PY" Depends)
+  [[ $depends == *"libquandelstk6 (= $DEB_VERSION)"* ]] || fail "python3-quandelstk does not depend on libquandelstk6 (= $DEB_VERSION)"
+  python_version=$(/usr/bin/python3 -c 'import sys; print(f"{sys.version_info[0]}.{sys.version_info[1]}")')
+  [[ $depends == *"python3 (>= $python_version~)"* ]] || fail "python3-quandelstk does not ask for python3 $python_version: $depends"
+  [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "python3-quandelstk lacks the dependencies of its module (dpkg-shlibdeps): $depends"
+fi
 mkdir "$WORK/control"
 dpkg-deb -e "$LIB" "$WORK/control/lib"
 grep -qx "libquandelstk 6 libquandelstk6 (>= $DEB_VERSION)" "$WORK/control/lib/shlibs" ||
@@ -74,7 +94,7 @@ grep -qF "quandelstk ($DEB_VERSION)" <<<"${changelog%%$'\n'*}" ||
 
 step "lintian"
 # Every tag down to pedantic, and the warnings kept on purpose (packaging/deb/lintian-overrides) as O:.
-lintian --info --display-level '>=pedantic' --show-overrides "$LIB" "$DEV" "$TOOLS" >"$WORK/lintian.log" 2>&1 ||
+lintian --info --display-level '>=pedantic' --show-overrides "${DEBS[@]}" >"$WORK/lintian.log" 2>&1 ||
   fail "lintian did not run: $(cat "$WORK/lintian.log")"
 grep -v '^N:' "$WORK/lintian.log" | sed 's/^/    /'
 ! grep -qE '^[EW]: ' "$WORK/lintian.log" || fail "lintian found errors or warnings"
@@ -86,7 +106,7 @@ mkdir -p "$ROOT/var/lib/dpkg/info" "$ROOT/var/lib/dpkg/updates" "$ROOT/var/log"
 # What our packages depend on, as this system has it installed, stands in for the scratch root's
 # packages: dpkg then checks our dependencies against real ones (dependencies of those are not
 # checked again).
-needed=$(for deb in "$LIB" "$DEV" "$TOOLS"; do field "$deb" Depends | tr ',' '\n'; done |
+needed=$(for deb in "${DEBS[@]}"; do field "$deb" Depends | tr ',' '\n'; done |
   sed 's/[(|].*//; s/ //g' | grep -v quandelstk | sort -u)
 dpkg-query -s $needed >"$ROOT/var/lib/dpkg/status" 2>"$WORK/needed.err" ||
   fail "this system lacks packages ours depend on: $(cat "$WORK/needed.err")"
@@ -98,12 +118,12 @@ if "${DPKG[@]}" -i "$DEV" >"$WORK/dpkg-dev-alone.log" 2>&1; then
   fail "libquandelstk-dev installed without libquandelstk6"
 fi
 grep -q "depends on libquandelstk6" "$WORK/dpkg-dev-alone.log" || fail "dpkg refused libquandelstk-dev for another reason: $(cat "$WORK/dpkg-dev-alone.log")"
-"${DPKG[@]}" -i "$LIB" "$DEV" "$TOOLS" >"$WORK/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$WORK/dpkg.out")"
+"${DPKG[@]}" -i "${DEBS[@]}" >"$WORK/dpkg.out" 2>&1 || fail "dpkg -i: $(cat "$WORK/dpkg.out")"
 sed 's/^/    /' "$WORK/dpkg.out"
 installed=$(dpkg-query --admindir="$ROOT/var/lib/dpkg" -W -f='${Package} ${Version} ${db:Status-Abbrev}\n' \
-  libquandelstk6 libquandelstk-dev quandelstk-tools)
+  libquandelstk6 libquandelstk-dev quandelstk-tools ${PY:+python3-quandelstk})
 echo "$installed" | sed 's/^/    /'
-[[ $(grep -c " $DEB_VERSION ii" <<<"$installed") == 3 ]] || fail "not all three packages are installed and configured"
+[[ $(grep -c " $DEB_VERSION ii" <<<"$installed") == "${#DEBS[@]}" ]] || fail "not all ${#DEBS[@]} packages are installed and configured"
 
 build_consumers "$ROOT/usr" "$ROOT/usr/$LIBDIR" PKG_CONFIG_SYSROOT_DIR="$ROOT" PKG_CONFIG_LIBDIR="$ROOT/usr/$LIBDIR/pkgconfig"
 SIM=$ROOT/usr/bin/quandelstk-modemsim
@@ -122,8 +142,14 @@ bash "$SOURCE/tests/packaging/completion_test.sh" "$ROOT/usr/share/bash-completi
   "$ROOT/usr/bin/quandelstk" >"$WORK/completion.log" 2>&1 || fail "the installed completion: $(cat "$WORK/completion.log")"
 echo "    the installed bash completion completes every command"
 
+if [[ -n $PY ]]; then
+  step "the Python module from the scratch root"
+  # The loader finds the scratch root's library as it finds /usr's on a real system.
+  expect_python_works python "$SIM" "$ROOT/$PY_DIR" LD_LIBRARY_PATH="$ROOT/usr/$LIBDIR"
+fi
+
 step "dpkg -r"
-"${DPKG[@]}" -r quandelstk-tools libquandelstk-dev libquandelstk6 >"$WORK/dpkg-r.out" 2>&1 || fail "dpkg -r: $(cat "$WORK/dpkg-r.out")"
+"${DPKG[@]}" -r ${PY:+python3-quandelstk} quandelstk-tools libquandelstk-dev libquandelstk6 >"$WORK/dpkg-r.out" 2>&1 || fail "dpkg -r: $(cat "$WORK/dpkg-r.out")"
 left=$( [[ ! -d $ROOT/usr ]] || find "$ROOT/usr" -type f -o -type l)
 [[ -z $left ]] || fail "files left after removing the packages: $left"
 echo "    removed, nothing left"

@@ -80,6 +80,25 @@ expect_consumer_works pkg-config "$SIM" "$WORK/pkgconfig-consumer"
 cp "$WORK/cmake-consumer/consumer_static" "$PREFIX/bin/"
 expect_consumer_works "static, in bin" "$SIM" "$PREFIX/bin/consumer_static"
 
+module=$(find "$PREFIX" -name 'quandelstk.cpython-*.so')
+if [[ -n $module ]]; then
+  step "the Python module"
+  pydir=$(dirname "$module")
+  echo "    ${pydir#"$PREFIX"/}"
+  [[ -f $pydir/quandelstk.pyi ]] || fail "the type stubs are not beside the module"
+  rpath=$(readelf -d "$module" | sed -n 's/.*R\(UN\)\?PATH.*\[\(.*\)\]/\2/p')
+  [[ $rpath == '$ORIGIN/'* ]] || fail "the module does not find the library relative to itself: RUNPATH '$rpath'"
+  # Under the sanitizers their runtimes must be loaded before python.
+  preload=()
+  if [[ $CONSUMER_FLAGS == *sanitize* ]]; then
+    preload=("LD_PRELOAD=$("$CXX" -print-file-name=libasan.so):$("$CXX" -print-file-name=libubsan.so)"
+      ASAN_OPTIONS=detect_leaks=0)
+  fi
+  expect_python_works python "$SIM" "$pydir" "${preload[@]}"
+else
+  echo "    (no Python module: the binding is not built)"
+fi
+
 step "a program that finds no Unicode.txt says where it looked"
 mkdir "$WORK/elsewhere"
 cp "$WORK/cmake-consumer/consumer_static" "$WORK/elsewhere/"

@@ -94,3 +94,22 @@ expect_linked_to() {
   # Not a pipe into grep -q: with pipefail, ldd killed by the early exit would count as a failure.
   grep -qF "libquandelstk.so.6 => $2 " <<<"$loaded" || fail "$1 does not load $2: $loaded"
 }
+
+# expect_python_works LABEL SIMULATOR PYTHONPATH [ENV...]: the installed Python module against a fresh
+# simulator: Init by device path, the signal level, the stored UCS2 message decoded through the
+# installed code table, a character refused, a library error caught as quandelstk.RuntimeError.
+expect_python_works() {
+  local label=$1 simulator=$2 pythonpath=$3 output
+  shift 3
+  start_sim "$simulator"
+  output=$(cd "$WORK" && env PYTHONPATH="$pythonpath" PYTHONDONTWRITEBYTECODE=1 "$@" timeout 120 /usr/bin/python3 \
+    "$SOURCE/tests/packaging/python_check.py" "$SIM_DEVICE" 2>&1) || fail "$label: the Python check ended with $?: $output"
+  stop_sim
+  sed "s/^/    $label: /" <<<"$output"
+  grep -q "^module $pythonpath/quandelstk\.cpython-.*\.so$" <<<"$output" || fail "$label: python did not import the installed module"
+  grep -qx "version $VERSION" <<<"$output" || fail "$label: the module is not version $VERSION"
+  grep -qx "signal 1" <<<"$output" || fail "$label: the simulator's signal level 1 was not read"
+  grep -qx "message café €5" <<<"$output" || fail "$label: the UCS2 message was not decoded (is Unicode.txt found?)"
+  grep -qx "refused Ω" <<<"$output" || fail "$label: a character without a Windows-1252 code was not refused"
+  grep -qx "error 5" <<<"$output" || fail "$label: a library error was not raised as quandelstk.RuntimeError"
+}
