@@ -90,12 +90,12 @@ def test_runtime_error_is_a_python_runtime_error_with_number_and_description():
     assert issubclass(quandelstk.RuntimeError, RuntimeError)
     sms = quandelstk.SMS()
     with pytest.raises(quandelstk.RuntimeError) as caught:
-        sms.IsOnline("+15550100001", iWait_Second=40)  # checked before the port: nothing is dialled
-    assert caught.value.number == 5
-    assert "Invalid procedure call" in caught.value.description
-    assert str(caught.value).endswith("(error 5)")
+        sms.DRStatus  # nothing stored yet
+    assert caught.value.number == 13
+    assert "Type mismatch" in caught.value.description
+    assert str(caught.value).endswith("(error 13)")
     with pytest.raises(RuntimeError):
-        sms.DRStatus  # nothing stored yet: type mismatch, error 13
+        sms.DRStatus
 
 
 def test_text_travels_as_windows_1252_both_ways():
