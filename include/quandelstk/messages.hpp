@@ -332,6 +332,9 @@ class QUANDELSTK_API Messages {
  private:
   bool Exchange(const std::string& command, int timeout_seconds);
   bool SelectStorage(const std::string& storage);  // AT+CPMS
+  // One stored message; none when the index is empty, or when the modem refused the storage or the
+  // read, which why then tells.
+  std::optional<Message> ReadStored(int index, const std::string& storage, std::string& why);
   // Keeps the indications an answer held, for the next Wait.
   void NoteIndications(const std::string& text);
   std::vector<AssembledMessage> ListStorage(const std::string& storage, Reassembler& joiner);
