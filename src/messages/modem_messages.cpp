@@ -313,6 +313,9 @@ int Messages::Collect(const std::function<bool(const AssembledMessage&)>& accept
 
 bool Messages::Watch(std::chrono::milliseconds part_limit) {
   if (!channel::IsPortOpen()) return false;
+  // Indications noted before the watch are old: what they announced is stored, and List finds it.
+  noted_.clear();
+  pending_input_.clear();
   // The settings to restore: the ones in force now, else Init's in the order Init tries them (it
   // falls back to the second when the modem refuses the first).
   restore_indications_ = {kInitIndications, kInitFallbackIndications};
@@ -335,7 +338,6 @@ void Messages::StopWatching() {
   if (!watching_) return;
   watching_ = false;
   watch_joiner_.reset();
-  pending_input_.clear();
   duplicates_.clear();
   try {
     for (const std::string& command : restore_indications_)
@@ -344,6 +346,9 @@ void Messages::StopWatching() {
   } catch (const RuntimeError&) {
     // the port went away while watching: nothing left to restore
   }
+  // Nothing noted so far is for the next watch (the restore's answers included).
+  noted_.clear();
+  pending_input_.clear();
 }
 
 void Messages::HandleIndications(std::vector<AssembledMessage>& out) {

@@ -593,5 +593,46 @@ TEST(MessagesWatch, AnUnreadableMessageIsReportedAndTheWatchGoesOn) {
   }
 }
 
+// Indications an exchange came across while nobody watched, or that the end of the last watch left,
+// are old: the next watch does not read them again (List finds what they announced).
+TEST(MessagesWatch, IndicationsNotedOutsideAWatchAreNotReplayedByTheNext) {
+  const std::string old = Deliver("+15550100456", "old");
+  const std::string fresh = Deliver("+15550100456", "new");
+  struct Case {
+    std::string name;
+    bool during_list;  // else in the answer to the restore at the end of a first watch
+  };
+  const Case cases[] = {{"noted by a listing", true}, {"noted by the end of a watch", false}};
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(line.name + ", " + c.name);
+      VirtualSession vs;
+      vs.OpenPort();
+      ScriptedModem& modem = vs.Modem();
+      modem.Chunked(line.size, line.gap_ms);
+      modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n"));
+      const std::string indication = "\r\n+CMTI: \"SM\",7\r\n";
+      modem.On("AT+CMGL=4", Ok(Listed(7, 0, old) + (c.during_list ? indication : "")), 1);
+      modem.On("AT+CNMI=2,0,0,2,0", Ok(c.during_list ? "" : indication));
+      modem.On("AT+CMGR=7", Read(old)).On("AT+CMGR=8", Read(fresh)).Otherwise(Ok());
+      modem.Unsolicited(20000, "\r\n+CMTI: \"SM\",8\r\n");
+      Messages box;
+      if (c.during_list) {
+        ASSERT_EQ(box.List().size(), 1u);
+      } else {
+        ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+        EXPECT_TRUE(box.Wait(std::chrono::seconds(1)).empty());
+        box.StopWatching();
+      }
+      ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+      std::vector<AssembledMessage> got;
+      while (got.empty() && vs.NowMs() < 60000) got = box.Wait(std::chrono::seconds(10));
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got[0].text, "new");
+      box.StopWatching();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quandelstk::testing
