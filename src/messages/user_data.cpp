@@ -12,7 +12,8 @@ namespace {
 
 constexpr int kConcatenated8 = 0x00;
 constexpr int kConcatenated16 = 0x08;
-
+constexpr int kSingleShift = 0x24;   // national language single shift
+constexpr int kLockingShift = 0x25;  // national language locking shift
 
 void NoteProblem(Message& m, const std::string& why) {
   if (m.problem.empty()) m.problem = why;
@@ -45,6 +46,9 @@ void ReadElements(std::string_view header, Message& m) {
       concatenation = true;
     }
     if (concatenation && c.total > 0 && c.sequence > 0 && c.sequence <= c.total) m.concatenation = c;
+    if ((id == kLockingShift || id == kSingleShift) && m.coding.alphabet == Alphabet::Gsm7)
+      NoteProblem(m, "national language tables are not supported (element " + std::to_string(id) +
+                         "): the text is read with the default alphabet");
     i += 2 + length;
   }
 }
