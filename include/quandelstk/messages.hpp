@@ -154,6 +154,11 @@ struct QUANDELSTK_API Message {
   // GSM 7-bit text whose last septet is an escape: the character it begins ends in the next part
   // (another sender's splitting), where joining the parts completes it.
   bool escape_at_end = false;
+  // A concatenated part's text as it came, for joining it with its neighbours: its septets (one an
+  // octet) in GSM 7-bit, its octets in UCS2; empty otherwise. A character split between two parts (an
+  // escape and its code, a surrogate pair) comes out whole only from both parts' units together. The
+  // text of a part that ends in a high surrogate leaves that half out, as it does a final escape.
+  std::string units;
 
   bool Decoded() const { return problem.empty(); }
   bool IsReport() const { return type == MessageType::StatusReport; }
@@ -183,9 +188,12 @@ struct QUANDELSTK_API AssembledMessage {
   std::vector<std::string> storages;  // the storage of each index (parts may lie in different ones)
   std::vector<int> statuses;          // storage status of each index (0 unread, 1 read, 2 unsent, 3 sent)
   std::vector<Message> parts;         // in sequence order, duplicates left out
+  // What joining the parts found ("" when nothing): a character split between parts that one of them
+  // does not complete (half a surrogate pair left alone).
+  std::string join_problem;
 
   const std::string& from() const { return first.address; }
-  std::string Problem() const;  // the first part's problem, or which parts are missing
+  std::string Problem() const;  // the first part's problem, which parts are missing, or join_problem
 };
 
 // Joins the parts of concatenated messages by (type, address, reference and its width, total), in any
@@ -324,6 +332,9 @@ class QUANDELSTK_API Messages {
  private:
   bool Exchange(const std::string& command, int timeout_seconds);
   bool SelectStorage(const std::string& storage);  // AT+CPMS
+  // One stored message; none when the index is empty, or when the modem refused the storage or the
+  // read, which why then tells.
+  std::optional<Message> ReadStored(int index, const std::string& storage, std::string& why);
   // Keeps the indications an answer held, for the next Wait.
   void NoteIndications(const std::string& text);
   std::vector<AssembledMessage> ListStorage(const std::string& storage, Reassembler& joiner);

@@ -89,6 +89,21 @@ std::string IndicationsCommand(const std::string& answer) {
   return "";
 }
 
+// An indication as whole lines, as FindIndications reads them.
+std::string IndicationLines(const Indication& i) {
+  switch (i.kind) {
+    case Indication::Kind::StoredMessage:
+      return "+CMTI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
+    case Indication::Kind::StoredReport:
+      return "+CDSI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
+    case Indication::Kind::Report:
+      return "+CDS: 0\r\n" + i.pdu + "\r\n";
+    case Indication::Kind::Message:
+      return "+CMT: ,0\r\n" + i.pdu + "\r\n";
+  }
+  return "";
+}
+
 int NextReference() {
   thread_local int next = -1;
   if (next < 0) next = static_cast<int>(CurrentPlatform().MonotonicMs() & 0xFF);
@@ -109,22 +124,7 @@ void Messages::NoteIndications(const std::string& text) {
   // What an earlier text ended inside comes first: this text holds the rest of it.
   const std::string all = std::exchange(pending_input_, std::string()) + text;
   std::size_t consumed = 0;
-  for (const Indication& i : FindIndications(all, &consumed)) {
-    switch (i.kind) {
-      case Indication::Kind::StoredMessage:
-        noted_ += "+CMTI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
-        break;
-      case Indication::Kind::StoredReport:
-        noted_ += "+CDSI: \"" + i.storage + "\"," + std::to_string(i.index) + "\r\n";
-        break;
-      case Indication::Kind::Report:
-        noted_ += "+CDS: 0\r\n" + i.pdu + "\r\n";
-        break;
-      case Indication::Kind::Message:
-        noted_ += "+CMT: ,0\r\n" + i.pdu + "\r\n";
-        break;
-    }
-  }
+  for (const Indication& i : FindIndications(all, &consumed)) noted_ += IndicationLines(i);
   // An indication cut at the end (an answer's last bytes, or a wait's): kept, to be joined with
   // what arrives next.
   const std::string_view rest = std::string_view(all).substr(consumed);
@@ -240,16 +240,25 @@ std::optional<Message> Messages::Read(int index, const std::string& storage) {
     mode.emplace([this](const std::string& c) { return Exchange(c, kDefault); });
     if (!mode->Switched()) throw RuntimeError(err::kInvalidProcedureCall, PduModeRefused(last_answer_));
   }
-  if (!SelectStorage(storage))
-    throw RuntimeError(err::kInvalidProcedureCall,
-                       "the modem cannot select the storage " + storage + " (" + Brief(last_answer_) + ")");
+  std::string why;
+  std::optional<Message> m = ReadStored(index, storage, why);
+  if (!why.empty()) throw RuntimeError(err::kInvalidProcedureCall, why);
+  return m;
+}
+
+std::optional<Message> Messages::ReadStored(int index, const std::string& storage, std::string& why) {
+  why.clear();
+  if (!SelectStorage(storage)) {
+    why = "the modem cannot select the storage " + storage + " (" + Brief(last_answer_) + ")";
+    return std::nullopt;
+  }
   const bool ok = Exchange("AT+CMGR=" + std::to_string(index), kDefault);
   const std::string answer = last_answer_;
   if (storage != "SM") Exchange("AT+CPMS=\"SM\"", kDefault);
   if (!ok) {
-    if (IsEmptyIndex(answer)) return std::nullopt;
-    throw RuntimeError(err::kInvalidProcedureCall, "the modem could not read message " +
-                                                       std::to_string(index) + " (" + Brief(answer) + ")");
+    if (!IsEmptyIndex(answer))
+      why = "the modem could not read message " + std::to_string(index) + " (" + Brief(answer) + ")";
+    return std::nullopt;
   }
   const auto read = ParseRead(answer);
   if (!read) return std::nullopt;
@@ -304,6 +313,9 @@ int Messages::Collect(const std::function<bool(const AssembledMessage&)>& accept
 
 bool Messages::Watch(std::chrono::milliseconds part_limit) {
   if (!channel::IsPortOpen()) return false;
+  // Indications noted before the watch are old: what they announced is stored, and List finds it.
+  noted_.clear();
+  pending_input_.clear();
   // The settings to restore: the ones in force now, else Init's in the order Init tries them (it
   // falls back to the second when the modem refuses the first).
   restore_indications_ = {kInitIndications, kInitFallbackIndications};
@@ -326,7 +338,6 @@ void Messages::StopWatching() {
   if (!watching_) return;
   watching_ = false;
   watch_joiner_.reset();
-  pending_input_.clear();
   duplicates_.clear();
   try {
     for (const std::string& command : restore_indications_)
@@ -335,43 +346,57 @@ void Messages::StopWatching() {
   } catch (const RuntimeError&) {
     // the port went away while watching: nothing left to restore
   }
+  // Nothing noted so far is for the next watch (the restore's answers included).
+  noted_.clear();
+  pending_input_.clear();
 }
-
-namespace {
-
-// The message an indication is about: read from its storage, or decoded from the line itself.
-std::optional<Message> Announced(Messages& box, const Indication& ind, std::string& storage, int& index) {
-  Message m;
-  switch (ind.kind) {
-    case Indication::Kind::StoredMessage:
-    case Indication::Kind::StoredReport: {
-      storage =
-          ind.storage.empty() ? (ind.kind == Indication::Kind::StoredReport ? "SR" : "SM") : ind.storage;
-      index = ind.index;
-      if (index < 0) return std::nullopt;  // no index to read
-      return box.Read(index, storage);     // none when it was gone before we came to it
-    }
-    case Indication::Kind::Report:
-    case Indication::Kind::Message:
-      m = DecodePdu(ind.pdu);
-      break;
-  }
-  return m;
-}
-
-}  // namespace
 
 void Messages::HandleIndications(std::vector<AssembledMessage>& out) {
+  // The message an indication is about, read from its storage or decoded from the line itself, into
+  // the joiner. One the modem will not read is handed over with its index and the reason, as a
+  // listing shows one, and the watch goes on.
+  auto handle = [&](const Indication& ind) {
+    Message m;
+    std::string storage;
+    int index = -1;
+    switch (ind.kind) {
+      case Indication::Kind::StoredMessage:
+      case Indication::Kind::StoredReport: {
+        storage =
+            ind.storage.empty() ? (ind.kind == Indication::Kind::StoredReport ? "SR" : "SM") : ind.storage;
+        index = ind.index;
+        if (index < 0) return;  // no index to read
+        std::string why;
+        std::optional<Message> read = ReadStored(index, storage, why);
+        if (!why.empty())
+          m.problem = why;
+        else if (!read)
+          return;  // gone before we came to it
+        else
+          m = std::move(*read);
+        break;
+      }
+      case Indication::Kind::Report:
+      case Indication::Kind::Message:
+        m = DecodePdu(ind.pdu);
+        break;
+    }
+    for (AssembledMessage& a : watch_joiner_->Add(m, storage, index, 0)) out.push_back(std::move(a));
+  };
   // Reading a stored message is an exchange whose answer may note more indications: take the
   // noted ones first, then look again.
   while (!noted_.empty()) {
-    const std::string noted = std::exchange(noted_, std::string());
-    for (const Indication& ind : FindIndications(noted)) {
-      std::string storage;
-      int index = -1;
-      const std::optional<Message> m = Announced(*this, ind, storage, index);
-      if (!m) continue;
-      for (AssembledMessage& a : watch_joiner_->Add(*m, storage, index, 0)) out.push_back(std::move(a));
+    const std::vector<Indication> batch = FindIndications(std::exchange(noted_, std::string()));
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+      try {
+        handle(batch[k]);
+      } catch (...) {
+        // The port failed: this indication and the ones after it wait for the next Wait.
+        std::string rest;
+        for (std::size_t j = k; j < batch.size(); ++j) rest += IndicationLines(batch[j]);
+        noted_ = rest + noted_;
+        throw;
+      }
     }
   }
 }

@@ -12,14 +12,21 @@ constexpr int kReportFlag = 0x20;        // report requested / will be returned 
 constexpr int kHeaderPresent = 0x40;
 constexpr int kReplyPath = 0x80;
 
-void ReadDeliver(OctetReader& in, int first, Message& m) {
+// A time stamp with a digit that is not decimal: its values are kept, and the reason noted after
+// any graver one.
+void ReadTime(OctetReader& in, Timestamp& t, const char* what, std::string& note) {
+  if (!ReadTimestamp(in, t) && note.empty())
+    note = std::string("the ") + what + " holds a digit that is not decimal";
+}
+
+void ReadDeliver(OctetReader& in, int first, Message& m, std::string& note) {
   const AddressField a = ReadAddress(in);
   m.address = a.text;
   m.address_type = a.type;
   m.protocol_identifier = in.Octet();
   m.coding = ReadDataCoding(in.Octet());
   m.time.emplace();
-  ReadTimestamp(in, *m.time);
+  ReadTime(in, *m.time, "service-centre time stamp", note);
   m.more_to_send = (first & kMoreMessagesNone) == 0;
   ReadUserData(in, (first & kHeaderPresent) != 0, m);
 }
@@ -35,15 +42,15 @@ void ReadSubmit(OctetReader& in, int first, Message& m) {
   ReadUserData(in, (first & kHeaderPresent) != 0, m);
 }
 
-void ReadStatusReport(OctetReader& in, int first, Message& m) {
+void ReadStatusReport(OctetReader& in, int first, Message& m, std::string& note) {
   m.reference = in.Octet();
   const AddressField a = ReadAddress(in);
   m.address = a.text;
   m.address_type = a.type;
   m.time.emplace();
-  ReadTimestamp(in, *m.time);
+  ReadTime(in, *m.time, "service-centre time stamp", note);
   m.discharge.emplace();
-  ReadTimestamp(in, *m.discharge);
+  ReadTime(in, *m.discharge, "discharge time", note);
   m.status = in.Octet();
   if (in.Left() == 0) return;
   // Optional parameters, announced by the parameter indicator (more indicator octets follow while
@@ -81,13 +88,14 @@ Message DecodePdu(std::string_view hex, bool with_service_centre) {
   OctetReader in(octets);
   if (with_service_centre) m.service_centre = ReadServiceCentre(in).text;
   const int first = in.Octet();
+  std::string note;
   m.report_requested = (first & kReportFlag) != 0;
   m.reply_path = (first & kReplyPath) != 0;
   switch (first & 0x3) {
     case 0:
     case 3:  // reserved: read as an SMS-DELIVER (3GPP TS 23.040), pdu keeps it as it came
       m.type = MessageType::Deliver;
-      ReadDeliver(in, first, m);
+      ReadDeliver(in, first, m, note);
       break;
     case 1:
       m.type = MessageType::Submit;
@@ -96,11 +104,12 @@ Message DecodePdu(std::string_view hex, bool with_service_centre) {
     case 2:
       m.type = MessageType::StatusReport;
       m.reply_path = false;
-      ReadStatusReport(in, first, m);
+      ReadStatusReport(in, first, m, note);
       break;
   }
   if (in.RanShort() && m.problem.empty())
     m.problem = "the PDU ends early, after " + std::to_string(octets.size()) + " octets";
+  if (m.problem.empty()) m.problem = note;
   return m;
 }
 

@@ -13,7 +13,7 @@ std::string AssembledMessage::Problem() const {
   for (const Message& p : parts)
     if (!p.problem.empty())
       return "part " + std::to_string(p.concatenation ? p.concatenation->sequence : 0) + ": " + p.problem;
-  if (complete) return "";
+  if (complete) return join_problem;
   std::string missing;
   for (int s = 1, k = 0; s <= total; ++s) {
     if (k < static_cast<int>(sequences.size()) && sequences[static_cast<std::size_t>(k)] == s) {
@@ -66,29 +66,7 @@ std::string SetKey(const Message& m) {
 // What a part says: two copies of one part say the same.
 std::string Content(const Message& m) {
   return std::to_string(m.coding.octet) + '\n' + (m.time ? m.time->Text() : "") + '\n' + m.text + '\n' +
-         m.data + (m.escape_at_end ? "\x1B" : "");
-}
-
-// The text of a part that continues a character an escape at the end of the part before began: its
-// first septet is the escaped code.
-std::string AfterEscape(const std::string& text) {
-  const std::optional<std::u32string> cps = DecodeUtf8(text);
-  if (!cps || cps->empty()) return text;
-  std::string first;
-  AppendUtf8(first, cps->front());
-  std::string out;
-  std::uint8_t a = 0, b = 0;
-  switch (GsmSeptetsOf(cps->front(), a, b)) {
-    case 1:
-      AppendGsmText(out, {kEscape, a});
-      break;
-    case 2:  // the part began with an escape too: escape and escape, then that escape's code alone
-      AppendGsmText(out, {kEscape, kEscape, b});
-      break;
-    default:
-      out = first;
-  }
-  return out + text.substr(first.size());
+         m.data + (m.escape_at_end ? "\x1B" : "") + '\n' + m.units;
 }
 
 }  // namespace
@@ -155,17 +133,38 @@ std::vector<AssembledMessage> Reassembler::Add(const Message& m, const std::stri
 AssembledMessage Reassembler::Release(Set& set, bool complete) const {
   AssembledMessage a = std::move(set.message);
   a.complete = complete;
-  bool escaped = false;  // the part before, the previous sequence, ended in an escape
+  // Parts in a row in one alphabet are decoded together from their units, so that a character one
+  // part begins and the next ends (an escape and its code, a surrogate pair) comes out whole.
+  std::string units;
+  Alphabet alphabet = Alphabet::Gsm7;
+  bool joining = false;
   int previous = 0;
+  auto decode_run = [&] {
+    if (!joining) return;
+    joining = false;
+    if (alphabet == Alphabet::Gsm7) {
+      AppendGsmText(a.text, std::vector<std::uint8_t>(units.begin(), units.end()));
+    } else if (!Utf16OctetsToUtf8(units, a.text) && a.join_problem.empty()) {
+      a.join_problem = "half a UTF-16 surrogate pair stands alone (shown as U+FFFD)";
+    }
+    units.clear();
+  };
   for (auto& [sequence, part] : set.parts) {
     a.sequences.push_back(sequence);
-    const bool continues = escaped && sequence == previous + 1 && part.coding.alphabet == Alphabet::Gsm7;
-    a.text += continues ? AfterEscape(part.text) : part.text;
+    const bool has_units = !part.units.empty() && part.coding.alphabet != Alphabet::EightBit;
+    if (!(has_units && joining && sequence == previous + 1 && part.coding.alphabet == alphabet)) decode_run();
+    if (has_units) {
+      joining = true;
+      alphabet = part.coding.alphabet;
+      units += part.units;
+    } else {
+      a.text += part.text;
+    }
     a.data += part.data;
-    escaped = part.escape_at_end;
     previous = sequence;
     a.parts.push_back(std::move(part));
   }
+  decode_run();
   a.first = a.parts.front();
   return a;
 }

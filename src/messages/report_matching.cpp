@@ -13,13 +13,15 @@ std::string_view Digits(std::string_view number) {
 }  // namespace
 
 // A national number and the same number written internationally end alike: compare the digits,
-// the shorter one as the tail of the longer, at least seven of them.
+// the shorter one as the tail of the longer, at least seven of them. Two numbers of one length are
+// the same only digit for digit.
 bool SameNumber(std::string_view a, std::string_view b) {
   a = Digits(a);
   b = Digits(b);
   if (a == b) return !a.empty();
+  if (a.size() == b.size()) return false;
   if (a.size() > b.size()) std::swap(a, b);
-  while (!a.empty() && a.front() == '0') a.remove_prefix(1);  // a trunk prefix
+  while (!a.empty() && a.front() == '0') a.remove_prefix(1);  // the shorter one's trunk prefix
   return a.size() >= 7 && b.substr(b.size() - a.size()) == a;
 }
 

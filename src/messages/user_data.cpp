@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kConcatenated8 = 0x00;
 constexpr int kConcatenated16 = 0x08;
+constexpr int kSingleShift = 0x24;   // national language single shift
+constexpr int kLockingShift = 0x25;  // national language locking shift
 
 void NoteProblem(Message& m, const std::string& why) {
   if (m.problem.empty()) m.problem = why;
@@ -44,6 +46,9 @@ void ReadElements(std::string_view header, Message& m) {
       concatenation = true;
     }
     if (concatenation && c.total > 0 && c.sequence > 0 && c.sequence <= c.total) m.concatenation = c;
+    if ((id == kLockingShift || id == kSingleShift) && m.coding.alphabet == Alphabet::Gsm7)
+      NoteProblem(m, "national language tables are not supported (element " + std::to_string(id) +
+                         "): the text is read with the default alphabet");
     i += 2 + length;
   }
 }
@@ -72,6 +77,9 @@ void ReadUserData(OctetReader& in, bool has_header, Message& m) {
     ReadElements(ud.substr(1, header_octets - 1), m);
   }
   const std::string_view body = ud.substr(header_octets);
+  // A part of a longer message keeps its units: a character may continue in the next part.
+  const bool part = m.concatenation && m.concatenation->total > 1;
+  const bool more = part && m.concatenation->sequence < m.concatenation->total;
 
   if (m.coding.compressed) {
     NoteProblem(m, "the text is compressed, which this decoder does not expand");
@@ -90,12 +98,21 @@ void ReadUserData(OctetReader& in, bool has_header, Message& m) {
       std::vector<std::uint8_t> septets;
       pdu::UnpackSeptets(body, fill, count, septets);
       m.escape_at_end = AppendGsmText(m.text, septets);
+      if (part) m.units.assign(septets.begin(), septets.end());
       break;
     }
-    case Alphabet::Ucs2:
+    case Alphabet::Ucs2: {
       if (body.size() % 2 != 0) NoteProblem(m, "the UCS2 text has an odd number of octets");
-      Utf16OctetsToUtf8(body, m.text);
+      // A high surrogate at the end of a part that has a next one: its low half begins that part.
+      std::string_view own = body;
+      if (more && own.size() >= 2 && own.size() % 2 == 0) {
+        const auto high = static_cast<unsigned char>(own[own.size() - 2]);
+        if (high >= 0xD8 && high <= 0xDB) own.remove_suffix(2);
+      }
+      Utf16OctetsToUtf8(own, m.text);
+      if (part) m.units = std::string(body);
       break;
+    }
     case Alphabet::EightBit:
       m.data = std::string(body);
       break;

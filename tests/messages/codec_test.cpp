@@ -271,6 +271,38 @@ TEST(DecodePdu, ReadsEveryFieldTheExactDecoderCouldNot) {
        "03103254000000"
        "05E8329BFD06",
        [](const Message& m) { EXPECT_EQ(m.validity.seconds, 1 * 3600 + 23 * 60 + 45); }},
+      {"a time stamp digit that is not decimal: kept, and noted",
+       "07915155100021F3040B915155100054F60000"
+       "4250719080F023"
+       "05E8329BFD06",
+       [](const Message& m) {
+         EXPECT_EQ(m.problem, "the service-centre time stamp holds a digit that is not decimal");
+         EXPECT_EQ(m.text, "hello");
+       }},
+      {"a discharge time digit that is not decimal",
+       "07915155100021F3060C0B915155100099F9"
+       "62214001003040"
+       "6221400100F540"
+       "00",
+       [](const Message& m) {
+         EXPECT_TRUE(m.IsReport());
+         EXPECT_EQ(m.problem, "the discharge time holds a digit that is not decimal");
+       }},
+      {"a cut PDU says so before a time stamp digit", Deliver("04", "00", "F3", "05E832"),
+       [](const Message& m) { EXPECT_THAT(m.problem, ::testing::HasSubstr("ends after 2 of its 5 octets")); }},
+      {"a national language single shift: noted, read with the default alphabet",
+       Deliver("44", "00", "23", "070324010140A701"),
+       [](const Message& m) {
+         EXPECT_EQ(m.problem,
+                   "national language tables are not supported (element 36): the text is read with the "
+                   "default alphabet");
+         EXPECT_EQ(m.text, "hi");
+       }},
+      {"a national language locking shift", Deliver("44", "00", "23", "070325010140A701"),
+       [](const Message& m) {
+         EXPECT_THAT(m.problem, ::testing::HasSubstr("national language tables are not supported (element 37)"));
+         EXPECT_EQ(m.text, "hi");
+       }},
       {"a status report with its optional parameters",
        "07915155100021F3060C0B915155100099F9"
        "62214001003040"

@@ -543,5 +543,96 @@ TEST(MessagesWatch, StopWatchingRestoresTheIndicationsInForceBefore) {
   }
 }
 
+// A message the modem will not read (a refused read, a refused storage) is handed over with its
+// index and the reason, and the watch goes on to what was announced after it.
+TEST(MessagesWatch, AnUnreadableMessageIsReportedAndTheWatchGoesOn) {
+  struct Case {
+    std::string name, announced, storage, refused, refusal, problem;
+  };
+  const Case cases[] = {
+      {"a refused read", "\r\n+CMTI: \"SM\",1\r\n", "SM", "AT+CMGR=1", "\r\n+CMS ERROR: 500\r\n",
+       "the modem could not read message 1 (+CMS ERROR: 500)"},
+      {"a refused storage", "\r\n+CMTI: \"ME\",1\r\n", "ME", "AT+CPMS=\"ME\"", "\r\n+CMS ERROR: 302\r\n",
+       "the modem cannot select the storage ME (+CMS ERROR: 302)"},
+  };
+  const std::string one = Deliver("+15550100456", "one");
+  const std::string three = Deliver("+15550100456", "three");
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      for (const bool together : {true, false}) {
+        SCOPED_TRACE(line.name + ", " + c.name + (together ? ", announced together" : ", one by one"));
+        VirtualSession vs;
+        vs.OpenPort();
+        ScriptedModem& modem = vs.Modem();
+        modem.Chunked(line.size, line.gap_ms);
+        modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n"));
+        modem.On(c.refused, c.refusal);
+        modem.On("AT+CMGR=1", Read(one)).On("AT+CMGR=3", Read(three)).Otherwise(Ok());
+        if (together) {
+          modem.Unsolicited(5000, c.announced + "\r\n+CMTI: \"SM\",3\r\n");
+        } else {
+          modem.Unsolicited(5000, c.announced);
+          modem.Unsolicited(6000, "\r\n+CMTI: \"SM\",3\r\n");
+        }
+        Messages box;
+        ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+        std::vector<AssembledMessage> got;
+        for (int round = 0; round < 3 && got.size() < 2; ++round)
+          for (AssembledMessage& m : box.Wait(std::chrono::seconds(30))) got.push_back(std::move(m));
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_FALSE(got[0].first.Decoded());
+        EXPECT_EQ(got[0].Problem(), c.problem);
+        EXPECT_EQ(got[0].indexes, std::vector<int>{1});
+        EXPECT_EQ(got[0].storages, std::vector<std::string>{c.storage});
+        EXPECT_EQ(got[1].text, "three");
+        EXPECT_EQ(got[1].indexes, std::vector<int>{3});
+        EXPECT_TRUE(box.Watching());
+        box.StopWatching();
+      }
+    }
+  }
+}
+
+// Indications an exchange came across while nobody watched, or that the end of the last watch left,
+// are old: the next watch does not read them again (List finds what they announced).
+TEST(MessagesWatch, IndicationsNotedOutsideAWatchAreNotReplayedByTheNext) {
+  const std::string old = Deliver("+15550100456", "old");
+  const std::string fresh = Deliver("+15550100456", "new");
+  struct Case {
+    std::string name;
+    bool during_list;  // else in the answer to the restore at the end of a first watch
+  };
+  const Case cases[] = {{"noted by a listing", true}, {"noted by the end of a watch", false}};
+  for (const Line& line : kLines) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(line.name + ", " + c.name);
+      VirtualSession vs;
+      vs.OpenPort();
+      ScriptedModem& modem = vs.Modem();
+      modem.Chunked(line.size, line.gap_ms);
+      modem.On("AT+CNMI?", Ok("\r\n+CNMI: 2,0,0,2,0\r\n"));
+      const std::string indication = "\r\n+CMTI: \"SM\",7\r\n";
+      modem.On("AT+CMGL=4", Ok(Listed(7, 0, old) + (c.during_list ? indication : "")), 1);
+      modem.On("AT+CNMI=2,0,0,2,0", Ok(c.during_list ? "" : indication));
+      modem.On("AT+CMGR=7", Read(old)).On("AT+CMGR=8", Read(fresh)).Otherwise(Ok());
+      modem.Unsolicited(20000, "\r\n+CMTI: \"SM\",8\r\n");
+      Messages box;
+      if (c.during_list) {
+        ASSERT_EQ(box.List().size(), 1u);
+      } else {
+        ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+        EXPECT_TRUE(box.Wait(std::chrono::seconds(1)).empty());
+        box.StopWatching();
+      }
+      ASSERT_TRUE(box.Watch(std::chrono::seconds(60)));
+      std::vector<AssembledMessage> got;
+      while (got.empty() && vs.NowMs() < 60000) got = box.Wait(std::chrono::seconds(10));
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got[0].text, "new");
+      box.StopWatching();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quandelstk::testing

@@ -183,7 +183,14 @@ TEST(Reassembler, AnEscapeEndingAPartTakesTheNextPartsFirstSeptet) {
     std::string text;
   } cases[] = {{"an extension character", {0x65, 'c'}, "ab€c"},
                {"a code without one: its default character", {'d', 'c'}, "abdc"},
-               {"a second escape: a space, then its code alone", {0x1B, 0x65, 'c'}, "ab ec"}};
+               {"a second escape: a space, then its code alone", {0x1B, 0x65, 'c'}, "ab ec"},
+               {"a second escape before a code without a character: a space, then that code",
+                {0x1B, 'd', 'c'},
+                "ab dc"},
+               {"two more escapes: a space, then the second one's extension character",
+                {0x1B, 0x1B, 0x65, 'c'},
+                "ab \u20ACc"},
+               {"a second escape that ends the part: a space", {0x1B}, "ab "}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Message first = part(1, {'a', 'b', 0x1B});
@@ -194,6 +201,99 @@ TEST(Reassembler, AnEscapeEndingAPartTakesTheNextPartsFirstSeptet) {
     const auto got = r.Add(part(2, c.next));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].text, c.text);
+    // The same septets in one message read the same.
+    std::vector<std::uint8_t> all = {'a', 'b', 0x1B};
+    all.insert(all.end(), c.next.begin(), c.next.end());
+    std::string single = "00040B915155100054F6000062214001000000";
+    pdu::AppendHexOctet(single, static_cast<unsigned>(all.size()));
+    pdu::AppendPackedSeptets(single, all, 0);
+    EXPECT_EQ(DecodePdu(single).text, c.text);
+  }
+}
+
+// A character beyond U+FFFF takes two UCS2 units, which another sender's splitting may put in two
+// parts: joined, they are the character again, wherever the parts divide the text.
+TEST(Reassembler, ASurrogatePairSplitBetweenUcs2PartsIsOneCharacterAgain) {
+  // The parts as a phone sent them: "ab" and the high half, then the low half and "cd".
+  const std::string sent1 = "06919471060040440B915155100077F70008425071908070210C0500030902010061"
+                            "0062D83D";
+  const std::string sent2 = "06919471060040440B915155100077F70008425071908070210C050003090202DE00"
+                            "00630064";
+  const std::string units = "00610062D83DDE0000630064";  // a b (high low) c d, 4 hex digits a unit
+  auto part = [](int sequence, const std::string& hex_units) {
+    std::string pdu = "06919471060040440B915155100077F7000842507190807021";
+    pdu::AppendHexOctet(pdu, static_cast<unsigned>(6 + hex_units.size() / 2));
+    pdu += "0500030902" + std::string(sequence == 1 ? "01" : "02") + hex_units;
+    return DecodePdu(pdu);
+  };
+  struct Case {
+    std::string name;
+    Message first, second;
+    std::string first_text;  // the first part's own text
+  };
+  std::vector<Case> cases = {{"as sent", DecodePdu(sent1), DecodePdu(sent2), "ab"}};
+  for (std::size_t split = 4; split <= 20; split += 4)
+    cases.push_back({"split after " + std::to_string(split / 4) + " units", part(1, units.substr(0, split)),
+                     part(2, units.substr(split)),
+                     split == 12 ? "ab" : split < 12 ? std::string("ab").substr(0, split / 4)
+                                                     : std::string("ab\U0001F600c").substr(0, split / 4 + 2)});
+  for (const Case& c : cases) {
+    for (const bool in_order : {true, false}) {
+      SCOPED_TRACE(c.name + (in_order ? ", in order" : ", second part first"));
+      ASSERT_TRUE(c.first.Decoded()) << c.first.problem;
+      ASSERT_TRUE(c.second.Decoded()) << c.second.problem;
+      EXPECT_EQ(c.first.text, c.first_text);
+      Reassembler r;
+      EXPECT_TRUE(r.Add(in_order ? c.first : c.second).empty());
+      const auto got = r.Add(in_order ? c.second : c.first);
+      ASSERT_EQ(got.size(), 1u);
+      EXPECT_EQ(got[0].text, "ab\U0001F600cd");
+      EXPECT_EQ(got[0].Problem(), "");
+    }
+  }
+}
+
+// Half a pair that the next part does not complete, or whose other part never came, shows as
+// U+FFFD; the joined message says why.
+TEST(Reassembler, HalfASurrogatePairLeftAloneIsShownAndNoted) {
+  auto part = [](int total, int sequence, const std::string& hex_units) {
+    std::string pdu = "06919471060040440B915155100077F7000842507190807021";
+    pdu::AppendHexOctet(pdu, static_cast<unsigned>(6 + hex_units.size() / 2));
+    pdu += "050003090" + std::string(1, static_cast<char>('0' + total)) + "0" +
+           std::string(1, static_cast<char>('0' + sequence)) + hex_units;
+    return DecodePdu(pdu);
+  };
+  const std::string lone = "\uFFFD";
+  const std::string noted = "half a UTF-16 surrogate pair stands alone (shown as U+FFFD)";
+  struct Case {
+    std::string name;
+    std::vector<Message> parts;
+    bool flush;
+    std::string text, problem;
+  };
+  const Case cases[] = {
+      {"a high half the next part does not complete",
+       {part(2, 1, "0061D83D"), part(2, 2, "0063")}, false, "a" + lone + "c", noted},
+      {"a low half the part before did not begin",
+       {part(2, 1, "0061"), part(2, 2, "DE000063")}, false, "a" + lone + "c", noted},
+      {"a high half whose next part is missing",
+       {part(3, 1, "0061D83D"), part(3, 3, "0063")}, true, "a" + lone + "c", "incomplete: part 2 of 3 missing"},
+      {"a high half at the end of the last part", {part(2, 1, "0061"), part(2, 2, "0063D83D")}, false,
+       "ac" + lone, noted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reassembler r;
+    std::vector<AssembledMessage> got;
+    for (const Message& m : c.parts) {
+      ASSERT_TRUE(m.Decoded()) << m.problem;
+      for (auto& a : r.Add(m)) got.push_back(a);
+    }
+    if (c.flush)
+      for (auto& a : r.Flush()) got.push_back(a);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, c.text);
+    EXPECT_EQ(got[0].Problem(), c.problem);
   }
 }
 

@@ -253,7 +253,9 @@ void Watch(Cli& cli, double seconds, int part_timeout, bool remove) {
         ++seen;
         cli.out.Result("message watch", AssembledJson(m, sent), nlohmann::json::object(),
                        AssembledText(m, sent));
-        if (remove) Box().Delete(m);
+        // One the modem would not read is left where it is: nobody has seen it yet.
+        const bool unread = m.first.pdu.empty() && !m.first.Decoded();
+        if (remove && !unread) Box().Delete(m);
       }
       // Stored copies of parts of messages already shown: deleted with them, else only let go.
       for (const auto& copy : Box().TakeDuplicates())

@@ -52,8 +52,20 @@ std::string Indexes(const AssembledMessage& m) {
   return s + (one_storage && !StorageOf(m, 0).empty() ? " " + StorageOf(m, 0) : "");
 }
 
+// Control characters shown as EscapeControls shows them, but a backslash as itself: EscapeControls
+// doubles it, which a reader of the message did not write.
+std::string ShownControls(std::string_view text) {
+  const std::string escaped = EscapeControls(text);
+  std::string plain;
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    plain += escaped[i];
+    if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == '\\') ++i;
+  }
+  return plain;
+}
+
 std::string Shortened(const std::string& text) {
-  std::string s = EscapeControls(text);
+  std::string s = ShownControls(text);
   if (s.size() > 40) {
     std::size_t cut = 40;
     while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
@@ -68,17 +80,11 @@ std::string Displayed(const std::string& text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     if (i == text.size() || text[i] == '\n') {
-      out += (start ? "\n    " : "") + EscapeControls(std::string_view(text).substr(start, i - start));
+      out += (start ? "\n    " : "") + ShownControls(std::string_view(text).substr(start, i - start));
       start = i + 1;
     }
   }
-  // EscapeControls doubles a backslash, which a reader of the message did not write.
-  std::string plain;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    plain += out[i];
-    if (out[i] == '\\' && i + 1 < out.size() && out[i + 1] == '\\') ++i;
-  }
-  return plain;
+  return out;
 }
 
 }  // namespace
