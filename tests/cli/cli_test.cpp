@@ -120,13 +120,19 @@ TEST(CliOnSimulator, RunTimeErrorIsReportedAsJsonWithExitThree) {
   EXPECT_FALSE(lines[0]["error"]["description"].get<std::string>().empty());
 }
 
-TEST(CliOnSimulator, InitInTheShellAfterShutdownOpensThePortAgain) {
-  const auto r = Cli({"--json", "shell"}, "shutdown\ninit\nsignal\nexit\n");
-  ASSERT_EQ(r.exit_code, 0) << r.output;
-  const auto lines = JsonLines(r);
-  ASSERT_EQ(lines.size(), 3u) << r.output;
-  EXPECT_EQ(lines[1]["result"], "OK");
-  EXPECT_EQ(lines[2]["result"], 2) << r.output;
+TEST(CliOnSimulator, TheShellsPortIsOpenForTheNextCommand) {
+  // After a shutdown init opens it again; list --probe leaves it alone, shown as the session's.
+  const std::vector<std::pair<std::string, nlohmann::json>> cases = {
+      {"shutdown\ninit\n", "OK"}, {"list --probe\n", "in use by this session"}};
+  for (const auto& [between, shown] : cases) {
+    const auto r = Cli({"--port", "sim", "--json", "shell"}, between + "signal\nexit\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const auto lines = JsonLines(r);
+    ASSERT_GE(lines.size(), 2u) << r.output;
+    const auto& before = lines[lines.size() - 2]["result"];
+    EXPECT_EQ(before.is_array() ? before[0]["probe"] : before, shown) << r.output;
+    EXPECT_EQ(lines.back()["result"], 2) << r.output;
+  }
 }
 
 TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {

@@ -3,6 +3,7 @@
 // (its own forms, the access technology), in text and JSON, whole and with answers in pieces.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include <ctime>
 #include <map>
 #include <fstream>
+#include <iomanip>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -322,7 +325,8 @@ TEST(OperatorE2e, ListProbesFreeDevicesAndShowsHeldOnesWithTheirHolder) {
     devices = OneObject(Cli({"--json", "--timeout", "1", "list", "--probe", wavecom.DevicePath(),
                              quectel.DevicePath(), held.DevicePath()}))["result"];
     for (const json& d : devices) by_device[d["device"]] = d;
-    if (by_device[held.DevicePath()]["probe"] == "held") break;
+    // Until the holder has the port open: seen among the holders, not only refused by the open.
+    if (by_device[held.DevicePath()]["probe"] == "held" && !by_device[held.DevicePath()]["heldBy"].empty()) break;
     ::usleep(20000);
   }
   EXPECT_EQ(by_device[wavecom.DevicePath()]["probe"], "answered");
@@ -338,6 +342,34 @@ TEST(OperatorE2e, ListProbesFreeDevicesAndShowsHeldOnesWithTheirHolder) {
 
   const auto text = Cli({"list", "--probe", wavecom.DevicePath()});
   EXPECT_NE(text.output.find("modem: WAVECOM MODEM"), std::string::npos) << text.output;
+}
+
+TEST(OperatorE2e, ListWritesNothingToAPortAnotherProgramHasOpenOrLocked) {
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "lock file" : "open in sleep");
+    SimProcess sim("", true);
+    const std::string device = sim.DevicePath();
+    const auto lock = std::filesystem::path("/run/lock") / ("LCK.." + std::filesystem::path(device).filename().string());
+    const auto fifo = sim.Folder() / "opened";
+    std::optional<BackgroundProgram> holder;
+    if (locked) {
+      std::ofstream(lock) << std::setw(10) << ::getpid() << "\n";
+    } else {
+      // A plain (not exclusive) open by a child; the FIFO tells when the device is open.
+      ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+      holder.emplace(std::vector<std::string>{"sh", "-c", "exec 3<" + device + "; echo >" + fifo.string() + "; exec sleep 60"});
+      std::string line;
+      std::getline(std::ifstream(fifo), line);
+    }
+    const json devices = OneObject(Cli({"--json", "list", "--probe", device}))["result"];
+    std::filesystem::remove(lock);
+    json d;
+    for (const json& each : devices) if (each["device"] == device) d = each;
+    EXPECT_EQ(d["probe"], "held") << d;
+    ASSERT_FALSE(d["heldBy"].empty()) << d;
+    EXPECT_EQ(locked ? d["heldBy"][0]["pid"] : d["heldBy"][0]["program"], locked ? json(::getpid()) : json("sleep"));
+    EXPECT_EQ(Received(sim, ""), 0) << sim.TranscriptText();
+  }
 }
 
 TEST(OperatorE2e, KeyValueOutputLikeMmcli) {
