@@ -98,15 +98,22 @@ TEST(UssdCliOverPty, BalanceAndATwoStepMenuWholeAndInPieces) {
 }
 
 TEST(UssdCliOverPty, ListenCatchesTheNetworksNotification) {
-  // The network speaks a few seconds after Init's last step, while ussd listen waits.
-  SimProcess sim(R"({"unsolicited": [{"after": "AT+CGSN", "delay_ms": 6000,
-                     "text": "\r\n+CUSD: 0,\" Top up now, get 10% more \",15\r\n"}]})");
-  const auto r = Cli({"--port", sim.DevicePath(), "--json", "ussd", "listen", "--timeout", "30"});
-  ASSERT_EQ(r.exit_code, 0) << r.output;
-  const auto lines = JsonLines(r);
-  ASSERT_EQ(lines.size(), 1u) << r.output;
-  EXPECT_EQ(lines[0]["result"], true);
-  EXPECT_EQ(lines[0]["properties"]["USSDNotification"], "Top up now, get 10% more");
+  // The network speaks a few seconds after Init's last step, while ussd listen waits: over a pty with
+  // the command's own --timeout, and on the in-process simulator (virtual time) with the global one.
+  const std::string scenario = R"({"unsolicited": [{"after": "AT+CGSN", "delay_ms": 6000,
+                     "text": "\r\n+CUSD: 0,\" Top up now, get 10% more \",15\r\n"}]})";
+  SimProcess sim(scenario);
+  Folder folder;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--port", sim.DevicePath(), "--json", "ussd", "listen", "--timeout", "30"},
+        {"--port", "sim:" + folder.File("late.json", scenario), "--timeout", "30", "--json", "ussd", "listen"}}) {
+    const auto r = Cli(args);
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const auto lines = JsonLines(r);
+    ASSERT_EQ(lines.size(), 1u) << r.output;
+    EXPECT_EQ(lines[0]["result"], true);
+    EXPECT_EQ(lines[0]["properties"]["USSDNotification"], "Top up now, get 10% more");
+  }
 }
 
 // --- The phonebook round trip over a pty ------------------------------------------------------
