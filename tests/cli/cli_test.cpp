@@ -135,6 +135,19 @@ TEST(CliOnSimulator, TheShellsPortIsOpenForTheNextCommand) {
   }
 }
 
+TEST(CliOnSimulator, EveryReadInTheShellGivesTheWholeMessage) {
+  // Two messages alike but for their text: the second read still names sender, stamp and centre.
+  const auto scenario = WriteScenario("twins.json", R"({"sms": {"messages": [
+      {"from": "+15550100456", "text": "one", "time": "26/12/04,10:00:00+04", "smsc": "+15550100123"},
+      {"from": "+15550100456", "text": "two", "time": "26/12/04,10:00:00+04", "smsc": "+15550100123"}]}})");
+  const auto r = Cli({"--port", "sim:" + scenario, "--json", "shell"}, "sms read\nsms read\nexit\n");
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 2u) << r.output;
+  for (const auto& line : lines)
+    for (const char* key : {"MN", "SCTS", "SMSC", "Msg"}) EXPECT_TRUE(line["properties"].contains(key)) << line;
+  EXPECT_EQ(lines[1]["properties"]["MN"], "+15550100456");
+}
+
 TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {
   const auto scenario = WriteScenario("silent.json", R"({"silent": ["*"]})");
   const auto r = Cli({"--port", "sim:" + scenario, "--json", "signal"});

@@ -285,6 +285,7 @@ TEST(OperatorE2e, ErrorCodesNamedWithHintsAndUntranslatedOnesSaidSo) {
   EXPECT_NE(long_text.output.find("+CMS ERROR: 305 (invalid text mode parameter)"), std::string::npos)
       << long_text.output;
   EXPECT_NE(long_text.output.find("--mode long"), std::string::npos) << long_text.output;
+  EXPECT_EQ(long_text.output.find("--trace"), std::string::npos) << long_text.output;  // the error is named
   const json as_json =
       OneObject(Cli({"--json", "sms", "send", "+15550100456", std::string(500, 'a')}));
   EXPECT_EQ(as_json["error"]["code"], 305);
