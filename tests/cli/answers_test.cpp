@@ -103,6 +103,10 @@ TEST(NumberCheck, APlusAndOneToTwentyDigits) {
       {"*100#", false},        {"1555\xC3\xA9", false},
   };
   for (const auto& [number, good] : cases) EXPECT_EQ(NumberProblem(number).empty(), good) << number;
+  // A phonebook entry is a dialling string: "*" and "#" as well, "+" still only in front.
+  for (const auto& [number, good] : std::vector<std::pair<std::string, bool>>{
+           {"*100#", true}, {"+15550100123#1", true}, {"+", false}, {"1*+2", false}, {"abc", false}})
+    EXPECT_EQ(NumberProblem(number, NumberUse::kPhonebook).empty(), good) << number;
   EXPECT_NE(NumberProblem("abc").find("'a' at position 1"), std::string::npos);
   EXPECT_NE(NumberProblem("+12x").find("'x' at position 4"), std::string::npos);
   EXPECT_NE(NumberProblem(std::string(21, '1')).find("21 digits"), std::string::npos);

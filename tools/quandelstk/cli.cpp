@@ -77,8 +77,8 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
-CLI::Validator PhoneNumber() {
-  return CLI::Validator([](std::string& s) { return NumberProblem(s); }, "NUMBER");
+CLI::Validator PhoneNumber(NumberUse use) {
+  return CLI::Validator([use](std::string& s) { return NumberProblem(s, use); }, "NUMBER");
 }
 
 std::string Cli::Pin() {
