@@ -241,6 +241,13 @@ TEST(OperatorE2e, PinFromTheEnvironmentOrAFileAndNeverShown) {
   EXPECT_EQ(by_env.exit_code, 0) << by_env.output;
   EXPECT_EQ(OneObject(by_env)["result"]["state"], "READY");
   EXPECT_EQ(by_env.output.find("8642"), std::string::npos) << by_env.output;
+  // A PIN that is no PIN is refused before it is sent; pin lock takes it from there too; at's echo masked.
+  const auto bad = Cli({"--port", other.DevicePath(), "pin", "enter"}, "QUANDELSTK_PIN=12\"34");
+  EXPECT_EQ(bad.exit_code, 2) << bad.output;
+  EXPECT_NE(bad.output.find("QUANDELSTK_PIN is not a PIN"), std::string::npos) << bad.output;
+  EXPECT_EQ(Cli({"--port", other.DevicePath(), "pin", "lock", "off"}, "QUANDELSTK_PIN=8642").exit_code, 0);
+  const auto echoed = Cli({"--port", other.DevicePath(), "--json", "at", "AT+CPIN=\"8642\""});
+  EXPECT_EQ(echoed.output.find("8642"), std::string::npos) << echoed.output;
 }
 
 TEST(OperatorE2e, SmscShowAndSetAndABadNumberSendsNothing) {

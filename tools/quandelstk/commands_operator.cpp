@@ -264,13 +264,14 @@ void AddPin(CLI::App& app, Cli& cli) {
 
   auto* lock = pin->add_subcommand("lock", "Switch the PIN lock on (the SIM asks for its PIN at every start) or off");
   lock->add_option("WHAT", "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-  lock->add_option("PIN", "the PIN")->required()->check(PinCode("PIN", 4, 8));
+  lock->add_option("PIN", "the PIN; without it: --pin, --pin-file or QUANDELSTK_PIN")->check(PinCode("PIN", 4, 8));
   lock->callback([run, lock, &cli] {
     run("lock", [lock, &cli] {
+      const std::string code = lock->get_option("PIN")->count() ? lock->get_option("PIN")->as<std::string>() : cli.Pin();
+      if (code.empty()) throw UsageError("no PIN: give PIN, --pin, --pin-file or QUANDELSTK_PIN");
       if (!Expect(cli, "lock", "READY", "the SIM must be ready (enter the PIN first)")) return;
       const bool on = lock->get_option("WHAT")->as<std::string>() == "on";
-      PinChange(cli, "lock",
-                fmt::format("AT+CLCK=\"SC\",{},{}", on ? 1 : 0, Quoted(lock->get_option("PIN")->as<std::string>())),
+      PinChange(cli, "lock", fmt::format("AT+CLCK=\"SC\",{},{}", on ? 1 : 0, Quoted(code)),
                 on ? "the PIN lock is on" : "the PIN lock is off");
     });
   });
