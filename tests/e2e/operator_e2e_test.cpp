@@ -153,6 +153,9 @@ TEST(OperatorE2e, EveryRegistrationStateInWords) {
     EXPECT_EQ(r["registration"]["name"], name) << state;
     EXPECT_EQ(r["operator"].is_null(), state != 5) << state;
   }
+  SimProcess faint(R"({"network": {"signal": 99}})");  // 99: not known, so no dBm either
+  const auto text = Cli({"--port", faint.DevicePath(), "network"}).output;
+  EXPECT_NE(text.find("Signal        unknown, bit errors"), std::string::npos) << text;
 }
 
 TEST(OperatorE2e, AnswersInPiecesGiveTheSameResults) {

@@ -9,6 +9,7 @@
 #include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "cli.hpp"
+#include "interrupt.hpp"
 #include "modem_errors.hpp"
 
 namespace quandelstk::cli {
@@ -48,11 +49,16 @@ class NumberedErrors {
   }
   ~NumberedErrors() {
     if (!changed_) return;
+    // After Ctrl-C too: the line would raise Interrupted again before writing, so the signal waits
+    // until the setting is back, as HangUpAndClose does.
+    const int signal = PendingInterrupt();
+    ClearInterrupt();
     try {
       if (channel::IsPortOpen()) Ask(cli_, "AT+CMEE=0");
     } catch (...) {
       // the command's own outcome is what gets reported
     }
+    SetPendingInterrupt(signal);
   }
 
  private:
@@ -356,8 +362,9 @@ void Network(Cli& cli) {
       op.is_null() || op["mcc"].is_null() ? "--" : fmt::format("{}/{}", Shown(op["mcc"]), Shown(op["mnc"])),
       act >= 0 ? answers::AccessTechnologyName(act) : "--",
       signal.is_null() ? "--"
-                       : fmt::format("{} dBm, bit errors {}",
-                                     signal["dbm"].is_null() ? "unknown" : std::to_string(signal["dbm"].get<int>()),
+                       : fmt::format("{}, bit errors {}",
+                                     signal["dbm"].is_null() ? "unknown"
+                                                             : std::to_string(signal["dbm"].get<int>()) + " dBm",
                                      Shown(signal["berText"]) == "--" ? "unknown" : Shown(signal["berText"])),
       area(r["lac"]), area(r["cellId"]));
   cli.Report("network", r, reg.has_value(), human, json::object(), json::object(), error);
