@@ -8,6 +8,7 @@
 #include "error_watch.hpp"
 #include "modem_errors.hpp"
 #include "output.hpp"
+#include "progress.hpp"
 
 namespace quandelstk::cli {
 namespace {
@@ -103,9 +104,27 @@ TEST(NumberCheck, APlusAndOneToTwentyDigits) {
       {"*100#", false},        {"1555\xC3\xA9", false},
   };
   for (const auto& [number, good] : cases) EXPECT_EQ(NumberProblem(number).empty(), good) << number;
+  // A phonebook entry is a dialling string: "*" and "#" as well, "+" still only in front.
+  for (const auto& [number, good] : std::vector<std::pair<std::string, bool>>{
+           {"*100#", true}, {"+15550100123#1", true}, {"+", false}, {"1*+2", false}, {"abc", false}})
+    EXPECT_EQ(NumberProblem(number, NumberUse::kPhonebook).empty(), good) << number;
   EXPECT_NE(NumberProblem("abc").find("'a' at position 1"), std::string::npos);
   EXPECT_NE(NumberProblem("+12x").find("'x' at position 4"), std::string::npos);
   EXPECT_NE(NumberProblem(std::string(21, '1')).find("21 digits"), std::string::npos);
+}
+
+TEST(ShellHistory, KeepsNoPin) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--pin 1234 signal", "--pin **** signal"},
+      {"--pin=1234 signal", "--pin=**** signal"},
+      {"--pin-file /home/ann/pin signal", "--pin-file **** signal"},
+      {"pin enter 1234", "pin enter ****"},
+      {"pin  unblock 12345678 4321", "pin unblock **** ****"},
+      {"pin lock on 1234", "pin lock on ****"},
+      {"at 'AT+CPIN=\"1234\"'", "at 'AT+CPIN=\"****\"'"},
+      {"sms send +15550100123 1234", "sms send +15550100123 1234"},
+  };
+  for (const auto& [line, kept] : cases) EXPECT_EQ(WithoutPins(line), kept) << line;
 }
 
 TEST(Answers, InfoLinesLeaveOutTheEchoBlankLinesAndFinalResults) {

@@ -120,13 +120,32 @@ TEST(CliOnSimulator, RunTimeErrorIsReportedAsJsonWithExitThree) {
   EXPECT_FALSE(lines[0]["error"]["description"].get<std::string>().empty());
 }
 
-TEST(CliOnSimulator, InitInTheShellAfterShutdownOpensThePortAgain) {
-  const auto r = Cli({"--json", "shell"}, "shutdown\ninit\nsignal\nexit\n");
-  ASSERT_EQ(r.exit_code, 0) << r.output;
+TEST(CliOnSimulator, TheShellsPortIsOpenForTheNextCommand) {
+  // After a shutdown init opens it again; list --probe leaves it alone, shown as the session's.
+  const std::vector<std::pair<std::string, nlohmann::json>> cases = {
+      {"shutdown\ninit\n", "OK"}, {"list --probe\n", "in use by this session"}};
+  for (const auto& [between, shown] : cases) {
+    const auto r = Cli({"--port", "sim", "--json", "shell"}, between + "signal\nexit\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const auto lines = JsonLines(r);
+    ASSERT_GE(lines.size(), 2u) << r.output;
+    const auto& before = lines[lines.size() - 2]["result"];
+    EXPECT_EQ(before.is_array() ? before[0]["probe"] : before, shown) << r.output;
+    EXPECT_EQ(lines.back()["result"], 2) << r.output;
+  }
+}
+
+TEST(CliOnSimulator, EveryReadInTheShellGivesTheWholeMessage) {
+  // Two messages alike but for their text: the second read still names sender, stamp and centre.
+  const auto scenario = WriteScenario("twins.json", R"({"sms": {"messages": [
+      {"from": "+15550100456", "text": "one", "time": "26/12/04,10:00:00+04", "smsc": "+15550100123"},
+      {"from": "+15550100456", "text": "two", "time": "26/12/04,10:00:00+04", "smsc": "+15550100123"}]}})");
+  const auto r = Cli({"--port", "sim:" + scenario, "--json", "shell"}, "sms read\nsms read\nexit\n");
   const auto lines = JsonLines(r);
-  ASSERT_EQ(lines.size(), 3u) << r.output;
-  EXPECT_EQ(lines[1]["result"], "OK");
-  EXPECT_EQ(lines[2]["result"], 2) << r.output;
+  ASSERT_EQ(lines.size(), 2u) << r.output;
+  for (const auto& line : lines)
+    for (const char* key : {"MN", "SCTS", "SMSC", "Msg"}) EXPECT_TRUE(line["properties"].contains(key)) << line;
+  EXPECT_EQ(lines[1]["properties"]["MN"], "+15550100456");
 }
 
 TEST(CliOnSimulator, SilentModemFailsInitAfterFourProbes) {

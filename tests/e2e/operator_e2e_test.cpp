@@ -3,6 +3,7 @@
 // (its own forms, the access technology), in text and JSON, whole and with answers in pieces.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include <ctime>
 #include <map>
 #include <fstream>
+#include <iomanip>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -150,6 +153,9 @@ TEST(OperatorE2e, EveryRegistrationStateInWords) {
     EXPECT_EQ(r["registration"]["name"], name) << state;
     EXPECT_EQ(r["operator"].is_null(), state != 5) << state;
   }
+  SimProcess faint(R"({"network": {"signal": 99}})");  // 99: not known, so no dBm either
+  const auto text = Cli({"--port", faint.DevicePath(), "network"}).output;
+  EXPECT_NE(text.find("Signal        unknown, bit errors"), std::string::npos) << text;
 }
 
 TEST(OperatorE2e, AnswersInPiecesGiveTheSameResults) {
@@ -238,6 +244,13 @@ TEST(OperatorE2e, PinFromTheEnvironmentOrAFileAndNeverShown) {
   EXPECT_EQ(by_env.exit_code, 0) << by_env.output;
   EXPECT_EQ(OneObject(by_env)["result"]["state"], "READY");
   EXPECT_EQ(by_env.output.find("8642"), std::string::npos) << by_env.output;
+  // A PIN that is no PIN is refused before it is sent; pin lock takes it from there too; at's echo masked.
+  const auto bad = Cli({"--port", other.DevicePath(), "pin", "enter"}, "QUANDELSTK_PIN=12\"34");
+  EXPECT_EQ(bad.exit_code, 2) << bad.output;
+  EXPECT_NE(bad.output.find("QUANDELSTK_PIN is not a PIN"), std::string::npos) << bad.output;
+  EXPECT_EQ(Cli({"--port", other.DevicePath(), "pin", "lock", "off"}, "QUANDELSTK_PIN=8642").exit_code, 0);
+  const auto echoed = Cli({"--port", other.DevicePath(), "--json", "at", "AT+CPIN=\"8642\""});
+  EXPECT_EQ(echoed.output.find("8642"), std::string::npos) << echoed.output;
 }
 
 TEST(OperatorE2e, SmscShowAndSetAndABadNumberSendsNothing) {
@@ -282,6 +295,7 @@ TEST(OperatorE2e, ErrorCodesNamedWithHintsAndUntranslatedOnesSaidSo) {
   EXPECT_NE(long_text.output.find("+CMS ERROR: 305 (invalid text mode parameter)"), std::string::npos)
       << long_text.output;
   EXPECT_NE(long_text.output.find("--mode long"), std::string::npos) << long_text.output;
+  EXPECT_EQ(long_text.output.find("--trace"), std::string::npos) << long_text.output;  // the error is named
   const json as_json =
       OneObject(Cli({"--json", "sms", "send", "+15550100456", std::string(500, 'a')}));
   EXPECT_EQ(as_json["error"]["code"], 305);
@@ -322,7 +336,8 @@ TEST(OperatorE2e, ListProbesFreeDevicesAndShowsHeldOnesWithTheirHolder) {
     devices = OneObject(Cli({"--json", "--timeout", "1", "list", "--probe", wavecom.DevicePath(),
                              quectel.DevicePath(), held.DevicePath()}))["result"];
     for (const json& d : devices) by_device[d["device"]] = d;
-    if (by_device[held.DevicePath()]["probe"] == "held") break;
+    // Until the holder has the port open: seen among the holders, not only refused by the open.
+    if (by_device[held.DevicePath()]["probe"] == "held" && !by_device[held.DevicePath()]["heldBy"].empty()) break;
     ::usleep(20000);
   }
   EXPECT_EQ(by_device[wavecom.DevicePath()]["probe"], "answered");
@@ -338,6 +353,34 @@ TEST(OperatorE2e, ListProbesFreeDevicesAndShowsHeldOnesWithTheirHolder) {
 
   const auto text = Cli({"list", "--probe", wavecom.DevicePath()});
   EXPECT_NE(text.output.find("modem: WAVECOM MODEM"), std::string::npos) << text.output;
+}
+
+TEST(OperatorE2e, ListWritesNothingToAPortAnotherProgramHasOpenOrLocked) {
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "lock file" : "open in sleep");
+    SimProcess sim("", true);
+    const std::string device = sim.DevicePath();
+    const auto lock = std::filesystem::path("/run/lock") / ("LCK.." + std::filesystem::path(device).filename().string());
+    const auto fifo = sim.Folder() / "opened";
+    std::optional<BackgroundProgram> holder;
+    if (locked) {
+      std::ofstream(lock) << std::setw(10) << ::getpid() << "\n";
+    } else {
+      // A plain (not exclusive) open by a child; the FIFO tells when the device is open.
+      ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+      holder.emplace(std::vector<std::string>{"sh", "-c", "exec 3<" + device + "; echo >" + fifo.string() + "; exec sleep 60"});
+      std::string line;
+      std::getline(std::ifstream(fifo), line);
+    }
+    const json devices = OneObject(Cli({"--json", "list", "--probe", device}))["result"];
+    std::filesystem::remove(lock);
+    json d;
+    for (const json& each : devices) if (each["device"] == device) d = each;
+    EXPECT_EQ(d["probe"], "held") << d;
+    ASSERT_FALSE(d["heldBy"].empty()) << d;
+    EXPECT_EQ(locked ? d["heldBy"][0]["pid"] : d["heldBy"][0]["program"], locked ? json(::getpid()) : json("sleep"));
+    EXPECT_EQ(Received(sim, ""), 0) << sim.TranscriptText();
+  }
 }
 
 TEST(OperatorE2e, KeyValueOutputLikeMmcli) {

@@ -77,24 +77,33 @@ const char* InitStatusName(InitStatus status) {
   return "Unknown";
 }
 
-CLI::Validator PhoneNumber() {
-  return CLI::Validator([](std::string& s) { return NumberProblem(s); }, "NUMBER");
+CLI::Validator PhoneNumber(NumberUse use) {
+  return CLI::Validator([use](std::string& s) { return NumberProblem(s, use); }, "NUMBER");
 }
 
+namespace {
+
+// A PIN is 4 to 8 digits, from whichever source it comes: anything else (a quote, a line end) would
+// break or add to the command it is sent in. Never shown: a wrong one is told by where it came from.
+std::string CheckedPin(std::string pin, const std::string& source) {
+  if (pin.size() < 4 || pin.size() > 8 || pin.find_first_not_of("0123456789") != std::string::npos)
+    throw UsageError(source + " is not a PIN (4 to 8 digits)");
+  return pin;
+}
+
+}  // namespace
+
 std::string Cli::Pin() {
-  if (!opts.pin.empty()) return opts.pin;
+  if (!opts.pin.empty()) return CheckedPin(opts.pin, "--pin");
   if (!opts.pin_file.empty()) {
     std::ifstream in(opts.pin_file);
     std::string line;
     if (!in || !std::getline(in, line))
       throw UsageError("--pin-file: cannot read " + opts.pin_file);
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    // Never shown: a wrong file is told by its name, not by what it holds.
-    if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos)
-      throw UsageError("--pin-file: the first line of " + opts.pin_file + " is not a PIN (digits only)");
-    return line;
+    return CheckedPin(line, "--pin-file: the first line of " + opts.pin_file);
   }
-  if (const char* env = std::getenv("QUANDELSTK_PIN"); env && *env) return env;
+  if (const char* env = std::getenv("QUANDELSTK_PIN"); env && *env) return CheckedPin(env, "QUANDELSTK_PIN");
   return {};
 }
 

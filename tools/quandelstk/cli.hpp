@@ -134,8 +134,8 @@ void UssdAndPhonebookTour(Cli& cli);
 std::unique_ptr<CLI::App> BuildApp(Cli& cli);
 // Prints a parse error (or the help it asked for); returns the exit code.
 int ReportParseError(Cli& cli, CLI::App& app, const CLI::ParseError& e);
-// A validator for phone numbers: an optional leading "+", then 1 to 20 digits.
-CLI::Validator PhoneNumber();
+// A validator for phone numbers, by the rule of NumberProblem.
+CLI::Validator PhoneNumber(NumberUse use = NumberUse::kMessage);
 // Parses and runs one command line (a shell line); returns its exit code.
 int RunLine(Cli& cli, const std::string& line);
 

@@ -1,7 +1,9 @@
 // list: the serial devices of the machine, with their stable /dev/serial/by-id names and the USB
 // vendor and product sysfs knows, which programs have each open, and with --probe whether a modem
-// answers on it and what it is. A port another program holds for itself (an exclusive open, as
-// this library and ModemManager take) is shown as held and left alone.
+// answers on it and what it is. A port another program has open (any open, exclusive or not) or has
+// locked with a UUCP lock file is shown as held and left alone: nothing is written to it. In the
+// shell, the session's own port is shown as in use by it and not touched; the others are probed on a
+// connection of their own, so the shell's stays open as it was.
 #include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
@@ -9,13 +11,19 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "answers.hpp"
 #include "channel/exchange.hpp"
+#include "channel/session.hpp"
 #include "cli.hpp"
 #include "charset.hpp"
 #include "quandelstk/errors.hpp"
@@ -51,7 +59,7 @@ struct Device {
   json usb = nullptr;
   json holders = json::array();
   json modem = nullptr;
-  std::string probe;  // "", "answered", "silent", "held", "failed: ..."
+  std::string probe;  // "", "answered", "silent", "held", "in use by this session", "failed: ..."
 };
 
 // ttyS ports are there whether or not a UART is behind them; the 8250 driver's unused ones have no
@@ -81,8 +89,17 @@ json UsbOf(const std::string& name) {
   return nullptr;
 }
 
-// Every other process that has one of the devices open: its id and its name, by device. One walk
-// over /proc for all of them, as a busy machine has many processes.
+// The pseudo-terminal whose master side this descriptor is ("/dev/pts/N"), from its fdinfo.
+std::string PtyOfMaster(const fs::path& proc, const std::string& fd) {
+  std::ifstream in(proc / "fdinfo" / fd);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("tty-index:", 0) == 0) return "/dev/pts/" + std::to_string(std::atoi(line.c_str() + 10));
+  return {};
+}
+
+// Every other process that has one of the devices open: its id and its name, by device. A process
+// that also holds the master side of a pseudo-terminal is its far end (the modem behind it), not a
+// program using the port. One walk over /proc for all of them, as a busy machine has many processes.
 std::map<std::string, json> Holders(const std::vector<std::string>& devices) {
   std::map<std::string, json> holders;
   const std::string self = std::to_string(::getpid());
@@ -91,16 +108,45 @@ std::map<std::string, json> Holders(const std::vector<std::string>& devices) {
     const std::string pid = proc.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
     std::error_code fd_ec;
-    std::set<std::string> seen;
+    std::set<std::string> seen, far_ends;
     for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fd_ec)) {
       std::error_code link_ec;
       const std::string target = fs::read_symlink(fd.path(), link_ec).string();
-      if (link_ec || std::find(devices.begin(), devices.end(), target) == devices.end() || !seen.insert(target).second)
-        continue;
-      holders[target].push_back({{"pid", std::stoi(pid)}, {"program", ReadLine(proc.path() / "comm")}});
+      if (link_ec) continue;
+      if (target == "/dev/ptmx" || target == "/dev/pts/ptmx")
+        far_ends.insert(PtyOfMaster(proc.path(), fd.path().filename().string()));
+      else if (std::find(devices.begin(), devices.end(), target) != devices.end())
+        seen.insert(target);
     }
+    for (const std::string& target : seen)
+      if (!far_ends.count(target))
+        holders[target].push_back({{"pid", std::stoi(pid)}, {"program", ReadLine(proc.path() / "comm")}});
   }
   return holders;
+}
+
+// The UUCP lock file a program such as minicom or cu leaves for the device, with the process id it
+// holds (ASCII, or the older binary form) and that process's name; null when there is none.
+json LockHolder(const std::string& device) {
+  const std::string name = fs::path(device).filename().string();
+  for (const char* dir : {"/var/lock", "/run/lock"}) {
+    const fs::path lock = fs::path(dir) / ("LCK.." + name);
+    std::error_code ec;
+    if (!fs::exists(lock, ec)) continue;
+    std::ifstream in(lock, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int pid = 0;
+    if (text.size() == sizeof(std::int32_t) && text.find_first_of("0123456789") == std::string::npos) {
+      std::int32_t binary = 0;
+      std::copy(text.begin(), text.end(), reinterpret_cast<char*>(&binary));
+      pid = binary;
+    } else if (const auto b = text.find_first_of("0123456789"); b != std::string::npos) {
+      pid = std::atoi(text.c_str() + b);
+    }
+    const std::string program = pid > 0 ? ReadLine(fs::path("/proc") / std::to_string(pid) / "comm") : "";
+    return {{"pid", pid}, {"program", program.empty() ? "?" : program}, {"lockFile", lock.string()}};
+  }
+  return nullptr;
 }
 
 std::vector<Device> MachineDevices() {
@@ -155,6 +201,25 @@ void Probe(Cli& cli, Device& d, std::int16_t port) {
   }
 }
 
+// Probe on a thread of its own: its own serial control on the same platform, so that a port this
+// thread has open (the shell's) is neither re-pointed nor closed.
+void ProbeApart(Cli& cli, Device& d, std::int16_t port) {
+  channel::Session& here = channel::CurrentSession();
+  const std::shared_ptr<Platform> platform = here.platform;
+  const std::function<void()> hook = here.pending_events_hook;
+  std::exception_ptr failure;
+  std::thread([&] {
+    try {
+      ScopedPlatform scope(platform);
+      SetPendingEventsHook(hook);
+      Probe(cli, d, port);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }).join();
+  if (failure) std::rethrow_exception(failure);
+}
+
 void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
   std::vector<Device> devices;
   if (cli.OnSimulatorPort()) {
@@ -167,6 +232,10 @@ void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
     AddByIdNames(devices);
   }
   if (probe) cli.Connect(!cli.OnSimulatorPort());
+  // The port the session has open (the shell's) is its own: never probed.
+  std::string session_device;
+  if (probe && channel::IsPortOpen())
+    session_device = cli.OnSimulator() ? "sim" : Canonical(PortDevice(cli.PortNumber()));
   std::vector<std::string> paths;
   for (const Device& d : devices) paths.push_back(Canonical(d.path));
   auto holders = Holders(paths);
@@ -174,15 +243,22 @@ void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
     if (d.path != "sim") {
       d.usb = UsbOf(fs::path(Canonical(d.path)).filename().string());
       if (auto it = holders.find(Canonical(d.path)); it != holders.end()) d.holders = it->second;
+      if (json lock = LockHolder(Canonical(d.path)); !lock.is_null()) d.holders.push_back(lock);
     }
     if (!probe) continue;
-    cli.out.Progress("probing " + d.path);
-    if (d.path == "sim") {
-      Probe(cli, d, cli.PortNumber());
-    } else {
-      AssignPort(kProbePort, d.path);
-      Probe(cli, d, kProbePort);
+    if (!session_device.empty() && (d.path == "sim" ? d.path : Canonical(d.path)) == session_device) {
+      d.probe = "in use by this session";
+      continue;
     }
+    if (!d.holders.empty()) {
+      d.probe = "held";
+      continue;
+    }
+    cli.out.Progress("probing " + d.path);
+    if (d.path != "sim") AssignPort(kProbePort, d.path);
+    const std::int16_t port = d.path == "sim" ? cli.PortNumber() : kProbePort;
+    if (session_device.empty()) Probe(cli, d, port);
+    else ProbeApart(cli, d, port);
   }
 
   json r = json::array();
@@ -197,12 +273,15 @@ void List(Cli& cli, const std::vector<std::string>& extra, bool probe) {
                            d.usb["productId"].is_null() ? "?" : d.usb["productId"].get<std::string>(),
                            d.usb["product"].is_null() ? "" : d.usb["product"].get<std::string>());
     for (const auto& h : d.holders)
-      human += fmt::format("  open in {} (pid {})", h["program"].get<std::string>(), h["pid"].get<int>());
+      human += fmt::format("  {} {} (pid {})", h.contains("lockFile") ? "locked by" : "open in",
+                           h["program"].get<std::string>(), h["pid"].get<int>());
     if (!d.modem.is_null())
       human += fmt::format("  modem: {} {}", d.modem["maker"].is_null() ? "?" : d.modem["maker"].get<std::string>(),
                            d.modem["model"].is_null() ? "" : d.modem["model"].get<std::string>());
     else if (d.probe == "held")
       human += "  held by another program: not probed";
+    else if (d.probe == "in use by this session")
+      human += "  in use by this session: not probed";
     else if (!d.probe.empty())
       human += "  " + (d.probe == "silent" ? std::string("no modem answers") : d.probe);
     human += "\n";

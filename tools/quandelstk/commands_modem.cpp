@@ -6,6 +6,7 @@
 #include "charset.hpp"
 #include "cli.hpp"
 #include "modem_errors.hpp"
+#include "progress.hpp"
 #include "quandelstk/modem.hpp"
 #include "quandelstk/platform.hpp"
 
@@ -106,7 +107,8 @@ void AddAt(CLI::App& app, Cli& cli) {
       else if (until == "info") r = channel::SendATForInfo(line, response, timeout);
       else if (until == "prompt") r = channel::SendATForPrompt(line, response, timeout);
       else r = channel::SendATForInfoLine(line, response, timeout);
-      const std::string text = Cp1252ToUtf8(response);
+      // The modem echoes the command: a PIN in it is not shown.
+      const std::string text = PinMask().Apply(Cp1252ToUtf8(response));
       nlohmann::json details = nlohmann::json::object();
       if (const auto e = ErrorOfAnswer(response)) details["modemError"] = e->Json();
       cli.Report("at", r, r, fmt::format("{}: {}", r ? "true" : "false", EscapeControls(text)),

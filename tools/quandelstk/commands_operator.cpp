@@ -9,6 +9,7 @@
 #include "channel/exchange.hpp"
 #include "charset.hpp"
 #include "cli.hpp"
+#include "interrupt.hpp"
 #include "modem_errors.hpp"
 
 namespace quandelstk::cli {
@@ -48,11 +49,16 @@ class NumberedErrors {
   }
   ~NumberedErrors() {
     if (!changed_) return;
+    // After Ctrl-C too: the line would raise Interrupted again before writing, so the signal waits
+    // until the setting is back, as HangUpAndClose does.
+    const int signal = PendingInterrupt();
+    ClearInterrupt();
     try {
       if (channel::IsPortOpen()) Ask(cli_, "AT+CMEE=0");
     } catch (...) {
       // the command's own outcome is what gets reported
     }
+    SetPendingInterrupt(signal);
   }
 
  private:
@@ -264,13 +270,14 @@ void AddPin(CLI::App& app, Cli& cli) {
 
   auto* lock = pin->add_subcommand("lock", "Switch the PIN lock on (the SIM asks for its PIN at every start) or off");
   lock->add_option("WHAT", "on or off")->required()->check(CLI::IsMember({"on", "off"}));
-  lock->add_option("PIN", "the PIN")->required()->check(PinCode("PIN", 4, 8));
+  lock->add_option("PIN", "the PIN; without it: --pin, --pin-file or QUANDELSTK_PIN")->check(PinCode("PIN", 4, 8));
   lock->callback([run, lock, &cli] {
     run("lock", [lock, &cli] {
+      const std::string code = lock->get_option("PIN")->count() ? lock->get_option("PIN")->as<std::string>() : cli.Pin();
+      if (code.empty()) throw UsageError("no PIN: give PIN, --pin, --pin-file or QUANDELSTK_PIN");
       if (!Expect(cli, "lock", "READY", "the SIM must be ready (enter the PIN first)")) return;
       const bool on = lock->get_option("WHAT")->as<std::string>() == "on";
-      PinChange(cli, "lock",
-                fmt::format("AT+CLCK=\"SC\",{},{}", on ? 1 : 0, Quoted(lock->get_option("PIN")->as<std::string>())),
+      PinChange(cli, "lock", fmt::format("AT+CLCK=\"SC\",{},{}", on ? 1 : 0, Quoted(code)),
                 on ? "the PIN lock is on" : "the PIN lock is off");
     });
   });
@@ -355,8 +362,9 @@ void Network(Cli& cli) {
       op.is_null() || op["mcc"].is_null() ? "--" : fmt::format("{}/{}", Shown(op["mcc"]), Shown(op["mnc"])),
       act >= 0 ? answers::AccessTechnologyName(act) : "--",
       signal.is_null() ? "--"
-                       : fmt::format("{} dBm, bit errors {}",
-                                     signal["dbm"].is_null() ? "unknown" : std::to_string(signal["dbm"].get<int>()),
+                       : fmt::format("{}, bit errors {}",
+                                     signal["dbm"].is_null() ? "unknown"
+                                                             : std::to_string(signal["dbm"].get<int>()) + " dBm",
                                      Shown(signal["berText"]) == "--" ? "unknown" : Shown(signal["berText"])),
       area(r["lac"]), area(r["cellId"]));
   cli.Report("network", r, reg.has_value(), human, json::object(), json::object(), error);

@@ -247,7 +247,9 @@ void AddPhonebookCommands(CLI::App& app, Cli& cli) {
 
   auto* write = pb->add_subcommand("write", "Write NUMBER and NAME to location N, replacing what is there");
   location_option(write);
-  write->add_option("NUMBER", "the number, for example +15550100123")->required();
+  write->add_option("NUMBER", "the number, for example +15550100123: a leading +, digits, * and #")
+      ->required()
+      ->check(PhoneNumber(NumberUse::kPhonebook));
   write->add_option("NAME", "the name (UTF-8; only the letters of the modem's set)")->required();
   write->callback([&cli, write] {
     cli.Run("phonebook write", true, [&cli, write] {

@@ -3,6 +3,8 @@
 #include <fmt/core.h>
 
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "charset.hpp"
 #include "cli.hpp"
@@ -48,13 +50,23 @@ nlohmann::json Properties(const SMS& sms) {
           {"LMS_Sequence", sms.LMS_Sequence()}};
 }
 
-// What the call changed: each property whose value differs from before it, and beside a raw text
-// that carries line ends ("MR": "0\r\n\r\n") its parsed value under the lower-case name ("mr": 0).
-nlohmann::json Changed(const nlohmann::json& before, const nlohmann::json& after) {
-  nlohmann::json changed = nlohmann::json::object();
-  for (const auto& [key, value] : after.items()) {
-    if (before.contains(key) && before[key] == value) continue;
-    changed[key] = value;
+// The properties each call sets when it succeeds.
+const std::vector<std::string> kSent = {"MR"};
+const std::vector<std::string> kRead = {"MN", "Msg", "SMSC", "SCTS"};
+const std::vector<std::string> kReadPdu = {"MN",    "Msg",           "SMSC",      "SCTS",
+                                           "IsLMS", "LMS_Reference", "LMS_Total", "LMS_Sequence"};
+const std::vector<std::string> kReport = {"DRMsgRef", "DRMNRecipient", "DRRDate", "DRRTime",
+                                          "DRFDate",  "DRFTime",       "DRStatus"};
+
+// What a successful call set: each of these properties with its value after the call, whether or
+// not it had that value before; and beside a raw text that carries line ends ("MR": "0\r\n\r\n")
+// its parsed value under the lower-case name ("mr": 0). Nothing for a call that failed.
+nlohmann::json SetBy(bool success, const std::vector<std::string>& names, const nlohmann::json& after) {
+  nlohmann::json set = nlohmann::json::object();
+  if (!success) return set;
+  for (const std::string& key : names) {
+    const nlohmann::json& value = after.at(key);
+    set[key] = value;
     if (!value.is_string()) continue;
     const std::string raw = value.get<std::string>();
     if (raw.find_first_of("\r\n") == std::string::npos) continue;
@@ -64,9 +76,9 @@ nlohmann::json Changed(const nlohmann::json& before, const nlohmann::json& after
     std::string lower = key;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const bool number = !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
-    changed[lower] = number ? nlohmann::json(std::stoi(text)) : nlohmann::json(text);
+    set[lower] = number ? nlohmann::json(std::stoi(text)) : nlohmann::json(text);
   }
-  return changed;
+  return set;
 }
 
 std::string Trimmed(std::string s) {
@@ -77,7 +89,6 @@ std::string Trimmed(std::string s) {
 void Send(Cli& cli, const std::string& number_utf8, const std::string& text_utf8, const std::string& mode, int ref,
           bool hex) {
   SMS& sms = cli.Sms();
-  const nlohmann::json before = Properties(sms);
   const std::string number = Utf8ToCp1252(number_utf8);
   bool r = false;
   if (mode == "text") {
@@ -98,13 +109,13 @@ void Send(Cli& cli, const std::string& number_utf8, const std::string& text_utf8
   }
   cli.Report("sms send", r, r,
              r ? fmt::format("true: sent, message reference {}", Trimmed(Cp1252ToUtf8(sms.MR())))
-               : "false: not sent (--trace shows the modem's answer)",
-             Changed(before, Properties(sms)));
+               : cli.LastModemError() ? "false: not sent"  // the modem's error is named beside it
+                                      : "false: not sent (--trace shows the modem's answer)",
+             SetBy(r, kSent, Properties(sms)));
 }
 
 void Read(Cli& cli, bool pdu) {
   SMS& sms = cli.Sms();
-  const nlohmann::json before = Properties(sms);
   const bool r = pdu ? sms.ReadSMSText() : sms.ReadSMS();
   std::string human = "false: no message read";
   if (r) {
@@ -114,15 +125,14 @@ void Read(Cli& cli, bool pdu) {
       human += fmt::format("\nPart     {} of {} (reference {})", sms.LMS_Sequence(), sms.LMS_Total(),
                            sms.LMS_Reference());
   }
-  cli.Report(pdu ? "sms read --pdu" : "sms read", r, r, human, Changed(before, Properties(sms)));
+  cli.Report(pdu ? "sms read --pdu" : "sms read", r, r, human, SetBy(r, pdu ? kReadPdu : kRead, Properties(sms)));
 }
 
 void Report(Cli& cli, const std::string& what) {
   SMS& sms = cli.Sms();
-  const nlohmann::json before = Properties(sms);
   if (what == "on" || what == "off") {
     const bool r = what == "on" ? sms.DeliveryReportOn() : sms.DeliveryReportOff();
-    cli.Report("sms report " + what, r, r, r ? "true" : "false", Changed(before, Properties(sms)));
+    cli.Report("sms report " + what, r, r, r ? "true" : "false", nlohmann::json::object());
     return;
   }
   const bool r = sms.GetDeliveryReport();
@@ -141,17 +151,16 @@ void Report(Cli& cli, const std::string& what) {
                         Cp1252ToUtf8(sms.DRMsgRef()), Cp1252ToUtf8(sms.DRMNRecipient()), sms.DRRDate(),
                         sms.DRRTime(), sms.DRFDate(), sms.DRFTime(), status);
   }
-  cli.Report("sms report get", r, r, human, Changed(before, Properties(sms)));
+  cli.Report("sms report get", r, r, human, SetBy(r, kReport, Properties(sms)));
 }
 
 void Online(Cli& cli, const std::string& number_utf8, int wait) {
   std::string number = Utf8ToCp1252(number_utf8);
   std::int16_t seconds = static_cast<std::int16_t>(wait);
   cli.out.Progress(fmt::format("calling {} and waiting {} s", number_utf8, wait));
-  const nlohmann::json before = Properties(cli.Sms());
   const bool r = cli.Sms().IsOnline(number, seconds);
   cli.Report("sms online", r, r, r ? "true: the number rings or answers" : "false: not reachable",
-             Changed(before, Properties(cli.Sms())));
+             nlohmann::json::object());
 }
 
 }  // namespace

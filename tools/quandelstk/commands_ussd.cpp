@@ -86,11 +86,15 @@ void AddUssdCommands(CLI::App& app, Cli& cli) {
   send->callback([&cli, codes] { cli.Run("ussd send", true, [&cli, codes] { Send(cli, *codes); }); });
 
   auto* listen = ussd->add_subcommand("listen", "Wait for a notification the network sends on its own");
-  listen->add_option("--timeout", "seconds to wait; 0 means 7, a negative number reads once")
-      ->default_val(3)
+  listen->add_option("--timeout",
+                     "seconds to wait; 0 means 7, a negative number reads once (default: the global --timeout, "
+                     "else 3)")
       ->check(WholeNumber(-32768, 32767));
   listen->callback([&cli, listen] {
-    cli.Run("ussd listen", true, [&cli, listen] { Listen(cli, listen->get_option("--timeout")->as<int>()); });
+    cli.Run("ussd listen", true, [&cli, listen] {
+      const CLI::Option* own = listen->get_option("--timeout");
+      Listen(cli, own->count() > 0 ? own->as<int>() : cli.Timeout(3));
+    });
   });
 
   auto* cancel = ussd->add_subcommand("cancel", "End the running USSD dialogue");

@@ -30,6 +30,7 @@ void CatchInterrupts() {
 
 int PendingInterrupt() { return pending; }
 void ClearInterrupt() { pending = 0; }
+void SetPendingInterrupt(int signal) { pending = signal; }
 
 void ThrowIfInterrupted() {
   if (const int s = pending) throw Interrupted{s};

@@ -17,6 +17,8 @@ void CatchInterrupts();
 // The signal that arrived and was not yet handled, 0 for none.
 int PendingInterrupt();
 void ClearInterrupt();
+// Sets the signal pending again (after a tidy-up that had to run with none pending).
+void SetPendingInterrupt(int signal);
 // Raises Interrupted when a signal is pending.
 void ThrowIfInterrupted();
 

@@ -325,16 +325,22 @@ std::optional<ModemError> ErrorOfAnswer(std::string_view answer) {
   return last;
 }
 
-std::string NumberProblem(std::string_view number) {
+bool NumberCharacter(char c, std::size_t i, NumberUse use) {
+  if (c >= '0' && c <= '9') return true;
+  if (c == '+') return i == 0;
+  return use == NumberUse::kPhonebook && (c == '*' || c == '#');
+}
+
+std::string NumberProblem(std::string_view number, NumberUse use) {
   if (number.empty()) return "the number is empty";
-  const std::string_view digits = number[0] == '+' ? number.substr(1) : number;
-  const auto bad = digits.find_first_not_of("0123456789");
-  if (bad != std::string_view::npos)
-    return fmt::format("\"{}\" is not a phone number: '{}' at position {} (a leading + and digits only)", number,
-                       digits[bad], bad + 1 + (digits.size() < number.size() ? 1 : 0));
-  if (digits.empty()) return fmt::format("\"{}\" is not a phone number: no digits", number);
-  if (digits.size() > 20)
-    return fmt::format("\"{}\" is not a phone number: {} digits, at most 20", number, digits.size());
+  for (std::size_t i = 0; i < number.size(); ++i)
+    if (!NumberCharacter(number[i], i, use))
+      return fmt::format("\"{}\" is not a phone number: '{}' at position {} ({})", number, number[i], i + 1,
+                         use == NumberUse::kPhonebook ? "a leading +, digits, * and # only"
+                                                      : "a leading + and digits only");
+  const std::size_t digits = number.size() - (number[0] == '+' ? 1 : 0);
+  if (digits == 0) return fmt::format("\"{}\" is not a phone number: no digits", number);
+  if (digits > 20) return fmt::format("\"{}\" is not a phone number: {} digits, at most 20", number, digits);
   return {};
 }
 

@@ -35,8 +35,13 @@ std::optional<ModemError> ErrorOfLine(std::string_view line);
 // The last error carried by the complete lines of an answer (lines end with CR or LF).
 std::optional<ModemError> ErrorOfAnswer(std::string_view answer);
 
-// Why a phone number given by the operator cannot be sent (empty when it can): an optional leading
-// "+", then 1 to 20 digits.
-std::string NumberProblem(std::string_view number);
+// The one rule for the phone numbers the operator gives (sms, smsc, phonebook write and import): an
+// optional leading "+", then 1 to 20 characters, each a digit; a phonebook entry is a dialling string
+// (3GPP TS 27.007 +CPBW), so there "*" and "#" count as well ("*100#", "+15550100123#1").
+enum class NumberUse { kMessage, kPhonebook };
+// Whether the character c may stand in a number at position i (0 for the first).
+bool NumberCharacter(char c, std::size_t i, NumberUse use);
+// Why a phone number cannot be sent (empty when it can), by that rule.
+std::string NumberProblem(std::string_view number, NumberUse use = NumberUse::kMessage);
 
 }  // namespace quandelstk::cli

@@ -11,6 +11,7 @@
 
 #include "channel/exchange.hpp"
 #include "charset.hpp"
+#include "modem_errors.hpp"
 #include "phonebook_cli.hpp"
 #include "phonebook_files.hpp"
 
@@ -72,7 +73,7 @@ std::string SimNumber(const std::string& written, std::string& problem) {
   }
   for (std::size_t i = 0; i < number.size(); ++i) {
     const char c = number[i];
-    if ((c >= '0' && c <= '9') || c == '*' || c == '#' || (c == '+' && i == 0)) continue;
+    if (NumberCharacter(c, i, NumberUse::kPhonebook)) continue;
     const std::string what =
         static_cast<unsigned char>(c) < 0x80 ? "\"" + std::string(1, c) + "\"" : "a letter";
     problem = fmt::format(

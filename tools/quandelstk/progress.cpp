@@ -3,7 +3,9 @@
 #include <fmt/core.h>
 
 #include <cctype>
+#include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "charset.hpp"
 
@@ -82,7 +84,7 @@ std::string PinMask::Apply(const std::string& bytes) {
   static constexpr std::size_t kLength = 6;
   std::string out;
   for (char c : bytes) {
-    if (in_pin_ && c != '\r' && c != '\n' && c != '"' && c != ',') {
+    if (in_pin_ && c != '\r' && c != '\n' && c != '"' && c != '\'' && c != ',') {
       out += '*';
       continue;
     }
@@ -92,6 +94,33 @@ std::string PinMask::Apply(const std::string& bytes) {
     if (tail_.size() > kLength) tail_.erase(0, tail_.size() - kLength);
     for (std::string_view marker : kMarkers)
       if (tail_ == marker) in_pin_ = true;
+  }
+  return out;
+}
+
+std::string WithoutPins(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.push_back(w);
+  bool pin_command = false, secret_next = false;
+  std::string out;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string w = words[i];
+    if (secret_next) {
+      w = "****";
+      secret_next = false;
+    } else if (w == "--pin" || w == "--pin-file") {
+      secret_next = true;
+    } else if (w.rfind("--pin=", 0) == 0 || w.rfind("--pin-file=", 0) == 0) {
+      w = w.substr(0, w.find('=') + 1) + "****";
+    } else if (i > 0 && words[i - 1] == "pin" && (w == "enter" || w == "change" || w == "unblock" || w == "lock")) {
+      pin_command = true;
+    } else if (pin_command && w.find_first_not_of("0123456789'\"") == std::string::npos) {
+      w = "****";
+    } else {
+      w = PinMask().Apply(w);
+    }
+    out += (out.empty() ? "" : " ") + w;
   }
   return out;
 }

@@ -43,6 +43,10 @@ class PinMask {
   bool in_pin_ = false;
 };
 
+// A command line as the shell's history keeps it: the values of --pin and --pin-file, the PINs and
+// PUKs given to pin enter / change / unblock / lock, and a PIN inside an AT command become stars.
+std::string WithoutPins(const std::string& line);
+
 // Every byte on the line to stderr, control characters escaped: "-> " written, "<- " read. The
 // PIN is never shown.
 class TraceObserver final : public LineObserver {

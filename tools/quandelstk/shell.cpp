@@ -11,12 +11,11 @@
 
 #include "cli.hpp"
 #include "interrupt.hpp"
+#include "progress.hpp"
 
 namespace quandelstk::cli {
 
 namespace {
-
-std::string ForHistory(const std::string& line);
 
 bool ReadLine(bool terminal, std::string& line) {
   if (!terminal) return static_cast<bool>(std::getline(std::cin, line));
@@ -24,26 +23,8 @@ bool ReadLine(bool terminal, std::string& line) {
   if (!raw) return false;
   line = raw;
   std::free(raw);
-  if (!line.empty()) ::add_history(ForHistory(line).c_str());
+  if (!line.empty()) ::add_history(WithoutPins(line).c_str());
   return true;
-}
-
-// The line as history keeps it: a PIN given with --pin is not kept.
-std::string ForHistory(const std::string& line) {
-  std::string out;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    const std::size_t pin = line.find("--pin", at);
-    if (pin == std::string::npos) break;
-    std::size_t value = pin + 5;
-    if (value < line.size() && line[value] == '=') ++value;
-    else while (value < line.size() && line[value] == ' ') ++value;
-    std::size_t end = value;
-    while (end < line.size() && line[end] != ' ') ++end;
-    out += line.substr(at, value - at) + (end > value ? "****" : "");
-    at = end;
-  }
-  return out + line.substr(at);
 }
 
 std::string Trimmed(const std::string& s) {
