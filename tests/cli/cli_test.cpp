@@ -6,35 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
-
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Runs the CLI with these arguments (and this standard input, when given).
 RunResult Cli(const std::vector<std::string>& args, const std::string& input = "") {
-  std::string command;
-  if (!input.empty()) command = "printf '%s' " + Quoted(input) + " | ";
-  command += Quoted(kCli);
-  for (const auto& a : args) command += " " + Quoted(a);
-  return RunProgram({"sh", "-c", command}, 60000);
-}
-
-// Every JSON object the run printed, one per line.
-std::vector<nlohmann::json> JsonLines(const RunResult& r) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(r.output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(nlohmann::json::parse(line));
-  return lines;
+  return RunCli(args, input.empty() ? std::nullopt : std::optional(input), 60000);
 }
 
 std::string WriteScenario(const std::string& name, const std::string& json) {

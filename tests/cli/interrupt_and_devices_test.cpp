@@ -16,12 +16,11 @@
 #include <thread>
 
 #include "device_check.hpp"
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
 // A number that rings for ever, so that the call is up when the signal comes.
 const std::string kRinging = R"({"calls": {"*": {"behaviour": "ring", "alert_ms": 200}}})";
 

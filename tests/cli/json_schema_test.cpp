@@ -10,14 +10,13 @@
 #include <set>
 #include <sstream>
 
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
 using nlohmann::json;
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
 
 // The one ```json block of the document.
 json DocumentedSchema() {
@@ -109,19 +108,6 @@ std::vector<std::string> Violations(const Validator& v, const json& schema, cons
   return errors;
 }
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::vector<json> JsonLines(const std::string& output) {
-  std::vector<json> lines;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(json::parse(line));
-  return lines;
-}
 
 // The leaf commands of the CLI's command table, as its completion lists them.
 std::set<std::string> LeafCommands() {
@@ -179,9 +165,9 @@ TEST(JsonSchema, EveryCommandsOutputMatchesTheDocumentedSchema) {
 
   std::set<std::string> covered;
   for (const auto& [name, args] : runs) {
-    std::string command = "printf 'signal\\nnetwork\\nfrobnicate\\nsms send abc x\\nexit\\n' | " + Quoted(kCli) +
-                          " --port " + Quoted(port) + " --json";
-    for (const auto& a : args) command += " " + Quoted(a);
+    std::string command = "printf 'signal\\nnetwork\\nfrobnicate\\nsms send abc x\\nexit\\n' | " + ShellQuoted(kCli) +
+                          " --port " + ShellQuoted(port) + " --json";
+    for (const auto& a : args) command += " " + ShellQuoted(a);
     const RunResult r = RunProgram({"sh", "-c", command + " 2>/dev/null"}, 60000);
     const auto objects = JsonLines(r.output);
     ASSERT_FALSE(objects.empty()) << name << ": no JSON object\n" << r.output;

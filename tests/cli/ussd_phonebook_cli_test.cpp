@@ -7,37 +7,18 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
 using nlohmann::json;
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
 // Every answer of the modem in pieces of 7 bytes, 15 ms apart.
 const std::string kChunked = R"("chunking": {"*": {"size": 7, "gap_ms": 15}})";
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 RunResult Cli(const std::vector<std::string>& args, const std::string& input = "") {
-  std::string command;
-  if (!input.empty()) command = "printf '%s' " + Quoted(input) + " | ";
-  command += Quoted(kCli);
-  for (const auto& a : args) command += " " + Quoted(a);
-  return RunProgram({"sh", "-c", command}, 120000);
-}
-
-std::vector<json> JsonLines(const RunResult& r) {
-  std::vector<json> lines;
-  std::istringstream in(r.output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(json::parse(line));
-  return lines;
+  return RunCli(args, input.empty() ? std::nullopt : std::optional(input));
 }
 
 std::vector<json> Of(const std::vector<json>& lines, const std::string& command) {

@@ -182,7 +182,11 @@ check "a fresh Wine prefix" test -d "$WINEPREFIX/drive_c/windows/system32"
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 cp "$dll_folder"/QuandelSTK6.dll "$dll_folder"/Unicode.txt "$dll_folder"/typelib_check.exe \
   "$dll_folder"/com_client.exe "$dll_folder"/bstr_text_check.exe "$bin"/
-cp "$here"/scripts/*.vbs "$here"/scripts/*.js "$bin"/ 2>/dev/null
+cp "$here"/scripts/*.js "$bin"/ 2>/dev/null
+# Every VBScript test begins with the shared Check of scripts/_check.vbs.
+for script in "$here"/scripts/[!_]*.vbs; do
+  cat "$here"/scripts/_check.vbs "$script" >"$bin/$(basename "$script")"
+done
 echo "---- Wine prefix ready ($((SECONDS - started)) s)"
 
 check "regsvr32 registers the DLL" wine regsvr32 /s "$winbin\\QuandelSTK6.dll"
@@ -194,7 +198,7 @@ run_counted bstr_text_check "$bin/bstr_text_check.exe"
 
 start_sim "$here/scripts/com_client.json" && run_counted com_client "$bin/com_client.exe" "$winbin\\QuandelSTK6.dll" "$port"
 
-for script in "$here"/scripts/*.vbs "$here"/scripts/*.js; do
+for script in "$here"/scripts/[!_]*.vbs "$here"/scripts/*.js; do
   [ -e "$script" ] || continue
   name=$(basename "$script")
   scenario="${script%.*}.json"

@@ -10,29 +10,15 @@
 #include <sstream>
 #include <thread>
 
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
 using nlohmann::json;
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
 const std::string kOwn = "+15550100999";
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::vector<json> JsonLines(const std::string& output) {
-  std::vector<json> lines;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(json::parse(line));
-  return lines;
-}
 
 class MessagesOverPty : public ::testing::TestWithParam<std::string> {
  protected:
@@ -44,10 +30,10 @@ class MessagesOverPty : public ::testing::TestWithParam<std::string> {
 
   // The CLI on the simulator's device, its sent-messages journal in a folder of the test's own.
   RunResult Cli(const std::vector<std::string>& args, const std::string& input = "") {
-    std::string command = "XDG_STATE_HOME=" + Quoted(state_.string()) + " ";
-    if (!input.empty()) command = "printf '%s' " + Quoted(input) + " | " + command;
-    command += Quoted(kCli) + " --json --port " + Quoted(sim_->DevicePath());
-    for (const auto& a : args) command += " " + Quoted(a);
+    std::string command = "XDG_STATE_HOME=" + ShellQuoted(state_.string()) + " ";
+    if (!input.empty()) command = "printf '%s' " + ShellQuoted(input) + " | " + command;
+    command += ShellQuoted(kCli) + " --json --port " + ShellQuoted(sim_->DevicePath());
+    for (const auto& a : args) command += " " + ShellQuoted(a);
     return RunProgram({"sh", "-c", command}, 120000);
   }
 
@@ -98,7 +84,7 @@ TEST_P(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
                                           }()};
   // One shell: one initialisation, every text sent with a report asked for.
   std::string lines;
-  for (const std::string& t : texts) lines += "message send " + kOwn + " " + Quoted(t) + " --report\n";
+  for (const std::string& t : texts) lines += "message send " + kOwn + " " + ShellQuoted(t) + " --report\n";
   const RunResult sent = Cli({"shell"}, lines + "exit\n");
   ASSERT_EQ(sent.exit_code, 0) << sent.output;
   const auto results = JsonLines(sent.output);

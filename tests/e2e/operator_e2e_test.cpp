@@ -18,14 +18,13 @@
 #include <regex>
 #include <sstream>
 
-#include "support/sim_process.hpp"
+#include "support/cli_run.hpp"
 
 namespace quandelstk::testing {
 namespace {
 
 using nlohmann::json;
 
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
 
 RunResult Cli(const std::vector<std::string>& args, const std::string& env = "") {
   std::vector<std::string> argv = {"env"};
@@ -36,10 +35,7 @@ RunResult Cli(const std::vector<std::string>& args, const std::string& env = "")
 }
 
 json OneObject(const RunResult& r) {
-  std::vector<json> lines;
-  std::istringstream in(r.output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(json::parse(line));
+  const std::vector<json> lines = JsonLines(r);
   EXPECT_EQ(lines.size(), 1u) << r.output;
   return lines.empty() ? json() : lines[0];
 }

@@ -44,9 +44,31 @@ struct Member {
   Kind kind;
   DISPID id;
   // Name and parameters as "[flags] type name", the result as "[out, retval] type Result".
-  const wchar_t* signature;
+  std::wstring signature;
   const wchar_t* doc = L"";
 };
+
+// A property's accessors from this slot on: put (and putref, when asked), then get.
+struct Property {
+  DISPID id;
+  const wchar_t* name;
+  const wchar_t* type;
+  bool by_ref = false;
+};
+std::vector<Member> Properties(int slot, std::initializer_list<Property> properties) {
+  std::vector<Member> members;
+  for (const Property& p : properties) {
+    const std::wstring name = p.name, type = p.type;
+    members.push_back({slot++, kPut, p.id, name + L"([in] " + type + L" rhs)"});
+    if (p.by_ref) members.push_back({slot++, kPutRef, p.id, name + L"([in] " + type + L" rhs)"});
+    members.push_back({slot++, kGet, p.id, name + L"([out, retval] " + type + L"* rhs)"});
+  }
+  return members;
+}
+std::vector<Member> operator+(std::vector<Member> a, const std::vector<Member>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 struct Interface {
   const wchar_t* name;
@@ -97,15 +119,11 @@ const std::vector<Interface> kInterfaces = {
      L"SIMToolKit",
      {0x605EFAF8, 0x2E21, 0x4E70, {0xB3, 0x76, 0x06, 0x00, 0xD3, 0xC8, 0x26, 0xEE}},
      kSIMToolKitBuilt,
-     {
-         {1, kPut, 0x68030003, L"SubMenuList([in] BSTR rhs)"},
-         {2, kGet, 0x68030003, L"SubMenuList([out, retval] BSTR* rhs)"},
-         {3, kPut, 0x68030002, L"SubMenuName([in] BSTR rhs)"},
-         {4, kGet, 0x68030002, L"SubMenuName([out, retval] BSTR* rhs)"},
-         {5, kPut, 0x68030001, L"MainMenuList([in] BSTR rhs)"},
-         {6, kGet, 0x68030001, L"MainMenuList([out, retval] BSTR* rhs)"},
-         {7, kPut, 0x68030000, L"MainMenuName([in] BSTR rhs)"},
-         {8, kGet, 0x68030000, L"MainMenuName([out, retval] BSTR* rhs)"},
+     Properties(1, {{0x68030003, L"SubMenuList", L"BSTR"},
+                    {0x68030002, L"SubMenuName", L"BSTR"},
+                    {0x68030001, L"MainMenuList", L"BSTR"},
+                    {0x68030000, L"MainMenuName", L"BSTR"}}) +
+     std::vector<Member>{
          {9, kMethod, 0x60030004, L"STKStatusGet([out, retval] STKStatus* Result)",
           L"To get the status of STK." CRLF
           L"Return values is an integer representing status. The description of each status is as per STKStatus "
@@ -198,9 +216,8 @@ const std::vector<Interface> kInterfaces = {
      L"USSD",
      {0x5E99AA02, 0x3B33, 0x4ECC, {0x8C, 0xCC, 0x01, 0xC9, 0xC3, 0x27, 0xF5, 0x1B}},
      kUSSDBuilt,
-     {
-         {1, kPut, 0x68030003, L"USSDNotification([in] BSTR rhs)"},
-         {2, kGet, 0x68030003, L"USSDNotification([out, retval] BSTR* rhs)"},
+     Properties(1, {{0x68030003, L"USSDNotification", L"BSTR"}}) +
+     std::vector<Member>{
          {3, kMethod, 0x60030004,
           L"USSDListen([in, optional, defaultvalue(3)] short iTimeOutSeconds, [out, retval] VARIANT_BOOL* Result)"},
          {4, kMethod, 0x60030005, L"USSD([in] BSTR Command, [out, retval] BSTR* Result)"},
@@ -211,49 +228,29 @@ const std::vector<Interface> kInterfaces = {
      L"SMS",
      {0x3D15FBE5, 0x0603, 0x4104, {0xA5, 0x99, 0x3B, 0x83, 0x55, 0xEF, 0x2C, 0xE7}},
      kSMSBuilt,
-     {
-         {1, kPut, 0x68030012, L"LMS_Sequence([in] short rhs)"},
-         {2, kGet, 0x68030012, L"LMS_Sequence([out, retval] short* rhs)"},
-         {3, kPut, 0x68030011, L"LMS_Total([in] short rhs)"},
-         {4, kGet, 0x68030011, L"LMS_Total([out, retval] short* rhs)"},
-         {5, kPut, 0x68030010, L"LMS_Reference([in] short rhs)"},
-         {6, kGet, 0x68030010, L"LMS_Reference([out, retval] short* rhs)"},
-         {7, kPut, 0x6803000F, L"IsLMS([in] VARIANT_BOOL rhs)"},
-         {8, kGet, 0x6803000F, L"IsLMS([out, retval] VARIANT_BOOL* rhs)"},
-         {9, kMethod, 0x60030013,
-          L"IsOnline([in, out] BSTR* sNumber, [in, out, optional, defaultvalue(10)] short* iWait_Second, "
-          L"[out, retval] VARIANT_BOOL* Result)"},
-         {10, kPut, 0x6803000E, L"ToMessage([in] VARIANT rhs)"},
-         {11, kPutRef, 0x6803000E, L"ToMessage([in] VARIANT rhs)"},
-         {12, kGet, 0x6803000E, L"ToMessage([out, retval] VARIANT* rhs)"},
-         {13, kPut, 0x6803000D, L"ToNumber([in] BSTR rhs)"},
-         {14, kGet, 0x6803000D, L"ToNumber([out, retval] BSTR* rhs)"},
-         {15, kPut, 0x6803000C, L"DRStatus([in] DeliveryStatus rhs)"},
-         {16, kGet, 0x6803000C, L"DRStatus([out, retval] DeliveryStatus* rhs)"},
-         {17, kPut, 0x6803000B, L"DRFDate([in] BSTR rhs)"},
-         {18, kGet, 0x6803000B, L"DRFDate([out, retval] BSTR* rhs)"},
-         {19, kPut, 0x6803000A, L"DRFTime([in] BSTR rhs)"},
-         {20, kGet, 0x6803000A, L"DRFTime([out, retval] BSTR* rhs)"},
-         {21, kPut, 0x68030009, L"DRRDate([in] BSTR rhs)"},
-         {22, kGet, 0x68030009, L"DRRDate([out, retval] BSTR* rhs)"},
-         {23, kPut, 0x68030008, L"DRRTime([in] BSTR rhs)"},
-         {24, kGet, 0x68030008, L"DRRTime([out, retval] BSTR* rhs)"},
-         {25, kPut, 0x68030007, L"DRMNRecipient([in] BSTR rhs)"},
-         {26, kGet, 0x68030007, L"DRMNRecipient([out, retval] BSTR* rhs)"},
-         {27, kPut, 0x68030006, L"DRMsgRef([in] BSTR rhs)"},
-         {28, kGet, 0x68030006, L"DRMsgRef([out, retval] BSTR* rhs)"},
-         {29, kPut, 0x68030005, L"SCTS([in] BSTR rhs)"},
-         {30, kGet, 0x68030005, L"SCTS([out, retval] BSTR* rhs)"},
-         {31, kPut, 0x68030004, L"MR([in] BSTR rhs)"},
-         {32, kGet, 0x68030004, L"MR([out, retval] BSTR* rhs)"},
-         {33, kPut, 0x68030003, L"SMSC([in] BSTR rhs)"},
-         {34, kGet, 0x68030003, L"SMSC([out, retval] BSTR* rhs)"},
-         {35, kPut, 0x68030002, L"Msg([in] BSTR rhs)"},
-         {36, kGet, 0x68030002, L"Msg([out, retval] BSTR* rhs)"},
-         {37, kPut, 0x68030001, L"MN([in] BSTR rhs)"},
-         {38, kGet, 0x68030001, L"MN([out, retval] BSTR* rhs)"},
-         {39, kPut, 0x68030000, L"IDD([in] BSTR rhs)"},
-         {40, kGet, 0x68030000, L"IDD([out, retval] BSTR* rhs)"},
+     Properties(1, {{0x68030012, L"LMS_Sequence", L"short"},
+                    {0x68030011, L"LMS_Total", L"short"},
+                    {0x68030010, L"LMS_Reference", L"short"},
+                    {0x6803000F, L"IsLMS", L"VARIANT_BOOL"}}) +
+     std::vector<Member>{{9, kMethod, 0x60030013,
+                          L"IsOnline([in, out] BSTR* sNumber, [in, out, optional, defaultvalue(10)] short* "
+                          L"iWait_Second, [out, retval] VARIANT_BOOL* Result)"}} +
+     Properties(10, {{0x6803000E, L"ToMessage", L"VARIANT", true},
+                     {0x6803000D, L"ToNumber", L"BSTR"},
+                     {0x6803000C, L"DRStatus", L"DeliveryStatus"},
+                     {0x6803000B, L"DRFDate", L"BSTR"},
+                     {0x6803000A, L"DRFTime", L"BSTR"},
+                     {0x68030009, L"DRRDate", L"BSTR"},
+                     {0x68030008, L"DRRTime", L"BSTR"},
+                     {0x68030007, L"DRMNRecipient", L"BSTR"},
+                     {0x68030006, L"DRMsgRef", L"BSTR"},
+                     {0x68030005, L"SCTS", L"BSTR"},
+                     {0x68030004, L"MR", L"BSTR"},
+                     {0x68030003, L"SMSC", L"BSTR"},
+                     {0x68030002, L"Msg", L"BSTR"},
+                     {0x68030001, L"MN", L"BSTR"},
+                     {0x68030000, L"IDD", L"BSTR"}}) +
+     std::vector<Member>{
          {41, kMethod, 0x60030015, L"ReadSMSText([out, retval] VARIANT_BOOL* Result)"},
          {42, kMethod, 0x60030016, L"ReadSMS([out, retval] VARIANT_BOOL* Result)"},
          {43, kMethod, 0x60030017,
@@ -467,12 +464,12 @@ void CheckInterface(ITypeLib* library, const Interface& expected) {
       check::That(false, where + " member " + std::to_string(i));
       continue;
     }
-    const std::string at = where + " slot " + std::to_string(member.slot) + " " + Name(member.signature);
+    const std::string at = where + " slot " + std::to_string(member.slot) + " " + Name(member.signature.c_str());
     check::Equal<int>(func->oVft / static_cast<int>(sizeof(void*)) - 7 + 1, member.slot, at + ": slot");
     check::Equal<std::string>(Hex(func->memid), Hex(member.id), at + ": DISPID");
     check::Equal<int>(func->invkind, InvokeKindOf(member.kind), at + ": kind");
     check::Equal<int>(func->elemdescFunc.tdesc.vt, VT_HRESULT, at + ": returns a status code");
-    check::Equal(Signature(vtable, *func), std::wstring(member.signature), at + ": signature");
+    check::Equal(Signature(vtable, *func), member.signature, at + ": signature");
     // Documentation is per function; a property's accessors share their DISPID.
     Bstr doc;
     vtable->GetDocumentation(func->memid, nullptr, doc.Out(), nullptr, nullptr);

@@ -1,17 +1,5 @@
 ' Run-time errors reach VBScript as Err.Number with the library's description and the class as
 ' source (from Modem, SMS and Phonebook); methods with a trap give their failure value instead.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 Dim port, m, s, x
 port = CInt(WScript.Arguments(0))

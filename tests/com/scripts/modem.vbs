@@ -1,17 +1,5 @@
 ' QuandelSTK6.Modem from VBScript: Init without a PIN, the queries, restart and shut-down, the
 ' port search with script variables passed by reference, and the types hosts receive.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 Dim port, m, a, b
 port = CInt(WScript.Arguments(0))

@@ -1,18 +1,6 @@
 ' QuandelSTK6.Phonebook from VBScript on a SIM phonebook of 180 locations holding entries 1 and 7
 ' (phonebook.json): size and use, reading, writing and deleting, the two properties, refusals as
 ' False, and a closed port.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 Dim port, m, b, r
 port = CInt(WScript.Arguments(0))

@@ -1,16 +1,4 @@
 ' Init and the SIM PIN from VBScript: the optional PIN omitted, wrong and right.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 Dim port, m
 port = CInt(WScript.Arguments(0))

@@ -2,18 +2,6 @@
 ' and read back in text and PDU mode, a concatenated message with its properties, SendSMS with its
 ' optional arguments omitted, ToMessage holding a number and an object, a delivery report, the call
 ' test with its optional wait omitted, the properties, and the port closing with the object.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 ' Wine's script host has no WScript.Sleep: a short busy pause between attempts.
 Sub Pause(seconds)

@@ -2,18 +2,6 @@
 ' (activate, main menu, a selection opening a sub menu, a selection asking for input, submit, the
 ' response, its confirmation, close), a selection that makes the SIM send a message, deactivation
 ' with the message settings restored, the properties, and trapped failures on a closed port.
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 ' The STKStatus values
 Const STKMainMenu = 0, STKResponse = 1, STKInputRequest = 3, STKSubMenu = 6, STKSMSSent = 9

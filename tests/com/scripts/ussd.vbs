@@ -2,18 +2,6 @@
 ' optional timeout omitted (nothing arrives; then a notification the network starts after a
 ' Cancel), and every method on a closed port giving its failure value without an error.
 ' The simulator sends "+CUSD: 0" with a text 1.5 s after the first AT+CUSD=2 (ussd.json).
-Option Explicit
-Dim passed, failed
-passed = 0
-failed = 0
-Sub Check(ok, what)
-  If ok Then
-    passed = passed + 1
-  Else
-    failed = failed + 1
-    WScript.Echo "FAIL " & what
-  End If
-End Sub
 
 Dim port, m, u, r, started, took
 port = CInt(WScript.Arguments(0))
