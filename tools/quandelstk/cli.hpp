@@ -96,6 +96,7 @@ void AddMessageCommands(CLI::App& app, Cli& cli);
 void AddStkCommands(CLI::App& app, Cli& cli);
 void AddUssdCommands(CLI::App& app, Cli& cli);
 void AddPhonebookCommands(CLI::App& app, Cli& cli);
+void AddQueueCommands(CLI::App& app, Cli& cli);  // the gateway's store
 void AddShellCommand(CLI::App& app, Cli& cli);
 void AddDemoCommand(CLI::App& app, Cli& cli);
 // The demo's part for USSD and the phonebook (simulated modem only).
