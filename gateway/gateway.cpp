@@ -67,8 +67,12 @@ void Gateway::Body(Running& r) {
   }
   Worker worker(r.config, config_.name, config_.timing, *store, *link, clock_, r.counters);
   worker.on_latency = [this](double s) { latency_.Observe(s); };
-  worker.Run(r.stop);
-  Log("modem " + r.config.name + ": stopped");
+  try {
+    worker.Run(r.stop);
+    Log("modem " + r.config.name + ": stopped");
+  } catch (const std::exception& e) {
+    Log("modem " + r.config.name + ": stopped by an error: " + e.what());
+  }
 }
 
 void Gateway::Reload(const std::vector<ModemConfig>& modems) {

@@ -102,7 +102,12 @@ bool Worker::Round() {
     Down(e.what());
   } catch (const StoreUnavailable& e) {
     Log("modem " + modem_.name + ": the store is unavailable: " + e.what());
-    clock_.Sleep(timing_.store_retry_ms, *stop_);
+    clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
+  } catch (const StoreError& e) {
+    // A statement the database refused: nothing was committed; say so and go on.
+    Log("modem " + modem_.name + ": the store refused: " + e.what());
+    ++counters_.errors;
+    clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
   }
   return false;
 }

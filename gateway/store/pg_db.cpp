@@ -115,19 +115,20 @@ class PgDb final : public Db {
     const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
-      const std::string why = Trim(res ? PQresultErrorMessage(res) : PQerrorMessage(conn_));
+      const std::string why = Trim(res ? PQresultErrorMessage(res) : conn_ ? PQerrorMessage(conn_) : "no connection");
       if (res) PQclear(res);
-      // Class 08 is a connection failure, 57P0x the server shutting down, 40001/40P01 a
-      // serialisation failure or deadlock: all worth a second try.
+      // Class 08 is a connection failure and 57P0x the server shutting down; an error without a
+      // code comes from libpq itself (the server closed the connection). All end this connection:
+      // the next statement opens a new one. 40001/40P01 (serialisation failure, deadlock) are
+      // worth a second try on the same connection.
       const std::string code = state ? state : "";
-      if (PQstatus(conn_) != CONNECTION_OK || code.rfind("08", 0) == 0 || code.rfind("57P", 0) == 0 ||
-          code == "40001" || code == "40P01") {
-        if (PQstatus(conn_) != CONNECTION_OK) {
-          PQfinish(conn_);
-          conn_ = nullptr;
-        }
-        throw StoreUnavailable("PostgreSQL " + Describe() + ": " + why);
+      const bool lost = !conn_ || PQstatus(conn_) != CONNECTION_OK || code.empty() || code.rfind("08", 0) == 0 ||
+                        code.rfind("57P", 0) == 0;
+      if (lost) {
+        if (conn_) PQfinish(conn_);
+        conn_ = nullptr;
       }
+      if (lost || code == "40001" || code == "40P01") throw StoreUnavailable("PostgreSQL " + Describe() + ": " + why);
       throw StoreError("PostgreSQL " + Describe() + ": " + why);
     }
     Rows rows;

@@ -16,11 +16,11 @@ namespace quandelstk::gateway::testing {
 using quandelstk::testing::BackgroundProgram;
 using quandelstk::testing::SimProcess;
 
-Simulators StartSimulators(int n, const std::string& folder) {
+Simulators StartSimulators(int n, const std::string& folder, int slow) {
   Simulators s;
   for (int i = 0; i < n; ++i) {
     s.journals.push_back(folder + "/journal-" + std::to_string(i) + ".jsonl");
-    s.sims.push_back(std::make_unique<SimProcess>(kFastScenario, false,
+    s.sims.push_back(std::make_unique<SimProcess>(i < slow ? kSlowScenario : kFastScenario, false,
                                                   std::vector<std::string>{"--journal", s.journals.back()}));
   }
   return s;

@@ -23,8 +23,14 @@ struct Simulators {
   std::vector<std::unique_ptr<quandelstk::testing::SimProcess>> sims;
   std::vector<std::string> journals;  // written by each simulator when it stops
 };
-// n simulators, their journals in folder.
-Simulators StartSimulators(int n, const std::string& folder);
+// The fast settings, but the prompt for each part takes a second and a half: a gateway on such
+// modems is nearly always in the middle of a send.
+inline constexpr const char* kSlowScenario =
+    R"({"echo": false, "sms": {"capacity": {"SM": 255, "SR": 255}, "loopback_delay_ms": 150,
+        "report_delay_ms": 250}, "delays": {"AT+CMGS=*": 1500}})";
+
+// n simulators, their journals in folder; the first slow ones with kSlowScenario.
+Simulators StartSimulators(int n, const std::string& folder, int slow = 0);
 
 // count messages to the simulators' own number: short, long, emoji and long emoji in turn, each
 // text unique, every one asking for a status report.
