@@ -85,26 +85,6 @@ class LibraryLink final : public ModemLink {
   }
   void Close() override { Modem().ShutDown(); }
 
-  // A process that died at the "> " prompt leaves the modem taking every command as part of the
-  // message body, and Init would never get an answer. ESC ends a body without sending it; a modem
-  // at its command prompt ignores it. Sent at both speeds Init tries.
-  void CancelPendingBody() {
-    for (const char* settings : {"115200,N,8,1", "9600,N,8,1"}) {
-      try {
-        SerialControl& line = channel::Gsm();
-        line.CommPort(port_);
-        line.Settings(settings);
-        line.PortOpen(true);
-        line.Output("\x1B", 1000);
-        line.WaitForInput(100);
-        line.Input();
-        line.PortOpen(false);
-      } catch (const RuntimeError&) {
-        // no device, or it is busy: Init will say so
-      }
-    }
-  }
-
   bool Alive() override {
     std::string answer;
     try {
@@ -114,12 +94,76 @@ class LibraryLink final : public ModemLink {
     }
   }
 
-  messages::SendResult Send(const std::string& to, const std::string& text,
-                            const messages::SendOptions& options) override {
-    return box_.Send(to, text, options);
+  // A process that died at the "> " prompt leaves the modem taking every command as part of the
+  // message body, and Init would never get an answer. ESC ends a body without sending it; the CR
+  // after it ends the line, so that a modem at its command prompt reads it as an empty command
+  // instead of putting the ESC in front of Init's first "AT".
+  void CancelPendingBody() {
+    try {
+      SerialControl& line = channel::Gsm();
+      line.CommPort(port_);
+      line.Settings("115200,N,8,1");
+      line.PortOpen(true);
+      line.Output("\x1B", 1000);
+      line.WaitForInput(100);
+      line.Output("\r", 1000);
+      line.WaitForInput(100);
+      line.Input();
+      line.PortOpen(false);
+    } catch (const RuntimeError&) {
+      // no device, or it is busy: Init will say so
+    }
+  }
+
+  messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
+                            int first_part) override {
+    if (first_part <= 1) return box_.Send(to, text, options);
+    return SendRest(to, text, options, first_part);
   }
   std::vector<messages::AssembledMessage> List() override { return box_.List(); }
   bool Delete(int index, const std::string& storage) override { return box_.Delete(index, storage); }
+
+  // The messages layer sends a message whole; the rest of one cut short is sent here, part by
+  // part, with the PDUs it encodes and the exchange it uses: PDU mode, "AT+CMGS=" with the length,
+  // the PDU and Ctrl-Z, then text mode again.
+  messages::SendResult SendRest(const std::string& to, const std::string& text, const messages::SendOptions& options,
+                                int first_part) {
+    messages::SendResult r;
+    r.plan = messages::Plan(text, options);
+    const auto parts = messages::EncodeSubmit(to, text, options, options.reference.value_or(0));
+    std::string answer;
+    if (!channel::SendATCommand("AT+CMGF=0", answer, 0)) {
+      r.error = "the modem refused PDU mode (" + Brief(answer) + ")";
+      return r;
+    }
+    for (const messages::SubmitPart& part : parts) {
+      if (part.sequence < first_part) continue;
+      const std::string which = "part " + std::to_string(part.sequence) + " of " + std::to_string(parts.size());
+      answer.clear();
+      if (!channel::SendATForPrompt("AT+CMGS=" + std::to_string(part.tpdu_length), answer, 0)) {
+        r.error = which + ": the modem gave no prompt for the message (" + Brief(answer) + ")";
+        break;
+      }
+      answer.clear();
+      if (!channel::SendATCommand(part.pdu + "\x1A", answer, 60)) {
+        r.error = which + ": the modem refused it (" + Brief(answer) + ")";
+        break;
+      }
+      r.references.push_back(Field(answer, "+CMGS: ", 0));
+    }
+    answer.clear();
+    channel::SendATCommand("AT+CMGF=1", answer, 0);
+    r.ok = r.error.empty();
+    return r;
+  }
+
+  static std::string Brief(const std::string& answer) {
+    std::string out;
+    for (const char c : answer) out += (c == '\r' || c == '\n') ? ' ' : c;
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+    return out.empty() ? "no answer" : out;
+  }
 
   ModemStatus Status() override {
     ModemStatus s;

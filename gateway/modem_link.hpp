@@ -25,8 +25,11 @@ class ModemLink {
   virtual void Close() = 0;
   // The modem answers a plain "AT".
   virtual bool Alive() = 0;
+  // Sends parts first_part to the last (1 sends the whole message); options.reference is the
+  // concatenation reference, the same as the parts already sent carried, so the phone joins
+  // them all. references in the result are those of the parts sent now.
   virtual messages::SendResult Send(const std::string& to, const std::string& text,
-                                    const messages::SendOptions& options) = 0;
+                                    const messages::SendOptions& options, int first_part = 1) = 0;
   // Throws RuntimeError when the modem cannot list.
   virtual std::vector<messages::AssembledMessage> List() = 0;
   virtual bool Delete(int index, const std::string& storage) = 0;

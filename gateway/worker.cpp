@@ -161,19 +161,23 @@ bool Worker::SendDue() {
   const std::vector<OutgoingRecord> claims = store_.Claim(gateway_, modem_.name, now, timing_.lease_ms, 1);
   if (claims.empty()) return false;
   const OutgoingRecord& m = claims.front();
+  // Parts an earlier attempt got through are not sent again: the rest follows with the same
+  // concatenation reference, and the phone joins them.
+  int first = static_cast<int>(m.part_records.size()) + 1;
+  if (first > m.parts) first = 1;
   messages::SendOptions options;
   options.status_report = m.report;
   options.reference = m.concat_reference;
   messages::SendResult r;
   std::string failure;
   try {
-    r = link_.Send(m.to, m.text, options);
+    r = link_.Send(m.to, m.text, options, first);
   } catch (const RuntimeError& e) {
     failure = e.what();
   }
   if (modem_.per_minute > 0) next_send_ms_ = now + 60000 / modem_.per_minute;
   if (r.ok) {
-    Persist([&] { store_.MarkSent(m.id, gateway_, r.references, clock_.NowMs()); });
+    Persist([&] { store_.MarkSent(m.id, gateway_, r.references, clock_.NowMs(), first); });
     ++counters_.sent;
     if (on_latency) on_latency(static_cast<double>(clock_.NowMs() - now) / 1000.0);
     return true;
@@ -187,12 +191,19 @@ bool Worker::SendDue() {
   } catch (const std::exception&) {
   }
   if (!alive) {
+    // The parts it took before it went quiet are kept; the rest goes to whichever modem is next.
+    if (!r.references.empty())
+      Persist([&] {
+        store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs(), timing_.max_attempts, r.references,
+                         first);
+      });
     Down("the modem stopped answering while sending message " + std::to_string(m.id) + ": " + failure);
     return true;
   }
   Log("modem " + modem_.name + ": message " + std::to_string(m.id) + ": " + failure);
   Persist([&] {
-    store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts);
+    store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts,
+                     r.references, first);
   });
   return true;
 }

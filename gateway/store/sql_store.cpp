@@ -131,7 +131,7 @@ class SqlStore final : public Store {
   }
 
   bool MarkSent(std::int64_t id, const std::string& gateway, const std::vector<int>& references,
-                std::int64_t now) override {
+                std::int64_t now, int first_part) override {
     Transaction tx(*db_);
     const Rows current = db_->Query("SELECT state, claimed_by, modem FROM outgoing WHERE id = ?", {id});
     if (current.empty()) return false;
@@ -153,21 +153,26 @@ class SqlStore final : public Store {
     db_->Query(
         "UPDATE outgoing SET state = 'sent', sent_at = ?, lease_until = 0, last_error = '' WHERE id = ?",
         {now, id});
-    db_->Query("DELETE FROM outgoing_parts WHERE message_id = ?", {id});
-    for (std::size_t i = 0; i < references.size(); ++i)
-      db_->Query(
-          "INSERT INTO outgoing_parts (message_id, part, reference, modem, sent_at) VALUES (?, ?, ?, ?, ?)",
-          {id, static_cast<std::int64_t>(i + 1), std::int64_t{references[i]}, modem, now});
-    std::string refs;
-    for (const int r : references) refs += (refs.empty() ? "" : ",") + std::to_string(r);
-    Event(now, "sent", id, modem, gateway, "references " + refs);
+    // A message sent whole again (after a crash in the window) has new references: they replace
+    // the old. The parts of an earlier attempt that this one did not send again stay.
+    AddParts(id, modem, references, first_part, now);
+    Event(now, "sent", id, modem, gateway, PartsText(references, first_part));
     tx.Commit();
     return ours;
   }
 
   void MarkRetry(std::int64_t id, const std::string& gateway, const std::string& error, std::int64_t now,
-                 std::int64_t retry_ms, int max_attempts) override {
+                 std::int64_t retry_ms, int max_attempts, const std::vector<int>& references,
+                 int first_part) override {
     Transaction tx(*db_);
+    if (!references.empty()) {
+      const Rows owner = db_->Query("SELECT modem FROM outgoing WHERE id = ? AND state = 'sending' AND claimed_by = ?",
+                                    {id, gateway});
+      if (!owner.empty()) {
+        AddParts(id, owner[0].Text(0), references, first_part, now);
+        Event(now, "sent-in-part", id, owner[0].Text(0), gateway, PartsText(references, first_part));
+      }
+    }
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN attempts >= ? THEN 'failed' ELSE 'queued' END, not_before = ?, "
         "last_error = ?, claimed_by = NULL, lease_until = 0, done_at = CASE WHEN attempts >= ? THEN ? ELSE 0 END "
@@ -400,6 +405,25 @@ class SqlStore final : public Store {
       p.report_ms = r.Int(4);
       out.push_back(p);
     }
+    return out;
+  }
+
+  void AddParts(std::int64_t id, const std::string& modem, const std::vector<int>& references, int first_part,
+                std::int64_t now) {
+    for (std::size_t i = 0; i < references.size(); ++i) {
+      const std::int64_t part = first_part + static_cast<std::int64_t>(i);
+      db_->Query("DELETE FROM outgoing_parts WHERE message_id = ? AND part = ?", {id, part});
+      db_->Query("INSERT INTO outgoing_parts (message_id, part, reference, modem, sent_at) VALUES (?, ?, ?, ?, ?)",
+                 {id, part, std::int64_t{references[i]}, modem, now});
+    }
+  }
+
+  static std::string PartsText(const std::vector<int>& references, int first_part) {
+    std::string out = references.size() == 1 ? "part " : "parts ";
+    out += std::to_string(first_part);
+    if (references.size() > 1) out += "-" + std::to_string(first_part + static_cast<int>(references.size()) - 1);
+    out += ", reference" + std::string(references.size() == 1 ? " " : "s ");
+    for (std::size_t i = 0; i < references.size(); ++i) out += (i ? "," : "") + std::to_string(references[i]);
     return out;
   }
 

@@ -136,13 +136,17 @@ class Store {
   // Two gateways never get the same message while its lease runs.
   virtual std::vector<OutgoingRecord> Claim(const std::string& gateway, const std::string& modem,
                                             std::int64_t now_ms, std::int64_t lease_ms, int limit) = 0;
-  // The modem accepted every part: the message is sent, with one reference per part. False when
+  // The modem accepted every part: the message is sent. references are those of the parts sent
+  // now, starting at part first_part (the parts before it were recorded by MarkRetry). False when
   // the claim was no longer this gateway's (it was taken over); the record is then left alone.
   virtual bool MarkSent(std::int64_t id, const std::string& gateway, const std::vector<int>& references,
-                        std::int64_t now_ms) = 0;
-  // Sending failed: back to the queue at retry_ms, or failed for good after max_attempts.
+                        std::int64_t now_ms, int first_part = 1) = 0;
+  // Sending failed: back to the queue at retry_ms, or failed for good after max_attempts. The
+  // parts the modem did accept before it refused one (references, from first_part on) are
+  // recorded: the next attempt sends only the rest.
   virtual void MarkRetry(std::int64_t id, const std::string& gateway, const std::string& error,
-                         std::int64_t now_ms, std::int64_t retry_ms, int max_attempts) = 0;
+                         std::int64_t now_ms, std::int64_t retry_ms, int max_attempts,
+                         const std::vector<int>& references = {}, int first_part = 1) = 0;
   // The modem stopped answering: every message it holds goes back to the queue for the others,
   // the attempt not counted. Returns how many.
   virtual int Release(const std::string& gateway, const std::string& modem, const std::string& why,

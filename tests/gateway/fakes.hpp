@@ -27,7 +27,7 @@ class FakeLink final : public ModemLink {
   explicit FakeLink(VirtualClock& clock) : clock_(clock) {}
   std::deque<std::string> open_results;  // "" ok; empty deque: ok
   bool alive = true;
-  std::function<messages::SendResult(const std::string&, const std::string&, const messages::SendOptions&)> send;
+  std::function<messages::SendResult(const std::string&, const std::string&, const messages::SendOptions&, int)> send;
   std::vector<messages::AssembledMessage> stored;  // what List returns (minus deleted indexes)
   bool list_throws = false;
   std::vector<std::pair<std::string, std::string>> sent;  // to, text
@@ -45,14 +45,14 @@ class FakeLink final : public ModemLink {
   }
   void Close() override {}
   bool Alive() override { return alive; }
-  messages::SendResult Send(const std::string& to, const std::string& text,
-                            const messages::SendOptions& options) override {
+  messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
+                            int first_part) override {
     clock_.now += send_ms;
-    if (send) return send(to, text, options);
+    if (send) return send(to, text, options, first_part);
     messages::SendResult r;
     r.ok = true;
     r.plan = messages::Plan(text);
-    for (int i = 0; i < r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
+    for (int i = first_part; i <= r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
     sent.emplace_back(to, text);
     return r;
   }
@@ -127,14 +127,15 @@ class FlakyStore final : public Store {
     Gate();
     return s_.Claim(g, m, now, lease, limit);
   }
-  bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now) override {
+  bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now,
+                int first) override {
     Gate();
-    return s_.MarkSent(id, g, refs, now);
+    return s_.MarkSent(id, g, refs, now, first);
   }
   void MarkRetry(std::int64_t id, const std::string& g, const std::string& e, std::int64_t now, std::int64_t retry,
-                 int max) override {
+                 int max, const std::vector<int>& refs, int first) override {
     Gate();
-    s_.MarkRetry(id, g, e, now, retry, max);
+    s_.MarkRetry(id, g, e, now, retry, max, refs, first);
   }
   int Release(const std::string& g, const std::string& m, const std::string& why, std::int64_t now) override {
     Gate();

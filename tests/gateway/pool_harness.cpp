@@ -71,6 +71,10 @@ GatewayProcess::~GatewayProcess() {
   if (program_) Terminate();
 }
 
+void GatewayProcess::Signal(int signal) {
+  program_->Signal(signal);
+}
+
 void GatewayProcess::Kill() {
   program_->Signal(SIGKILL);
   program_->Finish(10000);

@@ -40,6 +40,7 @@ class GatewayProcess {
  public:
   GatewayProcess(const std::string& config_path, const std::string& log_path);
   ~GatewayProcess();
+  void Signal(int signal);
   void Kill();        // SIGKILL
   int Terminate();    // SIGTERM, then its exit code
  private:

@@ -79,7 +79,7 @@ TEST_F(WorkerTest, SendsDueMessagesOnceAndRecordsEveryPartReference) {
 
 TEST_F(WorkerTest, AModemThatStopsAnsweringReleasesItsClaimToTheOtherModems) {
   const std::int64_t id = Queue("hello");
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&) {
+  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
     messages::SendResult r;
     r.error = "part 1 of 1: the modem gave no prompt for the message (no answer)";
     return r;
@@ -102,7 +102,7 @@ TEST_F(WorkerTest, AModemThatStopsAnsweringReleasesItsClaimToTheOtherModems) {
 
 TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
   const std::int64_t id = Queue("hello");
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&) {
+  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
     messages::SendResult r;
     r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
     return r;
@@ -122,6 +122,39 @@ TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
     clock_.now += 1000;
   }
   EXPECT_TRUE(w.Ready());
+}
+
+TEST_F(WorkerTest, AMessageCutShortGoesOnFromThePartTheModemRefused) {
+  const std::int64_t id = Queue(std::string(400, 'z'));  // three parts
+  std::vector<std::pair<int, int>> calls;                 // first part asked, concatenation reference
+  link_.send = [&](const std::string&, const std::string&, const messages::SendOptions& o, int first) {
+    calls.emplace_back(first, o.reference.value_or(-1));
+    messages::SendResult r;
+    if (calls.size() == 1) {  // parts 1 and 2 go, part 3 is refused
+      r.references = {40, 41};
+      r.error = "part 3 of 3: the modem refused it (+CMS ERROR: 38)";
+      return r;
+    }
+    r.ok = true;
+    r.references = {77};
+    return r;
+  };
+  Worker w = Make();
+  w.Round();
+  w.Round();
+  OutgoingRecord m = *store_->Get(id);
+  EXPECT_EQ(m.state, kQueued);
+  ASSERT_EQ(m.part_records.size(), 2u);
+  clock_.now += timing_.retry_ms;
+  w.Round();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].first, 3);
+  EXPECT_EQ(calls[1].second, calls[0].second);  // the same reference: the phone joins all three
+  m = *store_->Get(id);
+  EXPECT_EQ(m.state, kSent);
+  std::vector<int> refs;
+  for (const auto& p : m.part_records) refs.push_back(p.reference);
+  EXPECT_EQ(refs, (std::vector<int>{40, 41, 77}));
 }
 
 TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
