@@ -27,6 +27,7 @@ json ToJson(const OutgoingRecord& m) {
           {"state", m.state},    {"attempts", m.attempts},
           {"parts", m.parts},    {"modem", m.modem},
           {"created", FormatTime(m.created_ms)}, {"not_before", FormatTime(m.not_before_ms)},
+          {"expires", m.expires_ms ? FormatTime(*m.expires_ms) : ""},
           {"sent", FormatTime(m.sent_ms)},       {"done", FormatTime(m.done_ms)},
           {"last_error", m.last_error},          {"part_records", parts}};
 }
@@ -154,8 +155,8 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
     }
     if (!body.is_object()) return Error(res, 400, "the body must be a JSON object with \"to\" and \"text\"");
     for (const auto& [key, value] : body.items())
-      if (key != "to" && key != "text" && key != "report" && key != "at")
-        return Error(res, 400, "unknown field \"" + key + "\" (to, text, report, at)");
+      if (key != "to" && key != "text" && key != "report" && key != "at" && key != "expires")
+        return Error(res, 400, "unknown field \"" + key + "\" (to, text, report, at, expires)");
     Submission sub;
     if (!body.contains("to") || !body["to"].is_string()) return Error(res, 400, "\"to\" must be a string: the number");
     if (!body.contains("text") || !body["text"].is_string())
@@ -163,10 +164,13 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
     if (body.contains("report") && !body["report"].is_boolean())
       return Error(res, 400, "\"report\" must be true or false");
     if (body.contains("at") && !body["at"].is_string()) return Error(res, 400, "\"at\" must be a string: a time");
+    if (body.contains("expires") && !body["expires"].is_string())
+      return Error(res, 400, "\"expires\" must be a string: a time");
     sub.to = body["to"].get<std::string>();
     sub.text = body["text"].get<std::string>();
     sub.report = body.value("report", false);
     sub.at = body.value("at", std::string());
+    sub.expires = body.value("expires", std::string());
     const Checked c = Check(sub);
     if (!c.message) return Error(res, 422, c.error);
     const std::int64_t now = SystemClock().NowMs();

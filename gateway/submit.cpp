@@ -105,6 +105,18 @@ Checked Check(const Submission& s) {
     }
     m.not_before_ms = *at;
   }
+  if (!s.expires.empty()) {
+    const auto until = ParseTime(s.expires);
+    if (!until) {
+      c.error = "\"" + s.expires + "\" is not a time: give 2026-12-24T18:00, with Z or +HH:MM for a zone (UTC if none)";
+      return c;
+    }
+    if (*until <= m.not_before_ms) {
+      c.error = "it would expire before it may be sent: the expiry must come after the time to send";
+      return c;
+    }
+    m.expires_ms = *until;
+  }
   m.to = s.to;
   m.text = s.text;
   m.report = s.report;

@@ -12,7 +12,8 @@ struct Submission {
   std::string to;
   std::string text;
   bool report = false;
-  std::string at;  // "" now; "YYYY-MM-DDTHH:MM[:SS][Z|+HH:MM]" or seconds since the epoch
+  std::string at;       // "" now; "YYYY-MM-DDTHH:MM[:SS][Z|+HH:MM]" or seconds since the epoch
+  std::string expires;  // "" never; a time as for at: not sent after it (the state becomes expired)
 };
 
 // The message to queue, or the reason it cannot be (a sentence a person can act on).

@@ -94,6 +94,8 @@ bool Worker::Round() {
     }
     if (ready_) did = SendDue();
     if (ready_ && clock_.NowMs() >= next_status_ms_) {
+      const int expired = store_.ExpireDue(clock_.NowMs());
+      if (expired > 0) Log(std::to_string(expired) + " message(s) expired before they could be sent");
       RefreshStatus("ready");
       next_status_ms_ = clock_.NowMs() + timing_.status_every_ms;
     }

@@ -100,19 +100,23 @@ TEST_P(Submissions, AreCheckedBeforeAnythingIsStored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Submit, Submissions,
-    ::testing::Values(SubmissionCase{{"+15550100123", "hi", false, ""}, "", 1},
-                      SubmissionCase{{"0049301234", std::string(161, 'a'), false, ""}, "", 2},
-                      SubmissionCase{{"+15550100123", "😀", false, ""}, "", 1},
-                      SubmissionCase{{"+1555abc", "hi", false, ""}, "is not a phone number", 0},
-                      SubmissionCase{{"+12", "hi", false, ""}, "is not a phone number", 0},
-                      SubmissionCase{{"", "hi", false, ""}, "is not a phone number", 0},
-                      SubmissionCase{{"+15550100123", "", false, ""}, "the text is empty", 0},
-                      SubmissionCase{{"+15550100123", "caf\xC3", false, ""}, "not valid UTF-8", 0},
-                      SubmissionCase{{"+15550100123", std::string(255 * 153, 'a'), false, ""}, "", 255},
-                      SubmissionCase{{"+15550100123", std::string(255 * 153 + 1, 'a'), false, ""},
+    ::testing::Values(SubmissionCase{{"+15550100123", "hi", false, "", ""}, "", 1},
+                      SubmissionCase{{"0049301234", std::string(161, 'a'), false, "", ""}, "", 2},
+                      SubmissionCase{{"+15550100123", "😀", false, "", ""}, "", 1},
+                      SubmissionCase{{"+1555abc", "hi", false, "", ""}, "is not a phone number", 0},
+                      SubmissionCase{{"+12", "hi", false, "", ""}, "is not a phone number", 0},
+                      SubmissionCase{{"", "hi", false, "", ""}, "is not a phone number", 0},
+                      SubmissionCase{{"+15550100123", "", false, "", ""}, "the text is empty", 0},
+                      SubmissionCase{{"+15550100123", "caf\xC3", false, "", ""}, "not valid UTF-8", 0},
+                      SubmissionCase{{"+15550100123", std::string(255 * 153, 'a'), false, "", ""}, "", 255},
+                      SubmissionCase{{"+15550100123", std::string(255 * 153 + 1, 'a'), false, "", ""},
                                      "more than 255 parts", 0},
-                      SubmissionCase{{"+15550100123", "hi", false, "tomorrow"}, "is not a time", 0},
-                      SubmissionCase{{"+15550100123", "hi", false, "2026-02-30T10:00"}, "is not a time", 0}));
+                      SubmissionCase{{"+15550100123", "hi", false, "tomorrow", ""}, "is not a time", 0},
+                      SubmissionCase{{"+15550100123", "hi", false, "2026-02-30T10:00", ""}, "is not a time", 0},
+                      SubmissionCase{{"+15550100123", "hi", false, "", "2030-01-01T00:00"}, "", 1},
+                      SubmissionCase{{"+15550100123", "hi", false, "", "later"}, "is not a time", 0},
+                      SubmissionCase{{"+15550100123", "hi", false, "2030-01-01T10:00", "2030-01-01T09:00"},
+                                     "expire before it may be sent", 0}));
 
 TEST(Times, ReadWithAndWithoutAZone) {
   EXPECT_EQ(ParseTime("2026-12-24T18:00"), 1798135200000);

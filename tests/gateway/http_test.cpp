@@ -73,9 +73,11 @@ TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
 }
 
 TEST_F(HttpTest, ScheduledForLater) {
-  const auto r = Post(R"({"to": "+15550100123", "text": "later", "at": "2030-01-01T08:00Z"})");
+  const auto r =
+      Post(R"({"to": "+15550100123", "text": "later", "at": "2030-01-01T08:00Z", "expires": "2030-01-01T10:00+01:00"})");
   ASSERT_EQ(r->status, 201) << r->body;
   EXPECT_EQ(Body(r)["not_before"], "2030-01-01 08:00:00Z");
+  EXPECT_EQ(Body(r)["expires"], "2030-01-01 09:00:00Z");
 }
 
 struct Refusal {
@@ -112,6 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"InvalidNumber", R"({"to": "+1555-0100", "text": "hi"})", 422, "not a phone number"},
                       Refusal{"EmptyText", R"({"to": "+15550100123", "text": ""})", 422, "empty"},
                       Refusal{"BadTime", R"({"to": "+15550100123", "text": "hi", "at": "soon"})", 422, "not a time"},
+                      Refusal{"ExpiresBeforeDue",
+                              R"({"to": "+15550100123", "text": "hi", "at": "2030-01-02T00:00", "expires": "2030-01-01T00:00"})",
+                              422, "expire before"},
                       Refusal{"TooLong", kTooLong.c_str(), 422, "more than 255 parts"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -216,6 +216,32 @@ TEST_F(WorkerTest, StatusReportsAreMatchedToThePartTheyAreAbout) {
   EXPECT_EQ(link_.deleted, (std::vector<std::pair<std::string, int>>{{"SR", 1}, {"SR", 2}}));
 }
 
+TEST_F(WorkerTest, AMessageNotSentBeforeItsExpiryIsExpired) {
+  NewMessage n;
+  n.to = "+15550100999";
+  n.text = "only today";
+  n.not_before_ms = clock_.now + 60000;
+  n.expires_ms = clock_.now + 120000;
+  const std::int64_t id = store_->Enqueue(n, clock_.now);
+  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
+    messages::SendResult r;
+    r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
+    return r;
+  };
+  timing_.status_every_ms = 10000;
+  Worker w = Make();
+  w.Round();
+  EXPECT_EQ(store_->Get(id)->state, kQueued);  // not due yet
+  clock_.now += 60000;                          // due: refused, back to the queue for retry_ms
+  w.Round();
+  EXPECT_EQ(store_->Get(id)->attempts, 1);
+  EXPECT_EQ(store_->Get(id)->state, kQueued);
+  clock_.now += 60000;  // the retry would be now, but so is the expiry
+  w.Round();
+  EXPECT_EQ(store_->Get(id)->state, kExpired);
+  EXPECT_EQ(store_->Get(id)->attempts, 1);
+}
+
 TEST_F(WorkerTest, ThePerMinuteLimitSpacesTheSends) {
   for (int i = 0; i < 3; ++i) Queue("m" + std::to_string(i));
   Worker w = Make({"m1", "/dev/null", "", 6});  // one every 10 s

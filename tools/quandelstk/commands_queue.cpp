@@ -75,6 +75,7 @@ void AddQueueCommands(CLI::App& app, Cli& cli) {
   send->add_option("NUMBER", sub->to, "destination number, for example +15550100123")->required();
   send->add_option("TEXT", sub->text, "the message text (UTF-8; long texts go as several parts)")->required();
   send->add_option("--at", sub->at, "not before this time: 2026-12-24T18:00 (UTC), with Z or +HH:MM");
+  send->add_option("--expires", sub->expires, "not sent after this time (then it is expired): as for --at");
   send->add_flag("--report", sub->report, "ask the network for a status report");
   send->callback([&cli, url, sub] {
     const gateway::Checked c = gateway::Check(*sub);
