@@ -146,7 +146,7 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
     };
   };
 
-  s.Post("/v1/messages", guarded([&st](Store& store, const httplib::Request& req, httplib::Response& res) {
+  s.Post("/v1/messages", guarded([](Store& store, const httplib::Request& req, httplib::Response& res) {
     json body;
     try {
       body = json::parse(req.body);
