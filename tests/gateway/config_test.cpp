@@ -70,6 +70,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BadConfig{"[http]\nlisten = \"8080\"", "needs a bearer token"},
                       BadConfig{"[queue]\nbackoff_first_seconds = 10\nbackoff_max_seconds = 1", "backoff_max"}));
 
+TEST(Config, TheShippedExampleIsReadAsItSays) {
+  const Config c = LoadConfigFile(std::string(QSTK_SOURCE_DIR) + "/packaging/gateway/gateway.toml");
+  EXPECT_NO_THROW(Validate(c));
+  ASSERT_EQ(c.modems.size(), 1u);
+  EXPECT_EQ(c.modems[0], (ModemConfig{"usb0", "/dev/ttyUSB0", "", 0}));
+  EXPECT_EQ(c.timing, Timing{});  // the example states the defaults
+  EXPECT_TRUE(c.http.listen.empty());
+  EXPECT_TRUE(c.store.empty());
+}
+
 TEST(Config, ModemFlags) {
   EXPECT_EQ(ParseModemFlag("sim", 1), (ModemConfig{"modem1", "sim", "", 0}));
   EXPECT_EQ(ParseModemFlag("left=/dev/ttyUSB0,pin=0000,per-minute=5", 2),

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -99,6 +100,10 @@ std::string WriteConfig(const std::string& folder, const std::string& name, cons
   for (const auto& [modem, device] : modems)
     f << "[[modem]]\nname = \"" << modem << "\"\ndevice = \"" << device << "\"\n";
   return path;
+}
+
+bool RunningAlone() {
+  return std::getenv("QSTK_GATEWAY_POOL") != nullptr;
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeout_ms) {

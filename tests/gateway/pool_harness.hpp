@@ -52,6 +52,10 @@ std::string WriteConfig(const std::string& folder, const std::string& name, cons
                         const std::vector<std::pair<std::string, std::string>>& modems,  // name, device
                         double lease_seconds);
 
+// True when the gateway.pool test runs this one: these tests load both cores for half a minute, so
+// they run alone, not among the others (their copies found by discovery skip).
+bool RunningAlone();
+
 // Polls until done() or timeout (a wait for processes, not a timing check).
 bool WaitFor(const std::function<bool()>& done, int timeout_ms);
 
