@@ -45,6 +45,8 @@ struct BadConfig {
   const char* says;
 };
 
+void PrintTo(const BadConfig& c, std::ostream* os) { *os << c.says; }
+
 class RefusedConfig : public ::testing::TestWithParam<BadConfig> {};
 
 TEST_P(RefusedConfig, NamesTheProblem) {
@@ -94,6 +96,8 @@ struct SubmissionCase {
   const char* error;  // "" accepted
   int parts;
 };
+
+void PrintTo(const SubmissionCase& c, std::ostream* os) { *os << (*c.error ? c.error : "accepted"); }
 
 class Submissions : public ::testing::TestWithParam<SubmissionCase> {};
 

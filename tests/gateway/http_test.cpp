@@ -87,6 +87,8 @@ struct Refusal {
   const char* says;
 };
 
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
 class HttpRefusals : public HttpTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(HttpRefusals, AreJsonErrorsAndStoreNothing) {

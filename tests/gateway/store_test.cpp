@@ -118,6 +118,8 @@ struct ReportCase {
   int matched;
 };
 
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
 class ReportMatching : public ::testing::TestWithParam<ReportCase> {};
 
 TEST_P(ReportMatching, UpdatesThePartsAndTheMessage) {
