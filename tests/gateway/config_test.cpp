@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadConfig{"[[modem]]\ndevice = \"sim\"\nper_minute = -1", "must not be negative"},
                       BadConfig{"modem = 3", "[[modem]] tables"},
                       BadConfig{"[http]\nlisten = \"8080\"", "needs a bearer token"},
-                      BadConfig{"[queue]\nbackoff_first_seconds = 10\nbackoff_max_seconds = 1", "backoff_max"}));
+                      BadConfig{"[queue]\nbackoff_first_seconds = 10\nbackoff_max_seconds = 1", "backoff_max"}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(Config, TheShippedExampleIsReadAsItSays) {
   const Config c = LoadConfigFile(std::string(QSTK_SOURCE_DIR) + "/packaging/gateway/gateway.toml");
@@ -130,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SubmissionCase{{"+15550100123", "hi", false, "", "2030-01-01T00:00"}, "", 1},
                       SubmissionCase{{"+15550100123", "hi", false, "", "later"}, "is not a time", 0},
                       SubmissionCase{{"+15550100123", "hi", false, "2030-01-01T10:00", "2030-01-01T09:00"},
-                                     "expire before it may be sent", 0}));
+                                     "expire before it may be sent", 0}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(Times, ReadWithAndWithoutAZone) {
   EXPECT_EQ(ParseTime("2026-12-24T18:00"), 1798135200000);
