@@ -11,6 +11,7 @@
 #include "http_api.hpp"
 #include "log.hpp"
 #include "quandelstk/version.hpp"
+#include "store/pg_db.hpp"
 #include "store/store.hpp"
 
 using namespace quandelstk::gateway;
@@ -70,7 +71,12 @@ int main(int argc, char** argv) {
     config = Build(f);
     if (config.modems.empty()) throw ConfigError("no modem: give --modem DEVICE or [[modem]] in the config");
     // Create and migrate the schema once, before the threads, so that a bad URL stops us here.
-    OpenStore(config.store);
+    // A database that is not up yet is waited for by each modem's thread.
+    try {
+      OpenStore(config.store);
+    } catch (const StoreUnavailable& e) {
+      Log(std::string(e.what()) + "; the modems wait for it");
+    }
   } catch (const std::exception& e) {
     std::cerr << "quandelstk-gateway: " << e.what() << "\n";
     return 2;
@@ -98,7 +104,7 @@ int main(int argc, char** argv) {
     }
   }
   Log("running " + std::to_string(config.modems.size()) + " modem(s) as \"" + config.name + "\" on " +
-      OpenStore(config.store)->Describe());
+      HidePassword(config.store.empty() ? DefaultStoreUrl() : config.store));
   for (;;) {
     int s = 0;
     sigwait(&signals, &s);

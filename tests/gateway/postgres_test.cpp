@@ -107,6 +107,25 @@ TEST_F(Postgres, ALostServerIsWaitedOutAndTheConnectionComesBack) {
   EXPECT_EQ(r.part_records.at(0).reference, 5);
 }
 
+TEST_F(Postgres, AGatewayStartedBeforeTheServerWaitsForIt) {
+  TempDir dir;
+  NewMessage m;
+  m.to = "+15550100999";
+  m.text = "patience";
+  const std::int64_t id = OpenStore(cluster_->Url())->Enqueue(m, 0);
+  cluster_->Stop("fast");
+  const std::string config = WriteConfig(dir.path(), "early", cluster_->Url(), {{"m1", "sim"}}, 30);
+  GatewayProcess gateway(config, dir.path() + "/early.log");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  cluster_->Start();
+  auto store = OpenStore(cluster_->Url());
+  EXPECT_TRUE(WaitFor([&] { return store->Get(id)->state == kSent; }, 30000));
+  EXPECT_EQ(gateway.Terminate(), 0);
+  std::ifstream f(dir.path() + "/early.log");
+  const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("the modems wait for it"), std::string::npos) << log;
+}
+
 TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
   if (!RunningAlone()) GTEST_SKIP() << "run alone by the test gateway.pool";
   TempDir dir;
