@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   Flags f;
   app.add_option("--config", f.config_path, "TOML file (see the example config)");
   app.add_option("--store", f.store,
-                 "sqlite:PATH or postgresql://...; default " + DefaultStoreUrl());
+                 "sqlite:PATH or postgresql://...; default sqlite:$XDG_DATA_HOME/quandelstk/gateway.db "
+                 "(~/.local/share when unset)");
   app.add_option("--modem", f.modems,
                  "[NAME=]DEVICE[,pin=PIN][,per-minute=N]: DEVICE is /dev/PATH, a port number, sim or "
                  "sim:SCENARIO.json (repeatable; replaces the config's modems)");

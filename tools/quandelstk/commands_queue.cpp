@@ -68,7 +68,9 @@ void AddQueueCommands(CLI::App& app, Cli& cli) {
       "queue", "The gateway's queue and records in its store (--store URL, QUANDELSTK_STORE, or the default file)");
   queue->require_subcommand(1);
   auto url = std::make_shared<std::string>();
-  queue->add_option("--store", *url, "sqlite:PATH or postgresql://... (default: " + gateway::DefaultStoreUrl() + ")");
+  queue->add_option("--store", *url,
+                    "sqlite:PATH or postgresql://... (default: sqlite:$XDG_DATA_HOME/quandelstk/gateway.db, "
+                    "~/.local/share when unset)");
 
   auto* send = queue->add_subcommand("send", "Queue a message for the gateway to send");
   auto sub = std::make_shared<gateway::Submission>();
