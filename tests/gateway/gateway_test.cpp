@@ -52,7 +52,7 @@ TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
   });
   auto store = OpenStore(config.store);
   auto states_are = [&](std::map<std::string, std::string> want) {
-    return WaitFor([&] { return States(*store) == want; }, 20000);
+    return WaitFor([&] { return States(*store) == want; }, 60000);
   };
   gateway.Start();
   ASSERT_TRUE(states_are({{"a", "ready"}, {"b", "ready"}}));
@@ -95,8 +95,8 @@ TEST(Gateway, SighupRereadsTheModemsAndSigtermStopsWithEverythingRecorded) {
   const std::int64_t id = store->Enqueue(m, 0);
 
   GatewayProcess gateway(config, dir.path() + "/gw.log");
-  ASSERT_TRUE(WaitFor([&] { return States(*store) == std::map<std::string, std::string>{{"one", "ready"}}; }, 20000));
-  ASSERT_TRUE(WaitFor([&] { return store->Get(id)->state == kDelivered && store->Inbox(10).size() == 1; }, 20000))
+  ASSERT_TRUE(WaitFor([&] { return States(*store) == std::map<std::string, std::string>{{"one", "ready"}}; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return store->Get(id)->state == kDelivered && store->Inbox(10).size() == 1; }, 60000))
       << store->Get(id)->state;
   EXPECT_EQ(store->Inbox(10)[0].text, "over and back 🔁");
 
@@ -104,7 +104,7 @@ TEST(Gateway, SighupRereadsTheModemsAndSigtermStopsWithEverythingRecorded) {
   gateway.Signal(SIGHUP);
   EXPECT_TRUE(WaitFor(
       [&] { return States(*store) == std::map<std::string, std::string>{{"one", "ready"}, {"two", "ready"}}; },
-      20000));
+      60000));
   EXPECT_EQ(gateway.Terminate(), 0);
   EXPECT_EQ(States(*store), (std::map<std::string, std::string>{{"one", "stopped"}, {"two", "stopped"}}));
 }

@@ -119,7 +119,7 @@ TEST_F(Postgres, AGatewayStartedBeforeTheServerWaitsForIt) {
   std::this_thread::sleep_for(std::chrono::seconds(2));
   cluster_->Start();
   auto store = OpenStore(cluster_->Url());
-  EXPECT_TRUE(WaitFor([&] { return store->Get(id)->state == kSent; }, 30000));
+  EXPECT_TRUE(WaitFor([&] { return store->Get(id)->state == kSent; }, 90000));
   EXPECT_EQ(gateway.Terminate(), 0);
   std::ifstream f(dir.path() + "/early.log");
   const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -172,14 +172,14 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
       return 0;
     }
   };
-  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2; }, 60000)) << logs();
+  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2; }, 180000)) << logs();
   gateways[0]->Kill();  // its claims stay sending until their lease ends, then the others take them
   auto held_by_the_dead = [&] {
     int n = 0;
     for (const auto& m : store->List(kSending, 1000)) n += m.claimed_by == "gw1";
     return n;
   };
-  ASSERT_TRUE(WaitFor([&] { return held_by_the_dead() == 0 && done() >= 250; }, 60000)) << logs();
+  ASSERT_TRUE(WaitFor([&] { return held_by_the_dead() == 0 && done() >= 250; }, 180000)) << logs();
   cluster_->Stop("fast");  // every connection lost at once
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   cluster_->Start();
@@ -193,7 +193,7 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
           return false;
         }
       },
-      90000);
+      240000);
   EXPECT_TRUE(all) << store->CountByState().at(kDelivered) << " delivered\n" << logs();
   for (auto& g : gateways) EXPECT_EQ(g->Terminate(), 0);
 

@@ -41,7 +41,7 @@ TEST(SqlitePool, SendsEveryMessageOnceAcrossAKillAndStoresTheLoopbackCopiesAndRe
   };
   {
     GatewayProcess first(config, log);
-    ASSERT_TRUE(WaitFor([&] { return sent() >= 60; }, 60000)) << Tail(log);
+    ASSERT_TRUE(WaitFor([&] { return sent() >= 60; }, 180000)) << Tail(log);
     first.Kill();
   }
   const std::int64_t at_kill = sent();
@@ -52,7 +52,7 @@ TEST(SqlitePool, SendsEveryMessageOnceAcrossAKillAndStoresTheLoopbackCopiesAndRe
         [&] {
           return store->CountByState().at(kDelivered) == 200 && store->Inbox(1000).size() >= 200;
         },
-        60000);
+        180000);
     EXPECT_TRUE(all) << "states: " << store->CountByState().at(kDelivered) << " delivered, inbox "
                      << store->Inbox(1000).size() << "\n"
                      << Tail(log);
