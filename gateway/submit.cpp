@@ -75,6 +75,14 @@ std::string FormatTime(std::int64_t ms) {
   return buffer;
 }
 
+messages::SendOptions SendOptionsFor(bool report, int concat_reference) {
+  messages::SendOptions o;
+  o.status_report = report;
+  o.wide_reference = true;
+  o.reference = concat_reference;
+  return o;
+}
+
 Checked Check(const Submission& s) {
   Checked c;
   const std::string digits = s.to.size() > 1 && s.to[0] == '+' ? s.to.substr(1) : s.to;
@@ -88,11 +96,11 @@ Checked Check(const Submission& s) {
   }
   NewMessage m;
   try {
-    m.parts = messages::Plan(s.text).parts;
+    m.parts = messages::Plan(s.text, SendOptionsFor(s.report, 0)).parts;
   } catch (const RuntimeError&) {
     // Plan refuses text that is not UTF-8 and text of more than 255 parts; say which.
     c.error = ValidUtf8(s.text)
-                  ? "the text is too long: more than 255 parts (at most 39,015 GSM characters, or 16,830 when "
+                  ? "the text is too long: more than 255 parts (at most 38,760 GSM characters, or 16,830 when "
                     "one is outside the GSM alphabet)"
                   : "the text is not valid UTF-8";
     return c;

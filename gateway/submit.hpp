@@ -4,9 +4,15 @@
 #include <optional>
 #include <string>
 
+#include "quandelstk/messages.hpp"
 #include "store/store.hpp"
 
 namespace quandelstk::gateway {
+
+// How the gateway sends: 16-bit concatenation references, so that a number can have 65,536 long
+// messages under way before a reference comes round again (with 8 bits, two long messages 256
+// apart would be joined into one by a phone that holds both).
+messages::SendOptions SendOptionsFor(bool report, int concat_reference);
 
 struct Submission {
   std::string to;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "log.hpp"
+#include "submit.hpp"
 #include "quandelstk/errors.hpp"
 
 namespace quandelstk::gateway {
@@ -167,9 +168,7 @@ bool Worker::SendDue() {
   // concatenation reference, and the phone joins them.
   int first = static_cast<int>(m.part_records.size()) + 1;
   if (first > m.parts) first = 1;
-  messages::SendOptions options;
-  options.status_report = m.report;
-  options.reference = m.concat_reference;
+  const messages::SendOptions options = SendOptionsFor(m.report, m.concat_reference);
   messages::SendResult r;
   std::string failure;
   try {

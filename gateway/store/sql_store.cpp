@@ -93,7 +93,7 @@ class SqlStore final : public Store {
     const std::int64_t id = rows.at(0).Int(0);
     // One concatenation reference per message for its whole life: parts of a retry still join
     // with parts that reached the phone before.
-    db_->Query("UPDATE outgoing SET concat_ref = ? WHERE id = ?", {id % 256, id});
+    db_->Query("UPDATE outgoing SET concat_ref = ? WHERE id = ?", {id % 65536, id});
     Event(now, "queued", id, "", "", m.parts == 1 ? "1 part" : std::to_string(m.parts) + " parts");
     tx.Commit();
     return id;

@@ -51,7 +51,7 @@ class FakeLink final : public ModemLink {
     if (send) return send(to, text, options, first_part);
     messages::SendResult r;
     r.ok = true;
-    r.plan = messages::Plan(text);
+    r.plan = messages::Plan(text, options);
     for (int i = first_part; i <= r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
     sent.emplace_back(to, text);
     return r;

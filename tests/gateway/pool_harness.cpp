@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "quandelstk/messages.hpp"
+#include "submit.hpp"
 
 namespace quandelstk::gateway::testing {
 
@@ -56,7 +57,7 @@ std::vector<std::int64_t> QueueMix(Store& store, int count, std::int64_t now_ms)
     m.to = "+15550100999";
     m.text = Text(i);
     m.report = true;
-    m.parts = messages::Plan(m.text).parts;
+    m.parts = messages::Plan(m.text, SendOptionsFor(true, 0)).parts;
     ids.push_back(store.Enqueue(m, now_ms));
   }
   return ids;
@@ -121,7 +122,8 @@ Outcome ReadJournals(Simulators& sims, Store& store, const std::vector<std::int6
   std::map<std::int64_t, int> totals;
   for (const std::int64_t id : ids) {
     const OutgoingRecord m = *store.Get(id);
-    const auto encoded = messages::EncodeSubmit(m.to, m.text, {}, m.concat_reference);
+    const auto encoded =
+        messages::EncodeSubmit(m.to, m.text, SendOptionsFor(m.report, m.concat_reference), m.concat_reference);
     totals[id] = static_cast<int>(encoded.size());
     for (const auto& p : encoded)
       parts[{encoded.size() > 1 ? m.concat_reference : -1, encoded.size() > 1 ? p.sequence : 0, p.text}] = {id, p.sequence};

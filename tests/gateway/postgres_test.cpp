@@ -172,13 +172,16 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
       return 0;
     }
   };
-  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2; }, 180000)) << logs();
-  gateways[0]->Kill();  // its claims stay sending until their lease ends, then the others take them
   auto held_by_the_dead = [&] {
     int n = 0;
     for (const auto& m : store->List(kSending, 1000)) n += m.claimed_by == "gw1";
     return n;
   };
+  // Killed while it holds a claim (its sends take a second and a half each): the claim stays
+  // sending until its lease ends, then the others take it over.
+  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2 && held_by_the_dead() > 0; }, 180000))
+      << logs();
+  gateways[0]->Kill();
   ASSERT_TRUE(WaitFor([&] { return held_by_the_dead() == 0 && done() >= 250; }, 180000)) << logs();
   cluster_->Stop("fast");  // every connection lost at once
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));

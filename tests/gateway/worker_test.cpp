@@ -4,6 +4,7 @@
 
 #include "fakes.hpp"
 #include "quandelstk/errors.hpp"
+#include "submit.hpp"
 #include "worker.hpp"
 
 namespace quandelstk::gateway::testing {
@@ -28,7 +29,7 @@ class WorkerTest : public ::testing::Test {
     m.to = "+15550100999";
     m.text = text;
     m.report = report;
-    m.parts = messages::Plan(text).parts;
+    m.parts = messages::Plan(text, SendOptionsFor(report, 0)).parts;
     return store_->Enqueue(m, clock_.now);
   }
 
@@ -128,6 +129,7 @@ TEST_F(WorkerTest, AMessageCutShortGoesOnFromThePartTheModemRefused) {
   const std::int64_t id = Queue(std::string(400, 'z'));  // three parts
   std::vector<std::pair<int, int>> calls;                 // first part asked, concatenation reference
   link_.send = [&](const std::string&, const std::string&, const messages::SendOptions& o, int first) {
+    EXPECT_TRUE(o.wide_reference);
     calls.emplace_back(first, o.reference.value_or(-1));
     messages::SendResult r;
     if (calls.size() == 1) {  // parts 1 and 2 go, part 3 is refused
@@ -150,6 +152,7 @@ TEST_F(WorkerTest, AMessageCutShortGoesOnFromThePartTheModemRefused) {
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].first, 3);
   EXPECT_EQ(calls[1].second, calls[0].second);  // the same reference: the phone joins all three
+  EXPECT_EQ(calls[0].second, static_cast<int>(id % 65536));
   m = *store_->Get(id);
   EXPECT_EQ(m.state, kSent);
   std::vector<int> refs;
