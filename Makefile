@@ -11,14 +11,16 @@
 # Debian packages the build, the tests and the benchmarks need; the mingw-w64 cross compilers, widl
 # (wine64-tools) and 64-bit Wine build the COM server and run its tests; help2man writes the man
 # pages, dpkg-dev and file let CPack compute dependencies, lintian checks the packages; pybind11-dev
-# and python3-dev build the Python binding, python3-pytest runs its tests.
+# and python3-dev build the Python binding, python3-pytest runs its tests; the gateway keeps its
+# queue in SQLite or PostgreSQL (the server for its tests), reads TOML and serves HTTP.
 PACKAGES := g++ cmake ninja-build make pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             libcli11-dev libfmt-dev nlohmann-json3-dev libedit-dev \
             gammu python3-gammu valgrind clang libclang-rt-14-dev \
             g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 wine64-tools \
             help2man dpkg-dev file lintian \
-            pybind11-dev python3-dev python3-pytest
+            pybind11-dev python3-dev python3-pytest \
+            libsqlite3-dev libpq-dev postgresql libtomlplusplus-dev libcpp-httplib-dev
 
 FUZZ_SECONDS ?= 60
 SOAK_SESSIONS ?= 1000

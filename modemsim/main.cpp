@@ -2,7 +2,9 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "modemsim/pty_server.hpp"
@@ -47,6 +49,19 @@ Scenario (JSON, every key optional; defaults: a registered WAVECOM modem with a 
   A <line> pattern is the exact command line, a prefix ending in "*", or "*" for all.
 )";
 
+// Every message the modem accepted for sending, one JSON object per line, for tests that count
+// what went out.
+void WriteJournal(const quandelstk::modemsim::Model& model, const std::string& path) {
+  std::ofstream out(path, std::ios::trunc);
+  for (const auto& m : model.Messaging().Sent()) {
+    nlohmann::json j{{"reference", m.reference}, {"to", m.to.number}, {"text", m.text},
+                     {"report", m.report_requested}, {"at_ms", m.at}};
+    if (m.concat)
+      j["concat"] = {{"reference", m.concat->reference}, {"total", m.concat->total}, {"sequence", m.concat->sequence}};
+    out << j.dump() << "\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,11 +70,13 @@ int main(int argc, char** argv) {
       "A simulated GSM modem with its SIM on a pseudo-terminal. Prints the device path on the first line "
       "of standard output and serves until SIGINT or SIGTERM."};
   app.set_version_flag("--version", std::string("quandelstk-modemsim ") + quandelstk::kVersionText);
-  std::string scenario_path, link_path, transcript_path;
+  std::string scenario_path, link_path, transcript_path, journal_path;
   app.add_option("--scenario", scenario_path, "Scenario file (JSON) that sets the modem's state and faults");
   app.add_option("--link", link_path, "Also make this path a symbolic link to the device (removed at exit)");
   app.add_option("--transcript", transcript_path,
                  "Append every byte received (rx) and sent (tx) to this file, with time and escapes");
+  app.add_option("--journal", journal_path,
+                 "At exit, write every message sent through the modem to this file (JSON, one per line)");
   app.footer(kScenarioHelp);
   CLI11_PARSE(app, argc, argv);
 
@@ -87,6 +104,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     std::cout << server.DevicePath() << std::endl;
     server.Serve(g_stop);
+    if (!journal_path.empty()) WriteJournal(*model, journal_path);
     if (!link_path.empty()) std::filesystem::remove(link_path);
   } catch (const std::exception& e) {
     std::cerr << "quandelstk-modemsim: " << e.what() << "\n";

@@ -55,7 +55,13 @@ holds "$DEV" "${headers[@]}" "usr/$LIBDIR/libquandelstk.so" "usr/$LIBDIR/libquan
   usr/share/doc/libquandelstk-dev/copyright
 holds "$TOOLS" usr/bin/quandelstk usr/bin/quandelstk-modemsim usr/share/man/man1/quandelstk.1.gz \
   usr/share/man/man1/quandelstk-modemsim.1.gz usr/share/bash-completion/completions/quandelstk \
-  usr/share/doc/quandelstk-tools/copyright
+  usr/share/doc/quandelstk-tools/copyright usr/bin/quandelstk-gateway usr/share/man/man1/quandelstk-gateway.1.gz \
+  usr/lib/systemd/system/quandelstk-gateway.service usr/share/doc/quandelstk-tools/examples/gateway.toml
+unit=$(dpkg-deb --fsys-tarfile "$TOOLS" | tar -xOf - ./usr/lib/systemd/system/quandelstk-gateway.service)
+for line in "ExecStart=/usr/bin/quandelstk-gateway --config /etc/quandelstk/gateway.toml" DynamicUser=yes \
+  SupplementaryGroups=dialout StateDirectory=quandelstk; do
+  grep -qxF "$line" <<<"$unit" || fail "the gateway's systemd unit lacks $line"
+done
 # The run-time package holds nothing a second major version would also ship but the code table.
 # (Listings are read whole before grep: with pipefail, a writer cut short by grep -q would fail.)
 listing=$(dpkg-deb -c "$LIB")
@@ -137,6 +143,12 @@ decoded=$("$ROOT/usr/bin/quandelstk" pdu decode \
   fail "quandelstk pdu decode: $decoded"
 grep -q "café €5" <<<"$decoded" || fail "the installed CLI did not decode UCS2 with the installed code table: $decoded"
 echo "    quandelstk pdu decode: café €5"
+# The example configuration is one the installed gateway reads; the store is a scratch file.
+gateway_out=$(XDG_DATA_HOME="$WORK/xdg" "$ROOT/usr/bin/quandelstk-gateway" \
+  --config "$ROOT/usr/share/doc/quandelstk-tools/examples/gateway.toml" --modem sim 2>&1 & pid=$!
+  sleep 2; kill -TERM $pid; wait $pid) || fail "the installed gateway with the example configuration: $gateway_out"
+grep -q "running 1 modem" <<<"$gateway_out" || fail "the installed gateway did not start: $gateway_out"
+echo "    quandelstk-gateway runs with the example configuration"
 [[ $("$ROOT/usr/bin/quandelstk" --version) == "quandelstk $VERSION" ]] || fail "quandelstk --version is not $VERSION"
 bash "$SOURCE/tests/packaging/completion_test.sh" "$ROOT/usr/share/bash-completion/completions/quandelstk" \
   "$ROOT/usr/bin/quandelstk" >"$WORK/completion.log" 2>&1 || fail "the installed completion: $(cat "$WORK/completion.log")"

@@ -101,6 +101,7 @@ std::unique_ptr<CLI::App> BuildApp(Cli& cli) {
   AddStkCommands(*app, cli);
   AddUssdCommands(*app, cli);
   AddPhonebookCommands(*app, cli);
+  AddQueueCommands(*app, cli);
   AddShellCommand(*app, cli);
   AddDemoCommand(*app, cli);
   return app;

@@ -125,6 +125,7 @@ void AddUssdCommands(CLI::App& app, Cli& cli);
 void AddPhonebookCommands(CLI::App& app, Cli& cli);
 void AddOperatorCommands(CLI::App& app, Cli& cli);
 void AddListCommand(CLI::App& app, Cli& cli);
+void AddQueueCommands(CLI::App& app, Cli& cli);  // the gateway's store
 void AddShellCommand(CLI::App& app, Cli& cli);
 void AddDemoCommand(CLI::App& app, Cli& cli);
 // The demo's part for USSD and the phonebook (simulated modem only).

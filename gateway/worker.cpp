@@ -1,0 +1,297 @@
+#include "worker.hpp"
+
+#include <algorithm>
+
+#include "log.hpp"
+#include "submit.hpp"
+#include "quandelstk/errors.hpp"
+
+namespace quandelstk::gateway {
+
+namespace {
+
+// Long enough to ride out a database restart while stopping; a message sent by then stays
+// recorded as sending and is sent again when its lease ends (the at-least-once window).
+constexpr std::int64_t kStopGraceMs = 30000;
+
+std::string Fnv(const std::string& text) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (const unsigned char c : text) h = (h ^ c) * 1099511628211ULL;
+  return std::to_string(h);
+}
+
+std::string TimeText(const std::optional<messages::Timestamp>& t) {
+  return t ? t->Text() : "";
+}
+
+}  // namespace
+
+Worker::Worker(ModemConfig modem, std::string gateway, Timing timing, Store& store, ModemLink& link, Clock& clock,
+               ModemCounters& counters)
+    : modem_(std::move(modem)),
+      gateway_(std::move(gateway)),
+      timing_(timing),
+      store_(store),
+      link_(link),
+      clock_(clock),
+      counters_(counters) {}
+
+template <typename F>
+bool Worker::Persist(F&& f) {
+  std::int64_t wait = timing_.store_retry_ms;
+  std::int64_t stopping_since = -1;
+  for (;;) {
+    try {
+      f();
+      return true;
+    } catch (const StoreUnavailable& e) {
+      Log("modem " + modem_.name + ": the store is unavailable, trying again: " + e.what());
+      const std::int64_t now = clock_.NowMs();
+      if (stop_ && *stop_) {
+        if (stopping_since < 0) stopping_since = now;
+        if (now - stopping_since > kStopGraceMs) return false;
+      }
+      clock_.Sleep(wait, never_);
+      wait = std::min<std::int64_t>(wait * 2, 30000);
+    }
+  }
+}
+
+void Worker::Run(const std::atomic<bool>& stop) {
+  stop_ = &stop;
+  // Claims this gateway held for this modem before it was killed go back to the queue at once,
+  // rather than when their lease ends.
+  Persist([&] {
+    const int n = store_.Release(gateway_, modem_.name,
+                                 "the gateway restarted while sending it; it may have reached the network",
+                                 clock_.NowMs());
+    if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " message(s) in flight at the last stop queued again");
+  });
+  while (!stop) {
+    const bool did = Round();
+    if (did || stop) continue;
+    if (ready_) {
+      link_.Idle(timing_.idle_ms);
+    } else {
+      clock_.Sleep(std::clamp<std::int64_t>(next_init_ms_ - clock_.NowMs(), 1, timing_.idle_ms), stop);
+    }
+  }
+  RefreshStatus("stopped");
+  link_.Close();
+}
+
+bool Worker::Round() {
+  const std::int64_t now = clock_.NowMs();
+  if (!ready_) {
+    if (now < next_init_ms_) return false;
+    Initialise();
+    return ready_;
+  }
+  try {
+    bool did = false;
+    if (now >= next_list_ms_) {
+      Collect();
+      next_list_ms_ = clock_.NowMs() + timing_.list_every_ms;
+    }
+    if (ready_) did = SendDue();
+    if (ready_ && clock_.NowMs() >= next_status_ms_) {
+      const int expired = store_.ExpireDue(clock_.NowMs());
+      if (expired > 0) Log(std::to_string(expired) + " message(s) expired before they could be sent");
+      RefreshStatus("ready");
+      next_status_ms_ = clock_.NowMs() + timing_.status_every_ms;
+    }
+    return did;
+  } catch (const RuntimeError& e) {
+    Down(e.what());
+  } catch (const StoreUnavailable& e) {
+    Log("modem " + modem_.name + ": the store is unavailable: " + e.what());
+    clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
+  } catch (const StoreError& e) {
+    // A statement the database refused: nothing was committed; say so and go on.
+    Log("modem " + modem_.name + ": the store refused: " + e.what());
+    ++counters_.errors;
+    clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
+  }
+  return false;
+}
+
+void Worker::Initialise() {
+  ++counters_.inits;
+  RefreshStatus("starting");
+  std::string why;
+  try {
+    why = link_.Open();
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (!why.empty()) {
+    Down("initialisation failed: " + why);
+    return;
+  }
+  ready_ = true;
+  counters_.ready = true;
+  backoff_ms_ = 0;
+  RefreshStatus("ready");
+  next_list_ms_ = clock_.NowMs();
+  next_status_ms_ = clock_.NowMs() + timing_.status_every_ms;
+  Log("modem " + modem_.name + " (" + modem_.device + "): ready");
+}
+
+void Worker::Down(const std::string& why) {
+  ready_ = false;
+  counters_.ready = false;
+  ++counters_.errors;
+  last_error_ = why;
+  backoff_ms_ = backoff_ms_ == 0 ? timing_.backoff_first_ms : std::min(backoff_ms_ * 2, timing_.backoff_max_ms);
+  next_init_ms_ = clock_.NowMs() + backoff_ms_;
+  Log("modem " + modem_.name + ": " + why + "; initialising again in " + std::to_string(backoff_ms_) + " ms");
+  try {
+    link_.Close();
+  } catch (const std::exception&) {
+    // closing a port that is gone
+  }
+  Persist([&] {
+    const int n = store_.Release(gateway_, modem_.name, "modem " + modem_.name + " stopped answering: " + why,
+                                 clock_.NowMs());
+    if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " claim(s) released to the other modems");
+  });
+  RefreshStatus("down");
+}
+
+bool Worker::SendDue() {
+  const std::int64_t now = clock_.NowMs();
+  if (now < next_send_ms_) return false;
+  const std::vector<OutgoingRecord> claims = store_.Claim(gateway_, modem_.name, now, timing_.lease_ms, 1);
+  if (claims.empty()) return false;
+  const OutgoingRecord& m = claims.front();
+  // Parts an earlier attempt got through are not sent again: the rest follows with the same
+  // concatenation reference, and the phone joins them.
+  int first = static_cast<int>(m.part_records.size()) + 1;
+  if (first > m.parts) first = 1;
+  const messages::SendOptions options = SendOptionsFor(m.report, m.concat_reference);
+  messages::SendResult r;
+  std::string failure;
+  try {
+    r = link_.Send(m.to, m.text, options, first);
+  } catch (const RuntimeError& e) {
+    failure = e.what();
+  }
+  if (modem_.per_minute > 0) next_send_ms_ = now + 60000 / modem_.per_minute;
+  if (r.ok) {
+    Persist([&] { store_.MarkSent(m.id, gateway_, r.references, clock_.NowMs(), first); });
+    ++counters_.sent;
+    if (on_latency) on_latency(static_cast<double>(clock_.NowMs() - now) / 1000.0);
+    return true;
+  }
+  if (failure.empty()) failure = r.error;
+  ++counters_.errors;
+  last_error_ = failure;
+  bool alive = false;
+  try {
+    alive = link_.Alive();
+  } catch (const std::exception&) {
+  }
+  if (!alive) {
+    // The parts it took before it went quiet are kept; the rest goes to whichever modem is next.
+    if (!r.references.empty())
+      Persist([&] {
+        store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs(), timing_.max_attempts, r.references,
+                         first);
+      });
+    Down("the modem stopped answering while sending message " + std::to_string(m.id) + ": " + failure);
+    return true;
+  }
+  Log("modem " + modem_.name + ": message " + std::to_string(m.id) + ": " + failure);
+  Persist([&] {
+    store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts,
+                     r.references, first);
+  });
+  return true;
+}
+
+void Worker::Collect() {
+  std::vector<messages::AssembledMessage> listed;
+  try {
+    listed = link_.List();
+  } catch (const RuntimeError& e) {
+    if (!link_.Alive()) throw;
+    last_error_ = e.what();
+    ++counters_.errors;
+    return;
+  }
+  const std::int64_t now = clock_.NowMs();
+  std::map<std::string, std::int64_t> still_waiting;
+  for (const messages::AssembledMessage& m : listed) {
+    const bool report = m.first.IsReport();
+    std::string storage = m.storage.empty() ? (report ? "SR" : "SM") : m.storage;
+    if (report) {
+      ReportRecord r;
+      r.modem = modem_.name;
+      r.recipient = m.first.address;
+      r.reference = m.first.reference;
+      r.status = m.first.status;
+      r.status_text = messages::StatusText(m.first.status);
+      r.discharge = TimeText(m.first.discharge);
+      r.received_ms = now;
+      r.key = modem_.name + "|R|" + r.recipient + "|" + std::to_string(r.reference) + "|" +
+              TimeText(m.first.time) + "|" + r.discharge + "|" + std::to_string(r.status);
+      if (!Persist([&] { store_.AddReport(r); })) return;
+      ++counters_.reports;
+    } else {
+      const auto& c = m.first.concatenation;
+      const std::string key = modem_.name + "|M|" + m.from() + "|" + TimeText(m.first.time) + "|" +
+                              (c ? std::to_string(c->reference) + "/" + std::to_string(c->total) : "-") + "|" +
+                              Fnv(m.text);
+      if (!m.complete) {
+        // The rest may still come: wait for it, up to a limit.
+        const auto seen = first_seen_.find(key);
+        const std::int64_t since = seen == first_seen_.end() ? now : seen->second;
+        if (now - since < timing_.part_wait_ms) {
+          still_waiting[key] = since;
+          continue;
+        }
+      }
+      IncomingRecord in;
+      in.modem = modem_.name;
+      in.from = m.from();
+      in.text = m.text;
+      in.parts = m.total;
+      in.complete = m.complete;
+      in.centre_time = TimeText(m.first.time);
+      in.received_ms = now;
+      in.key = key;
+      if (!Persist([&] { store_.AddIncoming(in); })) return;
+      ++counters_.received;
+    }
+    // Only now, with the store committed, may the SIM forget it.
+    for (const int index : m.indexes) link_.Delete(index, storage);
+  }
+  first_seen_ = std::move(still_waiting);
+}
+
+void Worker::RefreshStatus(const std::string& state) {
+  ModemRecord row;
+  row.name = modem_.name;
+  row.device = modem_.device;
+  row.gateway = gateway_;
+  row.state = state;
+  if (state == "ready") {
+    try {
+      const ModemStatus s = link_.Status();
+      row.signal = s.signal;
+      row.registration = s.registration;
+      row.operator_name = s.operator_name;
+      counters_.signal = s.signal;
+    } catch (const RuntimeError& e) {
+      last_error_ = e.what();
+    }
+  }
+  row.last_error = last_error_;
+  row.errors = counters_.errors;
+  row.sent = counters_.sent;
+  row.received = counters_.received;
+  row.updated_ms = clock_.NowMs();
+  Persist([&] { store_.PutModem(row); });
+}
+
+}  // namespace quandelstk::gateway

@@ -1,0 +1,179 @@
+// A virtual clock, a scripted modem and a store that can be made unreachable: the gateway's loop
+// in virtual time, in microseconds.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "clock.hpp"
+#include "modem_link.hpp"
+#include "quandelstk/errors.hpp"
+#include "store/store.hpp"
+
+namespace quandelstk::gateway::testing {
+
+class VirtualClock final : public Clock {
+ public:
+  std::int64_t now = 1'800'000'000'000;  // 2027
+  std::int64_t NowMs() override { return now; }
+  void Sleep(std::int64_t ms, const std::atomic<bool>&) override { now += ms; }
+};
+
+class FakeLink final : public ModemLink {
+ public:
+  explicit FakeLink(VirtualClock& clock) : clock_(clock) {}
+  std::deque<std::string> open_results;  // "" ok; empty deque: ok
+  bool alive = true;
+  std::function<messages::SendResult(const std::string&, const std::string&, const messages::SendOptions&, int)> send;
+  std::vector<messages::AssembledMessage> stored;  // what List returns (minus deleted indexes)
+  bool list_throws = false;
+  std::vector<std::pair<std::string, std::string>> sent;  // to, text
+  std::vector<std::pair<std::string, int>> deleted;      // storage, index
+  std::vector<std::int64_t> open_times;
+  int next_reference = 0;
+  std::int64_t send_ms = 100;  // virtual time a send takes
+
+  std::string Open() override {
+    open_times.push_back(clock_.now);
+    if (open_results.empty()) return "";
+    std::string r = open_results.front();
+    open_results.pop_front();
+    return r;
+  }
+  void Close() override {}
+  bool Alive() override { return alive; }
+  messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
+                            int first_part) override {
+    clock_.now += send_ms;
+    if (send) return send(to, text, options, first_part);
+    messages::SendResult r;
+    r.ok = true;
+    r.plan = messages::Plan(text, options);
+    for (int i = first_part; i <= r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
+    sent.emplace_back(to, text);
+    return r;
+  }
+  std::vector<messages::AssembledMessage> List() override {
+    if (list_throws) throw RuntimeError(5, "the modem refused to list the messages");
+    std::vector<messages::AssembledMessage> out;
+    for (const auto& m : stored) {
+      bool gone = false;
+      for (const auto& [storage, index] : deleted)
+        if (storage == m.storage && index == m.indexes.front()) gone = true;
+      if (!gone) out.push_back(m);
+    }
+    return out;
+  }
+  bool Delete(int index, const std::string& storage) override {
+    deleted.emplace_back(storage, index);
+    return true;
+  }
+  ModemStatus Status() override { return {21, 1, "Quandel Mobile"}; }
+  void Idle(std::int64_t ms) override { clock_.now += ms; }
+
+ private:
+  VirtualClock& clock_;
+};
+
+// A received message as the messages layer lists it.
+inline messages::AssembledMessage Received(int index, const std::string& from, const std::string& text,
+                                           bool complete = true) {
+  messages::AssembledMessage m;
+  m.first.type = messages::MessageType::Deliver;
+  m.first.address = from;
+  m.first.time = messages::Timestamp{2026, 12, 4, 10, 0, index, 0};
+  m.text = text;
+  m.complete = complete;
+  m.storage = "SM";
+  m.indexes = {index};
+  return m;
+}
+
+inline messages::AssembledMessage Report(int index, const std::string& recipient, int reference, int status) {
+  messages::AssembledMessage m;
+  m.first.type = messages::MessageType::StatusReport;
+  m.first.address = recipient;
+  m.first.reference = reference;
+  m.first.status = status;
+  m.first.time = messages::Timestamp{2026, 12, 4, 10, 0, index, 0};
+  m.first.discharge = m.first.time;
+  m.storage = "SR";
+  m.indexes = {index};
+  return m;
+}
+
+// A store whose every call fails as unreachable while down is true.
+class FlakyStore final : public Store {
+ public:
+  explicit FlakyStore(Store& inner) : s_(inner) {}
+  bool down = false;
+  int fail_next = 0;                 // the next n calls fail, then the store is back
+  std::function<void()> on_refusal;  // what the test looks at while the store is away
+  int refused = 0;
+  void Gate() {
+    if (down || fail_next > 0) {
+      if (fail_next > 0) --fail_next;
+      ++refused;
+      if (on_refusal) on_refusal();
+      throw StoreUnavailable("the test took the store away");
+    }
+  }
+  std::int64_t Enqueue(const NewMessage& m, std::int64_t now) override { Gate(); return s_.Enqueue(m, now); }
+  std::vector<OutgoingRecord> Claim(const std::string& g, const std::string& m, std::int64_t now, std::int64_t lease,
+                                    int limit) override {
+    Gate();
+    return s_.Claim(g, m, now, lease, limit);
+  }
+  bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now,
+                int first) override {
+    Gate();
+    return s_.MarkSent(id, g, refs, now, first);
+  }
+  void MarkRetry(std::int64_t id, const std::string& g, const std::string& e, std::int64_t now, std::int64_t retry,
+                 int max, const std::vector<int>& refs, int first) override {
+    Gate();
+    s_.MarkRetry(id, g, e, now, retry, max, refs, first);
+  }
+  int Release(const std::string& g, const std::string& m, const std::string& why, std::int64_t now) override {
+    Gate();
+    return s_.Release(g, m, why, now);
+  }
+  int ExpireDue(std::int64_t now) override { Gate(); return s_.ExpireDue(now); }
+  bool AddIncoming(const IncomingRecord& m) override { Gate(); return s_.AddIncoming(m); }
+  ReportRecord AddReport(const ReportRecord& r) override { Gate(); return s_.AddReport(r); }
+  void PutModem(const ModemRecord& m) override { Gate(); s_.PutModem(m); }
+  void AddEvent(const EventRecord& e) override { Gate(); s_.AddEvent(e); }
+  std::optional<OutgoingRecord> Get(std::int64_t id) override { return s_.Get(id); }
+  std::vector<OutgoingRecord> List(const std::string& st, int limit) override { return s_.List(st, limit); }
+  std::vector<IncomingRecord> Inbox(int limit) override { return s_.Inbox(limit); }
+  std::vector<ReportRecord> Reports(std::int64_t id) override { return s_.Reports(id); }
+  std::vector<EventRecord> Events(std::int64_t id) override { return s_.Events(id); }
+  std::vector<ModemRecord> Modems() override { return s_.Modems(); }
+  std::map<std::string, std::int64_t> CountByState() override { return s_.CountByState(); }
+  std::string Describe() const override { return s_.Describe(); }
+
+ private:
+  Store& s_;
+};
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qstk-gw-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace quandelstk::gateway::testing

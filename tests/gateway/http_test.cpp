@@ -1,0 +1,209 @@
+// The HTTP API: every endpoint, the token, and bad input refused with nothing stored.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "fakes.hpp"
+#include "http_api.hpp"
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+using nlohmann::json;
+
+class HttpTest : public ::testing::Test {
+ protected:
+  HttpTest() {
+    config_.store = "sqlite:" + dir_.path() + "/g.db";
+    config_.http.listen = "127.0.0.1:0";
+    config_.http.token = "tok-123";
+    store_ = OpenStore(config_.store);
+    api_ = std::make_unique<HttpApi>(config_, nullptr);
+    const auto colon = api_->Address().rfind(':');
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", std::stoi(api_->Address().substr(colon + 1)));
+    client_->set_bearer_token_auth("tok-123");
+  }
+  httplib::Result Post(const std::string& body) { return client_->Post("/v1/messages", body, "application/json"); }
+  static json Body(const httplib::Result& r) { return json::parse(r->body); }
+
+  TempDir dir_;
+  Config config_;
+  std::unique_ptr<Store> store_;
+  std::unique_ptr<HttpApi> api_;
+  std::unique_ptr<httplib::Client> client_;
+};
+
+TEST_F(HttpTest, ListensOnTheLoopbackUnlessToldOtherwise) {
+  EXPECT_EQ(api_->Address().rfind("127.0.0.1:", 0), 0u);
+}
+
+TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
+  const auto r = Post(R"({"to": "+15550100123", "text": "hello 😀", "report": true})");
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 201) << r->body;
+  const json created = Body(r);
+  const std::int64_t id = created["id"];
+  EXPECT_EQ(r->get_header_value("Location"), "/v1/messages/" + std::to_string(id));
+  EXPECT_EQ(created["state"], "queued");
+  EXPECT_EQ(created["parts"], 1);
+  const OutgoingRecord stored = *store_->Get(id);
+  EXPECT_EQ(stored.text, "hello 😀");
+  EXPECT_TRUE(stored.report);
+
+  // Sent and reported by a gateway: the API shows the parts, the reports and the history.
+  store_->Claim("gw", "m1", 1, 1000, 1);
+  store_->MarkSent(id, "gw", {42}, 2);
+  ReportRecord rep;
+  rep.modem = "m1";
+  rep.recipient = "+15550100123";
+  rep.reference = 42;
+  rep.status_text = "delivered";
+  rep.key = "k";
+  store_->AddReport(rep);
+  const auto g = client_->Get("/v1/messages/" + std::to_string(id));
+  ASSERT_EQ(g->status, 200);
+  const json shown = Body(g);
+  EXPECT_EQ(shown["state"], "delivered");
+  EXPECT_EQ(shown["part_records"][0]["reference"], 42);
+  EXPECT_EQ(shown["reports"].size(), 1u);
+  std::vector<std::string> kinds;
+  for (const auto& e : shown["events"]) kinds.push_back(e["kind"]);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"queued", "claimed", "sent", "report", "delivered"}));
+}
+
+TEST_F(HttpTest, ScheduledForLater) {
+  const auto r =
+      Post(R"({"to": "+15550100123", "text": "later", "at": "2030-01-01T08:00Z", "expires": "2030-01-01T10:00+01:00"})");
+  ASSERT_EQ(r->status, 201) << r->body;
+  EXPECT_EQ(Body(r)["not_before"], "2030-01-01 08:00:00Z");
+  EXPECT_EQ(Body(r)["expires"], "2030-01-01 09:00:00Z");
+}
+
+struct Refusal {
+  const char* name;
+  const char* body;
+  int status;
+  const char* says;
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class HttpRefusals : public HttpTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(HttpRefusals, AreJsonErrorsAndStoreNothing) {
+  const auto r = Post(GetParam().body);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, GetParam().status) << r->body;
+  const json e = Body(r);
+  EXPECT_EQ(e["error"]["status"], GetParam().status);
+  EXPECT_NE(e["error"]["message"].get<std::string>().find(GetParam().says), std::string::npos) << r->body;
+  EXPECT_TRUE(store_->List("", 10).empty());
+}
+
+const std::string kTooLong = R"({"to": "+15550100123", "text": ")" + std::string(255 * 153 + 1, 'a') + R"("})";
+
+INSTANTIATE_TEST_SUITE_P(
+    Http, HttpRefusals,
+    ::testing::Values(Refusal{"NotJson", "to=+1555&text=hi", 400, "not JSON"},
+                      Refusal{"NotAnObject", "[1, 2]", 400, "JSON object"},
+                      Refusal{"NoNumber", R"({"text": "hi"})", 400, "\"to\""},
+                      Refusal{"NumberNotAString", R"({"to": 15550100123, "text": "hi"})", 400, "\"to\""},
+                      Refusal{"NoText", R"({"to": "+15550100123"})", 400, "\"text\""},
+                      Refusal{"UnknownField", R"({"to": "+15550100123", "text": "hi", "prio": 1})", 400, "prio"},
+                      Refusal{"ReportNotBoolean", R"({"to": "+15550100123", "text": "hi", "report": "yes"})", 400,
+                              "\"report\""},
+                      Refusal{"InvalidNumber", R"({"to": "+1555-0100", "text": "hi"})", 422, "not a phone number"},
+                      Refusal{"EmptyText", R"({"to": "+15550100123", "text": ""})", 422, "empty"},
+                      Refusal{"BadTime", R"({"to": "+15550100123", "text": "hi", "at": "soon"})", 422, "not a time"},
+                      Refusal{"ExpiresBeforeDue",
+                              R"({"to": "+15550100123", "text": "hi", "at": "2030-01-02T00:00", "expires": "2030-01-01T00:00"})",
+                              422, "expire before"},
+                      Refusal{"TooLong", kTooLong.c_str(), 422, "more than 255 parts"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HttpTest, TheTokenIsRefusedWhenMissingOrWrongOnEveryEndpoint) {
+  httplib::Client anonymous("127.0.0.1", std::stoi(api_->Address().substr(api_->Address().rfind(':') + 1)));
+  httplib::Client wrong("127.0.0.1", std::stoi(api_->Address().substr(api_->Address().rfind(':') + 1)));
+  wrong.set_bearer_token_auth("tok-124");
+  for (httplib::Client* c : {&anonymous, &wrong}) {
+    for (const char* path : {"/v1/messages/1", "/v1/inbox", "/v1/modems", "/metrics"}) {
+      const auto r = c->Get(path);
+      ASSERT_TRUE(r);
+      EXPECT_EQ(r->status, 401) << path;
+      EXPECT_TRUE(Body(r)["error"]["message"].is_string());
+    }
+    const auto p = c->Post("/v1/messages", R"({"to": "+15550100123", "text": "hi"})", "application/json");
+    EXPECT_EQ(p->status, 401);
+  }
+  EXPECT_TRUE(store_->List("", 10).empty());
+}
+
+TEST_F(HttpTest, UnknownMessagesAndEndpoints) {
+  EXPECT_EQ(client_->Get("/v1/messages/999")->status, 404);
+  EXPECT_EQ(client_->Get("/v1/messages/abc")->status, 400);
+  EXPECT_EQ(client_->Get("/v1/messages/-1")->status, 400);
+  const auto r = client_->Get("/v2/anything");
+  EXPECT_EQ(r->status, 404);
+  EXPECT_NE(Body(r)["error"]["message"].get<std::string>().find("/v2/anything"), std::string::npos);
+  EXPECT_EQ(client_->Get("/v1/inbox?limit=0")->status, 400);
+  EXPECT_EQ(client_->Get("/v1/inbox?limit=ten")->status, 400);
+}
+
+TEST_F(HttpTest, InboxAndModems) {
+  IncomingRecord in;
+  in.modem = "m1";
+  in.from = "+15550100456";
+  in.text = "réponse 👍";
+  in.parts = 2;
+  in.key = "a";
+  store_->AddIncoming(in);
+  in.key = "b";
+  in.text = "second";
+  store_->AddIncoming(in);
+  const auto r = client_->Get("/v1/inbox?limit=1");
+  ASSERT_EQ(r->status, 200);
+  const json inbox = Body(r)["messages"];
+  ASSERT_EQ(inbox.size(), 1u);
+  EXPECT_EQ(inbox[0]["text"], "réponse 👍");
+  EXPECT_EQ(inbox[0]["parts"], 2);
+
+  ModemRecord m;
+  m.name = "m1";
+  m.gateway = "gw";
+  m.state = "ready";
+  m.signal = 17;
+  m.operator_name = "Quandel Mobile";
+  store_->PutModem(m);
+  const json modems = Body(client_->Get("/v1/modems"))["modems"];
+  ASSERT_EQ(modems.size(), 1u);
+  EXPECT_EQ(modems[0]["signal"], 17);
+  EXPECT_EQ(modems[0]["operator"], "Quandel Mobile");
+}
+
+TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
+  NewMessage n;
+  n.to = "+1555";
+  n.text = "x";
+  store_->Enqueue(n, 1);
+  store_->Enqueue(n, 1);
+  ModemRecord m;
+  m.name = "m\"1";
+  m.state = "ready";
+  m.signal = 12;
+  m.errors = 3;
+  store_->PutModem(m);
+  const auto r = client_->Get("/metrics");
+  ASSERT_EQ(r->status, 200);
+  EXPECT_EQ(r->get_header_value("Content-Type").rfind("text/plain", 0), 0u);
+  const std::string& t = r->body;
+  EXPECT_NE(t.find("quandelstk_messages{state=\"queued\"} 2\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("quandelstk_messages{state=\"sent\"} 0\n"), std::string::npos);
+  EXPECT_NE(t.find("quandelstk_modem_signal{modem=\"m\\\"1\"} 12\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("quandelstk_modem_errors{modem=\"m\\\"1\"} 3\n"), std::string::npos);
+  EXPECT_NE(t.find("# TYPE quandelstk_send_seconds histogram"), std::string::npos);
+  EXPECT_NE(t.find("quandelstk_send_seconds_bucket{le=\"+Inf\"} 0\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing

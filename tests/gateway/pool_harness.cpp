@@ -1,0 +1,171 @@
+#include "pool_harness.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "quandelstk/messages.hpp"
+#include "submit.hpp"
+
+namespace quandelstk::gateway::testing {
+
+using quandelstk::testing::BackgroundProgram;
+using quandelstk::testing::SimProcess;
+
+Simulators StartSimulators(int n, const std::string& folder, int slow) {
+  Simulators s;
+  for (int i = 0; i < n; ++i) {
+    s.journals.push_back(folder + "/journal-" + std::to_string(i) + ".jsonl");
+    s.sims.push_back(std::make_unique<SimProcess>(i < slow ? kSlowScenario : kFastScenario, false,
+                                                  std::vector<std::string>{"--journal", s.journals.back()}));
+  }
+  return s;
+}
+
+namespace {
+
+std::string Text(int i) {
+  const std::string n = std::to_string(i);
+  switch (i % 4) {
+    case 0: return "order " + n + " is ready [ok] {5€}";
+    case 1: {
+      std::string t = "long " + n + ":";
+      while (t.size() < 230) t += " the quick brown fox jumps over the lazy dog " + n;
+      return t;
+    }
+    case 2: return "emoji " + n + " 😀👍 ✓";
+    default: {
+      std::string t = "long emoji " + n + ":";
+      while (t.size() < 160) t += " 🎉 party " + n;
+      return t;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::int64_t> QueueMix(Store& store, int count, std::int64_t now_ms) {
+  std::vector<std::int64_t> ids;
+  for (int i = 0; i < count; ++i) {
+    NewMessage m;
+    m.to = "+15550100999";
+    m.text = Text(i);
+    m.report = true;
+    m.parts = messages::Plan(m.text, SendOptionsFor(true, 0)).parts;
+    ids.push_back(store.Enqueue(m, now_ms));
+  }
+  return ids;
+}
+
+GatewayProcess::GatewayProcess(const std::string& config_path, const std::string& log_path) {
+  const std::string command = std::string("exec '") + QSTK_BIN_DIR + "/quandelstk-gateway' --config '" +
+                              config_path + "' 2>>'" + log_path + "'";
+  program_ = std::make_unique<BackgroundProgram>(std::vector<std::string>{"sh", "-c", command});
+}
+
+GatewayProcess::~GatewayProcess() {
+  if (program_) Terminate();
+}
+
+void GatewayProcess::Signal(int signal) {
+  program_->Signal(signal);
+}
+
+void GatewayProcess::Kill() {
+  program_->Signal(SIGKILL);
+  program_->Finish(10000);
+  program_.reset();
+}
+
+int GatewayProcess::Terminate() {
+  program_->Signal(SIGTERM);
+  const int code = program_->Finish(60000).exit_code;
+  program_.reset();
+  return code;
+}
+
+std::string WriteConfig(const std::string& folder, const std::string& name, const std::string& store_url,
+                        const std::vector<std::pair<std::string, std::string>>& modems, double lease_seconds) {
+  const std::string path = folder + "/" + name + ".toml";
+  std::ofstream f(path);
+  f << "name = \"" << name << "\"\nstore = \"" << store_url << "\"\n"
+    << "[queue]\nlease_seconds = " << lease_seconds
+    << "\nidle_seconds = 0.05\nread_every_seconds = 0.3\nstatus_every_seconds = 1\n"
+       "backoff_first_seconds = 0.2\nbackoff_max_seconds = 1\nretry_seconds = 0.5\npart_wait_seconds = 30\n";
+  for (const auto& [modem, device] : modems)
+    f << "[[modem]]\nname = \"" << modem << "\"\ndevice = \"" << device << "\"\n";
+  return path;
+}
+
+bool RunningAlone() {
+  return std::getenv("QSTK_GATEWAY_POOL") != nullptr;
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
+Outcome ReadJournals(Simulators& sims, Store& store, const std::vector<std::int64_t>& ids) {
+  // Every part of every queued message, by what the simulator records of it.
+  std::map<std::tuple<int, int, std::string>, std::pair<std::int64_t, int>> parts;  // (ref, seq, text)
+  std::map<std::int64_t, int> totals;
+  for (const std::int64_t id : ids) {
+    const OutgoingRecord m = *store.Get(id);
+    const auto encoded =
+        messages::EncodeSubmit(m.to, m.text, SendOptionsFor(m.report, m.concat_reference), m.concat_reference);
+    totals[id] = static_cast<int>(encoded.size());
+    for (const auto& p : encoded)
+      parts[{encoded.size() > 1 ? m.concat_reference : -1, encoded.size() > 1 ? p.sequence : 0, p.text}] = {id, p.sequence};
+  }
+  std::map<std::pair<std::int64_t, int>, int> seen;
+  Outcome out;
+  for (std::size_t i = 0; i < sims.sims.size(); ++i) {
+    sims.sims[i]->Stop();
+    std::ifstream f(sims.journals[i]);
+    EXPECT_TRUE(f.good()) << "no journal " << sims.journals[i];
+    for (std::string line; std::getline(f, line);) {
+      const auto j = nlohmann::json::parse(line);
+      const bool concat = j.contains("concat");
+      const auto key = std::make_tuple(concat ? j["concat"]["reference"].get<int>() : -1,
+                                       concat ? j["concat"]["sequence"].get<int>() : 0, j["text"].get<std::string>());
+      const auto it = parts.find(key);
+      if (it == parts.end()) {
+        ++out.unknown_parts;
+        continue;
+      }
+      ++seen[it->second];
+    }
+  }
+  for (const std::int64_t id : ids) {
+    out.sends[id] = out.least[id] = seen[{id, 1}];
+    for (int p = 2; p <= totals[id]; ++p) {
+      out.sends[id] = std::max(out.sends[id], seen[{id, p}]);
+      out.least[id] = std::min(out.least[id], seen[{id, p}]);
+    }
+  }
+  return out;
+}
+
+std::vector<std::int64_t> SentAgainAfterACrash(Store& store, const std::vector<std::int64_t>& ids) {
+  std::vector<std::int64_t> out;
+  for (const std::int64_t id : ids)
+    for (const EventRecord& e : store.Events(id))
+      if ((e.kind == "released" && e.detail.find("restarted") != std::string::npos) || e.kind == "taken-over") {
+        out.push_back(id);
+        break;
+      }
+  return out;
+}
+
+}  // namespace quandelstk::gateway::testing

@@ -1,0 +1,247 @@
+// The store on a real PostgreSQL server the test starts itself: claims that never overlap, a
+// lost server waited out, and three gateway processes sharing one queue through a kill and a
+// server restart.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "pg_cluster.hpp"
+#include "pool_harness.hpp"
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+class Postgres : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { cluster_ = new PgCluster(); }
+  static void TearDownTestSuite() {
+    delete cluster_;
+    cluster_ = nullptr;
+  }
+  void SetUp() override {
+    if (!cluster_->Available()) GTEST_SKIP() << "PostgreSQL is not installed (make deps installs it)";
+    // Each test on an empty schema.
+    auto store = OpenStore(cluster_->Url());
+    store.reset();
+    Wipe();
+  }
+  static void Wipe() {
+    const std::string cmd = "psql -q -d '" + cluster_->Url() +
+                            "' -c 'DROP TABLE IF EXISTS events, status_reports, outgoing_parts, incoming, modems, "
+                            "outgoing, schema_version CASCADE; DROP FUNCTION IF EXISTS events_append_only CASCADE' "
+                            ">/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+  static PgCluster* cluster_;
+};
+PgCluster* Postgres::cluster_ = nullptr;
+
+TEST_F(Postgres, ConcurrentClaimsNeverShareAMessage) {
+  {
+    auto store = OpenStore(cluster_->Url());
+    NewMessage m;
+    m.to = "+15550100999";
+    m.text = "x";
+    for (int i = 0; i < 300; ++i) store->Enqueue(m, 1);
+  }
+  std::vector<std::vector<std::int64_t>> got(6);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t)
+    threads.emplace_back([&, t] {
+      auto store = OpenStore(cluster_->Url());
+      for (;;) {
+        const auto c = store->Claim("gw" + std::to_string(t), "m", 10, 60000, 3);
+        if (c.empty()) break;
+        for (const auto& m : c) got[static_cast<std::size_t>(t)].push_back(m.id);
+      }
+    });
+  for (auto& t : threads) t.join();
+  std::set<std::int64_t> all;
+  std::size_t total = 0;
+  for (const auto& g : got) {
+    total += g.size();
+    all.insert(g.begin(), g.end());
+  }
+  EXPECT_EQ(total, 300u);
+  EXPECT_EQ(all.size(), 300u);
+  int busy = 0;
+  for (const auto& g : got) busy += !g.empty();
+  EXPECT_GT(busy, 1) << "one connection took everything: the claims did not run side by side";
+}
+
+TEST_F(Postgres, TheSchemaIsMigratedOnceAndTheHistoryIsAppendOnly) {
+  auto a = OpenStore(cluster_->Url());
+  auto b = OpenStore(cluster_->Url());  // a second gateway starting: nothing to do
+  NewMessage m;
+  m.to = "+1555";
+  m.text = "x";
+  const std::int64_t id = a->Enqueue(m, 1);
+  EXPECT_EQ(b->Get(id)->text, "x");
+  const std::string update = "psql -q -d '" + cluster_->Url() + "' -c \"UPDATE events SET kind = 'x'\" >/dev/null 2>&1";
+  EXPECT_NE(std::system(update.c_str()), 0);
+}
+
+TEST_F(Postgres, ALostServerIsWaitedOutAndTheConnectionComesBack) {
+  auto store = OpenStore(cluster_->Url());
+  NewMessage m;
+  m.to = "+1555";
+  m.text = "kept";
+  const std::int64_t id = store->Enqueue(m, 1);
+  store->Claim("gw", "m1", 2, 60000, 1);
+  cluster_->Stop("immediate");
+  EXPECT_THROW(store->MarkSent(id, "gw", {5}, 3), StoreUnavailable);
+  EXPECT_THROW(store->MarkSent(id, "gw", {5}, 3), StoreUnavailable);
+  cluster_->Start();
+  // The same call again, on a new connection: the work held meanwhile is recorded once.
+  EXPECT_TRUE(store->MarkSent(id, "gw", {5}, 4));
+  const OutgoingRecord r = *store->Get(id);
+  EXPECT_EQ(r.state, kSent);
+  EXPECT_EQ(r.part_records.at(0).reference, 5);
+}
+
+TEST_F(Postgres, AGatewayStartedBeforeTheServerWaitsForIt) {
+  TempDir dir;
+  NewMessage m;
+  m.to = "+15550100999";
+  m.text = "patience";
+  const std::int64_t id = OpenStore(cluster_->Url())->Enqueue(m, 0);
+  cluster_->Stop("fast");
+  const std::string config = WriteConfig(dir.path(), "early", cluster_->Url(), {{"m1", "sim"}}, 30);
+  GatewayProcess gateway(config, dir.path() + "/early.log");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  cluster_->Start();
+  auto store = OpenStore(cluster_->Url());
+  EXPECT_TRUE(WaitFor([&] { return store->Get(id)->state == kSent; }, 90000));
+  EXPECT_EQ(gateway.Terminate(), 0);
+  std::ifstream f(dir.path() + "/early.log");
+  const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("the modems wait for it"), std::string::npos) << log;
+}
+
+TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
+  if (!RunningAlone()) GTEST_SKIP() << "run alone by the test gateway.pool";
+  TempDir dir;
+  const std::string url = cluster_->Url();
+  auto store = OpenStore(url);
+  const std::vector<std::int64_t> ids = QueueMix(*store, 600, Now());
+  // gw1, the one killed, on slow modems: it holds claims when it dies.
+  Simulators sims = StartSimulators(9, dir.path(), 3);
+  std::vector<std::unique_ptr<GatewayProcess>> gateways;
+  std::vector<std::string> configs;
+  for (int g = 0; g < 3; ++g) {
+    std::vector<std::pair<std::string, std::string>> modems;
+    for (int i = 0; i < 3; ++i) {
+      const int n = g * 3 + i;
+      modems.emplace_back("sim" + std::to_string(n + 1), sims.sims[static_cast<std::size_t>(n)]->DevicePath());
+    }
+    const std::string name = "gw" + std::to_string(g + 1);
+    configs.push_back(WriteConfig(dir.path(), name, url, modems, 10));
+    gateways.push_back(std::make_unique<GatewayProcess>(configs.back(), dir.path() + "/" + name + ".log"));
+  }
+  auto done = [&] {
+    try {
+      const auto c = store->CountByState();
+      return c.at(kSent) + c.at(kDelivered) + c.at(kFailed);
+    } catch (const StoreUnavailable&) {
+      return std::int64_t{-1};
+    }
+  };
+  auto logs = [&] {
+    std::string all;
+    for (int g = 1; g <= 3; ++g) {
+      std::ifstream f(dir.path() + "/gw" + std::to_string(g) + ".log");
+      std::string t((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      all += "--- gw" + std::to_string(g) + "\n" + (t.size() > 2000 ? t.substr(t.size() - 2000) : t);
+    }
+    return all;
+  };
+  auto sent_by_gw1 = [&] {
+    try {
+      int n = 0;
+      for (const auto& m : store->List("", 1000)) n += m.claimed_by == "gw1" && m.sent_ms != 0;
+      return n;
+    } catch (const StoreUnavailable&) {
+      return 0;
+    }
+  };
+  auto held_by_the_dead = [&] {
+    int n = 0;
+    for (const auto& m : store->List(kSending, 1000)) n += m.claimed_by == "gw1";
+    return n;
+  };
+  // Killed while it holds a claim (its sends take a second and a half each): the claim stays
+  // sending until its lease ends, then the others take it over.
+  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2 && held_by_the_dead() > 0; }, 180000))
+      << logs();
+  gateways[0]->Kill();
+  ASSERT_TRUE(WaitFor([&] { return held_by_the_dead() == 0 && done() >= 250; }, 180000)) << logs();
+  cluster_->Stop("fast");  // every connection lost at once
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  cluster_->Start();
+  // Back up, it reads what its modems received meanwhile.
+  gateways[0] = std::make_unique<GatewayProcess>(configs[0], dir.path() + "/gw1.log");
+  const bool all = WaitFor(
+      [&] {
+        try {
+          return store->CountByState().at(kDelivered) == 600 && store->Inbox(2000).size() >= 600;
+        } catch (const StoreUnavailable&) {
+          return false;
+        }
+      },
+      240000);
+  EXPECT_TRUE(all) << store->CountByState().at(kDelivered) << " delivered\n" << logs();
+  for (auto& g : gateways) EXPECT_EQ(g->Terminate(), 0);
+
+  const Outcome out = ReadJournals(sims, *store, ids);
+  EXPECT_EQ(out.unknown_parts, 0);
+  const std::vector<std::int64_t> window = SentAgainAfterACrash(*store, ids);
+  EXPECT_LE(window.size(), 3u) << "more takeovers than the killed gateway had modems";
+  EXPECT_GE(window.size(), 1u) << "the killed gateway held no claim: nothing was taken over";
+  for (const std::int64_t id : window) {
+    bool by_another = false;
+    for (const EventRecord& e : store->Events(id)) by_another |= e.kind == "taken-over" && e.gateway != "gw1";
+    EXPECT_TRUE(by_another) << "message " << id;
+  }
+  // The server restart reached the gateways that ran through it, and they went on.
+  for (const char* g : {"gw2", "gw3"}) {
+    std::ifstream f(dir.path() + "/" + g + ".log");
+    const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("the store is unavailable"), std::string::npos) << g << " never saw the server go";
+  }
+  std::set<std::string> senders;
+  for (const std::int64_t id : ids) {
+    const bool in_window = std::find(window.begin(), window.end(), id) != window.end();
+    EXPECT_GE(out.least.at(id), 1) << "message " << id << " did not go out whole";
+    EXPECT_LE(out.sends.at(id), in_window ? 2 : 1) << "message " << id << " went out more than once";
+    const OutgoingRecord m = *store->Get(id);
+    EXPECT_EQ(m.state, kDelivered) << "message " << id;
+    EXPECT_EQ(static_cast<int>(store->Reports(id).size()), m.parts) << "message " << id;
+    senders.insert(m.claimed_by);
+  }
+  EXPECT_EQ(senders.size(), 3u) << "every gateway should have sent some";
+  // Every copy that came back is in the inbox, whole.
+  std::map<std::string, int> inbox;
+  for (const IncomingRecord& r : store->Inbox(2000)) ++inbox[r.text];
+  for (const std::int64_t id : ids) {
+    EXPECT_GE(inbox[store->Get(id)->text], 1) << "message " << id;
+    EXPECT_LE(inbox[store->Get(id)->text], out.sends.at(id)) << "message " << id;
+  }
+  // One row per modem, each kept by its own gateway.
+  const auto rows = store->Modems();
+  ASSERT_EQ(rows.size(), 9u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].gateway, "gw" + std::to_string(i / 3 + 1)) << rows[i].name;
+    EXPECT_EQ(rows[i].state, "stopped") << rows[i].name;
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
