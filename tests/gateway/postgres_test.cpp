@@ -134,7 +134,7 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
   const std::vector<std::int64_t> ids = QueueMix(*store, 600, Now());
   // gw1, the one killed, on slow modems: it holds claims when it dies.
   Simulators sims = StartSimulators(9, dir.path(), 3);
-  std::vector<std::unique_ptr<GatewayProcess>> gateways;
+  std::vector<std::unique_ptr<GatewayProcess>> gateways(3);
   std::vector<std::string> configs;
   for (int g = 0; g < 3; ++g) {
     std::vector<std::pair<std::string, std::string>> modems;
@@ -142,10 +142,13 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
       const int n = g * 3 + i;
       modems.emplace_back("sim" + std::to_string(n + 1), sims.sims[static_cast<std::size_t>(n)]->DevicePath());
     }
-    const std::string name = "gw" + std::to_string(g + 1);
-    configs.push_back(WriteConfig(dir.path(), name, url, modems, 10));
-    gateways.push_back(std::make_unique<GatewayProcess>(configs.back(), dir.path() + "/" + name + ".log"));
+    configs.push_back(WriteConfig(dir.path(), "gw" + std::to_string(g + 1), url, modems, 10));
   }
+  auto start = [&](int g) {
+    const std::string name = "gw" + std::to_string(g + 1);
+    gateways[static_cast<std::size_t>(g)] =
+        std::make_unique<GatewayProcess>(configs[static_cast<std::size_t>(g)], dir.path() + "/" + name + ".log");
+  };
   auto done = [&] {
     try {
       const auto c = store->CountByState();
@@ -177,11 +180,13 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
     for (const auto& m : store->List(kSending, 1000)) n += m.claimed_by == "gw1";
     return n;
   };
-  // Killed while it holds a claim (its sends take a second and a half each): the claim stays
-  // sending until its lease ends, then the others take it over.
-  ASSERT_TRUE(WaitFor([&] { return done() >= 100 && sent_by_gw1() >= 2 && held_by_the_dead() > 0; }, 180000))
-      << logs();
+  // gw1 first, alone on its slow modems (a second and a half a part): it is killed while it holds
+  // claims, which stay sending until their lease ends; the two others, started then, take them over.
+  start(0);
+  ASSERT_TRUE(WaitFor([&] { return sent_by_gw1() >= 2 && held_by_the_dead() > 0; }, 180000)) << logs();
   gateways[0]->Kill();
+  start(1);
+  start(2);
   ASSERT_TRUE(WaitFor([&] { return held_by_the_dead() == 0 && done() >= 250; }, 180000)) << logs();
   cluster_->Stop("fast");  // every connection lost at once
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
