@@ -130,6 +130,10 @@ TEST(JsonSchema, EveryCommandsOutputMatchesTheDocumentedSchema) {
   std::ofstream(scenario) << R"({"sms": {"messages": [{"pdu": "07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07"}]}})";
   const std::string port = "sim:" + scenario;
   const std::string file = std::filesystem::temp_directory_path() / ("quandelstk-schema-" + std::to_string(::getpid()) + ".vcf");
+  const std::string store_folder =
+      std::filesystem::temp_directory_path() / ("quandelstk-schema-store-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(store_folder);
+  const std::string store = "sqlite:" + store_folder + "/queue.db";
 
   // Each run: its command words (as the completion names them) and its arguments.
   const std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
@@ -159,6 +163,9 @@ TEST(JsonSchema, EveryCommandsOutputMatchesTheDocumentedSchema) {
       {"phonebook read", {"phonebook", "read", "1"}}, {"phonebook list", {"phonebook", "list"}},
       {"phonebook export", {"phonebook", "export", file}}, {"phonebook import", {"phonebook", "import", file, "--dry-run"}},
       {"phonebook delete", {"phonebook", "delete", "1"}}, {"demo", {"demo"}}, {"shell", {"shell"}},
+      {"queue send", {"queue", "--store", store, "send", "+15550100123", "hi"}},
+      {"queue show", {"queue", "--store", store, "show", "1"}}, {"queue list", {"queue", "--store", store, "list"}},
+      {"queue inbox", {"queue", "--store", store, "inbox"}}, {"queue modems", {"queue", "--store", store, "modems"}},
       // Error objects: usage, a bad number, an unknown command.
       {"", {"frobnicate"}}, {"", {"sms", "send", "abc", "hello"}}, {"", {"find-port", "one", "3"}},
   };
@@ -180,6 +187,7 @@ TEST(JsonSchema, EveryCommandsOutputMatchesTheDocumentedSchema) {
   for (const std::string& leaf : LeafCommands()) EXPECT_TRUE(covered.count(leaf)) << leaf << " has no run here";
   std::filesystem::remove(scenario);
   std::filesystem::remove(file);
+  std::filesystem::remove_all(store_folder);
 }
 
 TEST(JsonSchema, TheValidatorRefusesWhatTheSchemaForbids) {
