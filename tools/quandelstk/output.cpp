@@ -33,7 +33,7 @@ void Flatten(const std::string& key, const nlohmann::json& value, std::string& o
   std::string text;
   if (value.is_null()) text = "--";
   else if (value.is_string()) text = Escaped(value.get<std::string>());
-  else text = value.dump();
+  else text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   out += fmt::format("{} : {}\n", key, text);
 }
 
@@ -47,7 +47,8 @@ std::string KeyValueLines(const nlohmann::json& object) {
 
 void Output::Print(const nlohmann::json& object) const {
   if (keyvalue) fmt::print("{}", KeyValueLines(object));
-  else fmt::print("{}\n", object.dump());
+  // A modem's bytes that slipped through unconverted must not end the program: shown as U+FFFD.
+  else fmt::print("{}\n", object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   std::fflush(stdout);
 }
 
