@@ -7,18 +7,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/cli_run.hpp"
 #include "support/sim_process.hpp"
 
 namespace quandelstk::testing {
 namespace {
-
-const std::string kCli = std::string(QSTK_BIN_DIR) + "/quandelstk";
-
-RunResult RunCli(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {kCli};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, 60000);
-}
 
 TEST(MessageCli, RefusesWhatCannotBeSentWithWhatToDo) {
   const struct {
@@ -61,14 +54,6 @@ TEST(MessageCli, TakesIndexZeroAndReportsTheModemsAnswerPlainly) {
       << del.output;
   EXPECT_EQ(del.output.find("AT+CMGD"), std::string::npos) << del.output;
   EXPECT_EQ(del.output.find('\r'), std::string::npos) << del.output;
-}
-
-std::vector<nlohmann::json> JsonLines(const std::string& output) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] == '{') lines.push_back(nlohmann::json::parse(line));
-  return lines;
 }
 
 // watch --delete: a long message whose first part the network delivers twice, the copy after the
