@@ -1,4 +1,4 @@
-// The field codecs on known vectors, the 7-bit trace record by record, and the code table lookup.
+// The field codecs on known vectors and the code table lookup (the 7-bit trace is in trace_log_test).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <fstream>
 #include <vector>
 
-#include "channel/log.hpp"
 #include "channel/session.hpp"
 #include "pdu/pdu.hpp"
 #include "quandelstk/errors.hpp"
@@ -61,54 +60,6 @@ TEST(Gsm7Bit, PacksBehindAHeaderAndCountsSeptets) {
   EXPECT_EQ(septets, 0);
 }
 
-TEST(Gsm7Bit, Unpacks) {
-  VirtualSession vs;
-  struct Case {
-    std::int16_t septets;
-    std::string hex, text;
-  };
-  // clang-format off
-  for (const Case& c : std::vector<Case>{
-           {5, "E8329BFD06", "hello"}, {8, "61F1985C369FD1", "abcdefgh"},
-           {7, "61F1985C369F01", "abcdefg"},  // no @ from the fill bits
-           {3, "E8329BFD06", "hel"}, {9, "E8329BFD06", "hello"}, {0, "E8329BFD06", ""}, {3, "004104", "@$_"},
-           {1, "01", "\x01"},  // septet 1 stays code 1
-           {2, "ZZ32", "@d"},  // malformed hex reads as 0
-           {5, "E8329BFD069", "hello"}})
-    // clang-format on
-    EXPECT_EQ(Decode_7_bit(c.septets, c.hex), c.text) << c.hex;
-}
-
-std::string Records(const std::vector<std::string>& texts, const DateTime& at) {
-  std::string all;
-  for (const auto& t : texts) all += channel::FormatLogRecord(channel::MaskLogText(t), at);
-  return all;
-}
-
-TEST(Gsm7Bit, TracesEveryOctet) {
-  VirtualSession vs;
-  const DateTime at = vs.Platform().Now();
-  ASSERT_EQ(Decode_7_bit(5, "E8329BFD06"), "hello");
-  const std::string octets[] = {
-      "0\r\niBitCount = 0\r\niTemp = 232\r\nbit_data = 104\r\nfront = 128\r\niPushBack = 1",
-      "1\r\niBitCount = 1\r\niTemp = 50\r\nbit_data = 101\r\nfront = 192\r\niPushBack = 0",
-      "2\r\niBitCount = 2\r\niTemp = 155\r\nbit_data = 108\r\nfront = 224\r\niPushBack = 4",
-      "3\r\niBitCount = 3\r\niTemp = 253\r\nbit_data = 108\r\nfront = 240\r\niPushBack = 15",
-      "4\r\niBitCount = 4\r\niTemp = 6\r\nbit_data = 111\r\nfront = 248\r\niPushBack = 0"};
-  std::vector<std::string> expected = {"iCounter = 4"};
-  for (int n = 0; n < 5; ++n)
-    expected.push_back("N = " + octets[n] + "\r\nDecode_7_bit = " + std::string("hello").substr(0, n + 1));
-  EXPECT_EQ(vs.LogText(), Records(expected, at));
-
-  // The eighth septet of a group has a record of its own; the decoded text is masked like any other.
-  ASSERT_EQ(Decode_7_bit(8, Encode_7_bit("@ATabcde")), "@ATabcde");
-  EXPECT_THAT(vs.LogText(), HasSubstr("\r\nDecode_7_bit = @Q24>0\r\n"));
-  EXPECT_THAT(vs.LogText(),
-              ::testing::EndsWith(Records({"iBitCount = 6; so Decode_7_Bit = @Q24>0abcde\r\n"}, at)));
-  EXPECT_EQ(Decode_7_bit(0, ""), "");
-  EXPECT_THAT(vs.LogText(), ::testing::EndsWith(Records({"iCounter = -1"}, at)));
-}
-
 TEST(Decode8Bit, GivesCountCharacters) {
   EXPECT_EQ(Decode_8_bit(3, "4142"), std::string("AB\0", 3));
   EXPECT_EQ(Decode_8_bit(2, "41G2"), std::string("A\0", 2));
@@ -128,17 +79,28 @@ TEST(CodeTable, TranslatesThroughTheShippedTable) {
     EXPECT_EQ(Decode_Unicode(hex), text) << hex;
 }
 
-TEST(CodeTable, ReadsTheFileAsAScanWouldAndNamesAMissingOne) {
-  VirtualSession vs;
-  const auto table = vs.Folder() / "Unicode.txt";
-  EXPECT_EQ(Decode_Unicode(""), "");
+// Error 53 names every place searched, in search order.
+void ExpectMissingTable(const std::vector<std::filesystem::path>& folders) {
   try {
     Decode_Unicode("0041");
     ADD_FAILURE() << "no error";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.Number(), 53);
-    EXPECT_THAT(e.Description(), HasSubstr(table.string()));
+    std::size_t previous = 0;
+    for (const auto& folder : folders) {
+      const std::size_t at = e.Description().find((folder / "Unicode.txt").string());
+      ASSERT_NE(at, std::string::npos) << e.Description();
+      EXPECT_GE(at, previous) << "in search order: " << e.Description();
+      previous = at + 1;
+    }
   }
+}
+
+TEST(CodeTable, ReadsTheFileAsAScanWouldAndNamesAMissingOne) {
+  VirtualSession vs;
+  const auto table = vs.Folder() / "Unicode.txt";
+  EXPECT_EQ(Decode_Unicode(""), "");
+  ExpectMissingTable({vs.Folder()});
   std::ofstream(table, std::ios::binary)
       << "0x41\t0x0041\r\n0x8140\t0x3000 ideographic space\n0x42\t0x0041\n 0x43 0x0043\n0x44\t0x0044  \n";
   EXPECT_EQ(Decode_Unicode("0041300000420044"), std::string("A\x81\x40\x01") + "D");
@@ -153,31 +115,18 @@ TEST(CodeTable, TakesTheFirstFolderHoldingTheTableAndNamesEveryPlaceWhenNoneDoes
   for (const char* name : {"own", "data", "program"}) folders.push_back(vs.Folder() / name);
   for (const auto& folder : folders) std::filesystem::create_directory(folder);
   vs.Platform().SetCodeTableFolders({folders[0].string(), folders[1].string() + "/", folders[2].string()});
-
+  ExpectMissingTable(folders);
   try {
     Decode_Unicode("0041");
-    ADD_FAILURE() << "no error";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.Number(), 53);
-    std::size_t previous = 0;
-    for (const auto& folder : folders) {
-      const std::size_t at = e.Description().find((folder / "Unicode.txt").string());
-      ASSERT_NE(at, std::string::npos) << e.Description();
-      EXPECT_GT(at, previous) << "in search order: " << e.Description();
-      previous = at;
-    }
     EXPECT_THAT(e.Description(), HasSubstr("data/Unicode.txt in the source tree"));
   }
-
-  const auto write = [](const std::filesystem::path& folder, char native) {
-    std::ofstream(folder / "Unicode.txt", std::ios::binary) << "0x" << std::hex << int(native) << "\t0x0041\n";
-  };
-  write(folders[2], 'C');
-  EXPECT_EQ(Decode_Unicode("0041"), "C");
-  write(folders[1], 'B');
-  EXPECT_EQ(Decode_Unicode("0041"), "B");
-  write(folders[0], 'A');
-  EXPECT_EQ(Decode_Unicode("0041"), "A");
+  // Written from the last folder to the first, each one then found before the ones after it.
+  for (int k = 2; k >= 0; --k) {
+    std::ofstream(folders[static_cast<std::size_t>(k)] / "Unicode.txt", std::ios::binary)
+        << "0x" << std::hex << int('A' + k) << "\t0x0041\n";
+    EXPECT_EQ(Decode_Unicode("0041"), std::string(1, static_cast<char>('A' + k)));
+  }
   std::filesystem::remove(folders[0] / "Unicode.txt");
   EXPECT_EQ(Decode_Unicode("0041"), "B");
 }

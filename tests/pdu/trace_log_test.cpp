@@ -49,22 +49,25 @@ TEST(TraceLog, WritesWhatTheRecordedLogsHold) {
                                         "+CME ERROR: 10 after a long and quiet start, then AT"})
            Decode_7_bit(static_cast<std::int16_t>(text.size()), Encode_7_bit(text));
        }},
+      // Cut short, too long, fill bits, malformed hex (read as 0), no septets: the texts too.
       {"short-and-odd.txt",
        [] {
-         for (const auto& [septets, hex] :
-              std::vector<std::pair<std::int16_t, std::string>>{{8, "61F1985C369FD1"},
-                                                                {7, "61F1985C369F01"},
-                                                                {3, "E8329BFD06"},
-                                                                {9, "E8329BFD06"},
-                                                                {0, "E8329BFD06"},
-                                                                {3, "004104"},
-                                                                {1, "01"},
-                                                                {2, "ZZ32"},
-                                                                {5, "E8329BFD069"},
-                                                                {-1, ""},
-                                                                {0, ""},
-                                                                {-5, "E8329BFD06"}})
-           Decode_7_bit(septets, hex);
+         const struct {
+           std::int16_t septets;
+           std::string hex, text;
+         } odd[] = {{8, "61F1985C369FD1", "abcdefgh"},
+                    {7, "61F1985C369F01", "abcdefg"},
+                    {3, "E8329BFD06", "hel"},
+                    {9, "E8329BFD06", "hello"},
+                    {0, "E8329BFD06", ""},
+                    {3, "004104", "@$_"},
+                    {1, "01", "\x01"},
+                    {2, "ZZ32", "@d"},
+                    {5, "E8329BFD069", "hello"},
+                    {-1, "", ""},
+                    {0, "", ""},
+                    {-5, "E8329BFD06", ""}};
+         for (const auto& o : odd) EXPECT_EQ(Decode_7_bit(o.septets, o.hex), o.text) << o.hex;
          Decode_7_bit(12, Encode_7_bit("two\r\nlines\r\n"));
        }},
   };
