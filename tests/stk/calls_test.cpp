@@ -23,19 +23,6 @@ TEST_P(CallTest, ResultAndLines) {
 }
 
 const auto Name = [](const auto& info) { return info.param.name; };
-Call Status = [](SIMToolKit& s) { return Shown(s.STKStatusGet()); };
-Call Activate = [](SIMToolKit& s) { return Shown(s.ActivateSTK()); };
-Call MainSelect(std::int16_t item) {
-  return [item](SIMToolKit& s) { return Shown(s.MainMenuSelect(item)); };
-}
-Call SubSelect(std::int16_t item) {
-  return [item](SIMToolKit& s) { return Shown(s.SubMenuSelect(item)); };
-}
-Call Submit(std::string input) {
-  return [input](SIMToolKit& s) { return Shown(s.InputSubmit(input)); };
-}
-Call Deactivate = [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); };
-
 const std::string kConfigure = "AT+STSF=2,\"5FFFFFFF7F\",6,0";
 const std::vector<std::string> kActivation = {kConfigure, "AT+STSF=1", "AT+STSF?"};
 Say Reported(const std::string& line) {
@@ -54,21 +41,21 @@ std::vector<std::string> Then(std::vector<std::string> a, const std::vector<std:
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(SessionControl, CallTest, ::testing::Values(
-    Case{"ActivateWithOurProfile", {Reported("+STSF: 1,\"5FFFFFFF7F\",6,0")}, Activate, "true", kActivation},
+    Case{"ActivateWithOurProfile", {Reported("+STSF: 1,\"5FFFFFFF7F\",6,0")}, kActivate, "true", kActivation},
     // Some modems report a profile of their own once the toolkit is on.
-    Case{"ActivateWithModemsProfile", {Reported("+STSF: 1,\"3F6BFFFF1F0100573E\",3,0")}, Activate, "true", kActivation},
-    Case{"ActivateButStillOff", {Reported("+STSF: 0,\"5FFFFFFF7F\",6,0")}, Activate, "false", kActivation},
-    Case{"ActivateProfileRefused", {{kConfigure, kError}}, Activate, "false", {kConfigure}},
-    Case{"DeactivateAndRestore", {kSignal}, Deactivate, "true", Then({"AT+STSF=0"}, kRestore)},
-    Case{"SwitchOffRefused", {{"AT+STSF=0", kError}}, Deactivate, "false", {"AT+STSF=0"}},
+    Case{"ActivateWithModemsProfile", {Reported("+STSF: 1,\"3F6BFFFF1F0100573E\",3,0")}, kActivate, "true", kActivation},
+    Case{"ActivateButStillOff", {Reported("+STSF: 0,\"5FFFFFFF7F\",6,0")}, kActivate, "false", kActivation},
+    Case{"ActivateProfileRefused", {{kConfigure, kError}}, kActivate, "false", {kConfigure}},
+    Case{"DeactivateAndRestore", {kSignal}, kDeactivate, "true", Then({"AT+STSF=0"}, kRestore)},
+    Case{"SwitchOffRefused", {{"AT+STSF=0", kError}}, kDeactivate, "false", {"AT+STSF=0"}},
     // Only 515 is waited for: any other refusal ends a restore at once; after three, still true.
-    Case{"EveryRestoreFails", {{"AT+CSMS=0", "\r\n+CMS ERROR: 500\r\n"}}, Deactivate, "true",
+    Case{"EveryRestoreFails", {{"AT+CSMS=0", "\r\n+CMS ERROR: 500\r\n"}}, kDeactivate, "true",
          Then({"AT+STSF=0"}, {"AT+CSMS=0"}, 3)},
-    Case{"ThirdRestoreSucceeds", {{"AT+CSMS=0", kError, 2}, kSignal}, Deactivate, "true",
+    Case{"ThirdRestoreSucceeds", {{"AT+CSMS=0", kError, 2}, kSignal}, kDeactivate, "true",
          Then({"AT+STSF=0", "AT+CSMS=0", "AT+CSMS=0"}, kRestore)},
-    Case{"NoSignalEndsEachRestoreBeforeTheSettings", {{"AT+CSQ", Answer({"+CSQ: 0,99"})}}, Deactivate, "true",
+    Case{"NoSignalEndsEachRestoreBeforeTheSettings", {{"AT+CSQ", Answer({"+CSQ: 0,99"})}}, kDeactivate, "true",
          Then({"AT+STSF=0"}, {"AT+CSMS=0", "AT+CSQ"}, 3)},
-    Case{"IndicationsRefusedDoNotMatter", {kSignal, {"AT+CNMI=0,0,0,2,0", kError}}, Deactivate, "true",
+    Case{"IndicationsRefusedDoNotMatter", {kSignal, {"AT+CNMI=0,0,0,2,0", kError}}, kDeactivate, "true",
          Then({"AT+STSF=0"}, kRestore)}),
     Name);
 

@@ -51,20 +51,10 @@ TEST_F(StkTest, EveryMethodGivesItsFailureValueOnAClosedPort) {
   channel::Gsm().PortOpen(false);
   PresetMenus();
   const std::vector<std::pair<std::string, Call>> calls = {
-      {"status 100", [](SIMToolKit& s) { return Shown(s.STKStatusGet()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.ActivateSTK()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.MainMenuDisplay()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.MainMenuSelect(1)); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.SubMenuDisplay()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.SubMenuSelect(1)); }},
-      {"\"\"", [](SIMToolKit& s) { return Shown(s.InputRequestDisplay()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.InputSubmit("1234")); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.InputSubmit("ok")); }},
-      {"\"\"", [](SIMToolKit& s) { return Shown(s.ResponseDisplay()); }},
-      {"\"\"", [](SIMToolKit& s) { return Shown(s.SMSSentDisplay()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.CloseSTK()); }},
-      {"false", [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); }},
-  };
+      {"status 100", kStatus}, {"false", kActivate},    {"false", kMainMenu},    {"false", MainSelect(1)},
+      {"false", kSubMenu},     {"false", SubSelect(1)}, {"\"\"", kInputRequest}, {"false", Submit("1234")},
+      {"false", Submit("ok")}, {"\"\"", kResponse},     {"\"\"", kSmsSent},      {"false", kClose},
+      {"false", kDeactivate}};
   for (const auto& [expected, call] : calls) EXPECT_EQ(call(stk), expected);
   EXPECT_EQ(Menus(), kPresetMenus);
   EXPECT_EQ(vs.Modem().Written(), "");

@@ -45,6 +45,24 @@ inline std::string Shown(const std::string& s) {
   return "\"" + s + "\"";
 }
 using Call = std::function<std::string(SIMToolKit&)>;
+inline const Call kStatus = [](SIMToolKit& s) { return Shown(s.STKStatusGet()); };
+inline const Call kActivate = [](SIMToolKit& s) { return Shown(s.ActivateSTK()); };
+inline const Call kMainMenu = [](SIMToolKit& s) { return Shown(s.MainMenuDisplay()); };
+inline const Call kSubMenu = [](SIMToolKit& s) { return Shown(s.SubMenuDisplay()); };
+inline const Call kInputRequest = [](SIMToolKit& s) { return Shown(s.InputRequestDisplay()); };
+inline const Call kResponse = [](SIMToolKit& s) { return Shown(s.ResponseDisplay()); };
+inline const Call kSmsSent = [](SIMToolKit& s) { return Shown(s.SMSSentDisplay()); };
+inline const Call kClose = [](SIMToolKit& s) { return Shown(s.CloseSTK()); };
+inline const Call kDeactivate = [](SIMToolKit& s) { return Shown(s.DeactivateSTK()); };
+inline Call MainSelect(std::int16_t item) {
+  return [item](SIMToolKit& s) { return Shown(s.MainMenuSelect(item)); };
+}
+inline Call SubSelect(std::int16_t item) {
+  return [item](SIMToolKit& s) { return Shown(s.SubMenuSelect(item)); };
+}
+inline Call Submit(std::string input) {
+  return [input](SIMToolKit& s) { return Shown(s.InputSubmit(input)); };
+}
 
 // The port is open as Init leaves it, the modem echoes, and lines without a rule are answered OK.
 class StkTest : public ::testing::Test {
