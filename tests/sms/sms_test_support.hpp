@@ -12,6 +12,7 @@
 
 #include "quandelstk/errors.hpp"
 #include "quandelstk/sms.hpp"
+#include "support/error_number.hpp"
 #include "support/virtual_session.hpp"
 
 namespace quandelstk::testing {
@@ -75,14 +76,5 @@ inline const std::string kListed = "AT+CPMS=\"SM\"\rAT+CMGL=\"REC UNREAD\"\rAT+C
 inline const auto Entry = [](int i) {
   return "\r\n+CMGL: " + std::to_string(i) + ",\"REC READ\",\"0\"\r\nhi\r\n";
 };
-
-inline std::int32_t ErrorNumberOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 }  // namespace quandelstk::testing
