@@ -65,14 +65,6 @@ TEST(UssdSend, AnswersOfTheNetwork) {
   }
 }
 
-TEST(UssdSend, ClosedPortSendsNothingAndLogsNothing) {
-  VirtualSession vs;
-  USSD ussd;
-  EXPECT_EQ(ussd.Send("*100#"), "");
-  EXPECT_EQ(vs.Modem().Written(), "");
-  EXPECT_EQ(vs.LogText(), "");
-}
-
 // The host's event handler may close the port in the middle of the wait (an SMS object released).
 TEST(UssdTraps, PortClosedDuringTheWaitIsLoggedPerProcedure) {
   struct Case {
@@ -175,12 +167,16 @@ TEST(UssdCancel, ResultOfTheModem) {
   }
 }
 
-// Only USSD tests the port first; the others find it closed when they write.
-TEST(UssdTraps, ClosedPortIsLoggedByListenAndCancel) {
+// Only USSD tests the port first (nothing sent, nothing logged); the others find it closed when they
+// write, and log it.
+TEST(UssdTraps, ClosedPortIsLoggedByListenAndCancelOnly) {
   VirtualSession vs;
   USSD ussd;
+  EXPECT_EQ(ussd.Send("*100#"), "");
+  EXPECT_EQ(vs.LogText(), "");
   EXPECT_FALSE(ussd.USSDListen());
   EXPECT_FALSE(ussd.Cancel());
+  EXPECT_EQ(vs.Modem().Written(), "");
   const std::string log = vs.LogText();
   EXPECT_NE(log.find(") in procedure USSDListen of Class Module USSD"), std::string::npos) << log;
   EXPECT_NE(log.find(") in procedure Cancel of Class Module USSD"), std::string::npos) << log;
