@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "messages/utf8.hpp"
 #include "modemsim/gsm_text.hpp"
 #include "modemsim/sms_pdu.hpp"
+#include "pdu/hex_text.hpp"
 #include "quandelstk/messages.hpp"
 #include "support/sim_process.hpp"
 
@@ -112,11 +112,7 @@ json Fields(const Message& m) {
                                                             : "Failed";
   }
   std::string hex;
-  for (const char c : m.data) {
-    static const char* digits = "0123456789ABCDEF";
-    hex += digits[static_cast<unsigned char>(c) >> 4];
-    hex += digits[static_cast<unsigned char>(c) & 0xF];
-  }
+  for (const char c : m.data) pdu::AppendHexOctet(hex, static_cast<unsigned char>(c));
   f["data"] = hex;
   if (m.concatenation) {
     f["udh"] = m.concatenation->wide_reference ? "ConcatenatedMessages16bit" : "ConcatenatedMessages";

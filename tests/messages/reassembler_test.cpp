@@ -22,52 +22,99 @@ Message Part(const std::string& from, int reference, int total, int sequence, co
   return m;
 }
 
-TEST(Reassembler, JoinsPartsInAnyOrderAndIgnoresDuplicates) {
-  const std::vector<std::vector<int>> orders = {{1, 2, 3}, {3, 1, 2}, {2, 2, 3, 1}, {3, 3, 3, 2, 1, 1}};
-  for (const auto& order : orders) {
-    Reassembler r;
-    std::vector<AssembledMessage> out;
-    int index = 0;
+// Parts in arrival order, each with the next index: what comes out whole, what still waits, and
+// the copies of parts of sets already released. Sets of other senders, references, reference widths
+// and totals stay apart; a sequence held again with other content begins another message
+// (references wrap; some senders always use one).
+TEST(Reassembler, JoinsPartsOfOneSetOnly) {
+  struct P {
+    std::string from;
+    int reference, total, sequence;
+    std::string text;
+    bool wide = false;
+  };
+  const auto abc = [](std::vector<int> order) {
+    std::vector<P> parts;
     for (const int s : order)
-      for (auto& m :
-           r.Add(Part("+1555", 7, 3, s, std::string(1, static_cast<char>('a' + s - 1))), "SM", ++index))
-        out.push_back(m);
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].text, "abc");
-    EXPECT_TRUE(out[0].complete);
-    EXPECT_EQ(out[0].sequences, (std::vector<int>{1, 2, 3}));
-    // Every copy's index, so that deleting cleans up; a copy after the set was whole comes apart.
-    const auto late = r.TakeLateCopies();
-    EXPECT_EQ(out[0].indexes.size() + late.size(), order.size());
-    const std::vector<int> late_one = {3, 3, 3, 2, 1, 1};
-    EXPECT_EQ(late.size(), order == late_one ? 1u : 0u);
-    EXPECT_EQ(r.Waiting(), 0u);
+      parts.push_back({"+1555", 7, 3, s, std::string(1, static_cast<char>('a' + s - 1))});
+    return parts;
+  };
+  const auto two = [](std::vector<std::pair<int, std::string>> arrivals) {
+    std::vector<P> parts;
+    for (const auto& [sequence, text] : arrivals) parts.push_back({"+1555", 7, 2, sequence, text});
+    return parts;
+  };
+  const struct {
+    std::string name;
+    std::vector<P> parts;
+    std::vector<std::string> released;
+    std::size_t waiting = 0, late = 0;
+  } cases[] = {
+      {"in order", abc({1, 2, 3}), {"abc"}},
+      {"out of order", abc({3, 1, 2}), {"abc"}},
+      {"a duplicate before the set is whole", abc({2, 2, 3, 1}), {"abc"}},
+      {"copies before and after", abc({3, 3, 3, 2, 1, 1}), {"abc"}, 0, 1},
+      {"other senders, references and totals",
+       {{"+1555", 7, 2, 1, "a"},
+        {"+1666", 7, 2, 2, "x"},
+        {"+1555", 8, 2, 2, "y"},
+        {"+1555", 7, 3, 2, "z"},
+        {"+1555", 7, 2, 2, "b"}},
+       {"ab"},
+       3},
+      {"8- and 16-bit references",
+       {{"+1555", 5, 2, 1, "eight-1 "},
+        {"+1555", 5, 2, 2, "sixteen-2", true},
+        {"+1555", 5, 2, 2, "eight-2"},
+        {"+1555", 5, 2, 1, "sixteen-1 ", true}},
+       {"eight-1 eight-2", "sixteen-1 sixteen-2"}},
+      {"one after the other",
+       two({{1, "Hello "}, {2, "world"}, {1, "Your code "}, {2, "is 1234"}}),
+       {"Hello world", "Your code is 1234"}},
+      {"interleaved",
+       two({{1, "Hello "}, {1, "Your code "}, {2, "world"}, {2, "is 1234"}}),
+       {"Hello world", "Your code is 1234"}},
+      {"a duplicate is still one", two({{1, "Hello "}, {1, "Hello "}, {2, "world"}}), {"Hello world"}},
+      {"a late copy is a copy", two({{1, "Hello "}, {2, "world"}, {2, "world"}}), {"Hello world"}, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reassembler r;
+    std::vector<std::string> texts;
+    std::size_t indexes = 0;
+    int index = 0;
+    for (const P& p : c.parts)
+      for (const AssembledMessage& m :
+           r.Add(Part(p.from, p.reference, p.total, p.sequence, p.text, p.wide), "SM", ++index)) {
+        texts.push_back(m.text);
+        EXPECT_TRUE(m.complete);
+        EXPECT_EQ(m.sequences.size(), static_cast<std::size_t>(m.first.concatenation->total));
+        indexes += m.indexes.size();
+      }
+    EXPECT_EQ(texts, c.released);
+    EXPECT_EQ(r.Waiting(), c.waiting);
+    EXPECT_EQ(r.TakeLateCopies().size(), c.late);
+    if (c.waiting == 0) {
+      EXPECT_EQ(indexes + c.late, c.parts.size()) << "every index stays with its message";
+    }
   }
 }
 
-TEST(Reassembler, KeepsSetsOfOtherSendersReferencesAndTotalsApart) {
-  Reassembler r;
-  EXPECT_TRUE(r.Add(Part("+1555", 7, 2, 1, "a")).empty());
-  EXPECT_TRUE(r.Add(Part("+1666", 7, 2, 2, "x")).empty());
-  EXPECT_TRUE(r.Add(Part("+1555", 8, 2, 2, "y")).empty());
-  EXPECT_TRUE(r.Add(Part("+1555", 7, 3, 2, "z")).empty());
-  const auto done = r.Add(Part("+1555", 7, 2, 2, "b"));
-  ASSERT_EQ(done.size(), 1u);
-  EXPECT_EQ(done[0].text, "ab");
-  EXPECT_EQ(r.Waiting(), 3u);
-}
-
-TEST(Reassembler, PassesSingleAndUndecodableMessagesStraightThrough) {
+TEST(Reassembler, PassesSingleAndUndecodableMessagesStraightThroughIndexZeroIncluded) {
   Reassembler r;
   Message single;
   single.text = "hi";
   Message broken = Part("+1555", 1, 2, 1, "");
   broken.problem = "the PDU ends early";
   EXPECT_EQ(r.Add(single).at(0).text, "hi");
+  EXPECT_TRUE(r.Add(single).at(0).indexes.empty());
   const auto out = r.Add(broken, "SM", 4);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0].Problem(), "the PDU ends early");
   EXPECT_EQ(r.Waiting(), 0u);
+  const auto at_zero = r.Add(single, "SM", 0).at(0);
+  EXPECT_EQ(at_zero.indexes, std::vector<int>{0});
+  EXPECT_EQ(at_zero.storages, std::vector<std::string>{"SM"});
 }
 
 TEST(Reassembler, ReleasesIncompleteSetsAfterTheTimeLimitOnItsClock) {
@@ -91,79 +138,14 @@ TEST(Reassembler, ReleasesIncompleteSetsAfterTheTimeLimitOnItsClock) {
   EXPECT_EQ(rest[0].Problem(), "incomplete: part 2 of 2 missing");
 }
 
-TEST(Reassembler, KeepsEightAndSixteenBitReferencesApart) {
-  Reassembler r;
-  EXPECT_TRUE(r.Add(Part("+1555", 5, 2, 1, "eight-1 ")).empty());
-  const auto got = r.Add(Part("+1555", 5, 2, 2, "sixteen-2", true));
-  EXPECT_TRUE(got.empty()) << "joined: " << (got.empty() ? "" : got[0].text);
-  EXPECT_EQ(r.Waiting(), 2u);
-  EXPECT_EQ(r.Add(Part("+1555", 5, 2, 2, "eight-2")).at(0).text, "eight-1 eight-2");
-  EXPECT_EQ(r.Add(Part("+1555", 5, 2, 1, "sixteen-1 ", true)).at(0).text, "sixteen-1 sixteen-2");
-}
-
-// The same sender, reference and total twice (references wrap; some senders always use one): a part
-// whose sequence is already held with other content belongs to another message, whatever the order.
-TEST(Reassembler, ASequenceAgainWithOtherContentBeginsAnotherMessage) {
-  struct Case {
-    std::string name;
-    std::vector<std::pair<int, std::string>> parts;  // sequence, text, in arrival order
-    std::vector<std::string> messages;
-    std::size_t late;  // copies of parts of messages already released
-  };
-  const Case cases[] = {
-      {"one after the other",
-       {{1, "Hello "}, {2, "world"}, {1, "Your code "}, {2, "is 1234"}},
-       {"Hello world", "Your code is 1234"},
-       0},
-      {"interleaved",
-       {{1, "Hello "}, {1, "Your code "}, {2, "world"}, {2, "is 1234"}},
-       {"Hello world", "Your code is 1234"},
-       0},
-      {"a duplicate is still one", {{1, "Hello "}, {1, "Hello "}, {2, "world"}}, {"Hello world"}, 0},
-      {"a late copy is a copy", {{1, "Hello "}, {2, "world"}, {2, "world"}}, {"Hello world"}, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Reassembler r;
-    std::vector<std::string> texts;
-    std::vector<int> indexes;
-    int index = 0;
-    for (const auto& [sequence, text] : c.parts)
-      for (const AssembledMessage& m : r.Add(Part("+1555", 7, 2, sequence, text), "SM", ++index)) {
-        texts.push_back(m.text);
-        indexes.insert(indexes.end(), m.indexes.begin(), m.indexes.end());
-      }
-    EXPECT_EQ(texts, c.messages);
-    EXPECT_EQ(r.Waiting(), 0u);
-    const auto late = r.TakeLateCopies();
-    EXPECT_EQ(late.size(), c.late);
-    for (const auto& copy : late) indexes.push_back(copy.index);
-    EXPECT_EQ(indexes.size(), c.parts.size()) << "every index stays with the message it belongs to";
-  }
-}
-
-TEST(Reassembler, IndexZeroIsAnIndexAndMinusOneNone) {
-  Reassembler r;
-  Message single;
-  single.text = "hi";
-  EXPECT_EQ(r.Add(single, "SM", 0).at(0).indexes, std::vector<int>{0});
-  EXPECT_EQ(r.Add(single, "SM", 0).at(0).storages, std::vector<std::string>{"SM"});
-  EXPECT_TRUE(r.Add(single).at(0).indexes.empty());
-  EXPECT_TRUE(r.Add(Part("+1555", 3, 2, 1, "a"), "SM", 0).empty());
-  EXPECT_EQ(r.Add(Part("+1555", 3, 2, 2, "b"), "SM", 1).at(0).indexes, (std::vector<int>{0, 1}));
-}
-
+// What Collect and message watch --delete delete: each index in its own storage, index 0 too.
 TEST(Reassembler, EachIndexKeepsItsStorage) {
   Reassembler r;
-  EXPECT_TRUE(r.Add(Part("+1555", 3, 2, 1, "a"), "SM", 5).empty());
+  EXPECT_TRUE(r.Add(Part("+1555", 3, 2, 1, "a"), "SM", 0).empty());
   const auto got = r.Add(Part("+1555", 3, 2, 2, "b"), "ME", 1);
   ASSERT_EQ(got.size(), 1u);
-  // What Collect and message watch --delete delete:
-  std::vector<std::pair<std::string, int>> deletes;
-  ASSERT_EQ(got[0].storages.size(), got[0].indexes.size());
-  for (std::size_t k = 0; k < got[0].indexes.size(); ++k)
-    deletes.emplace_back(got[0].storages[k], got[0].indexes[k]);
-  EXPECT_THAT(deletes, ::testing::UnorderedElementsAre(::testing::Pair("SM", 5), ::testing::Pair("ME", 1)));
+  EXPECT_EQ(got[0].indexes, (std::vector<int>{0, 1}));
+  EXPECT_EQ(got[0].storages, (std::vector<std::string>{"SM", "ME"}));
   EXPECT_EQ(got[0].storage, "SM");
 }
 
@@ -211,20 +193,29 @@ TEST(Reassembler, AnEscapeEndingAPartTakesTheNextPartsFirstSeptet) {
   }
 }
 
+// A UCS2 part sequence of total (reference 9) from +15550100777 carrying these units, 4 hex digits each.
+Message Ucs2Part(int total, int sequence, const std::string& hex_units) {
+  std::string pdu = "06919471060040440B915155100077F7000842507190807021";
+  pdu::AppendHexOctet(pdu, static_cast<unsigned>(6 + hex_units.size() / 2));
+  pdu += "05000309";
+  pdu::AppendHexOctet(pdu, static_cast<unsigned>(total));
+  pdu::AppendHexOctet(pdu, static_cast<unsigned>(sequence));
+  return DecodePdu(pdu + hex_units);
+}
+
 // A character beyond U+FFFF takes two UCS2 units, which another sender's splitting may put in two
 // parts: joined, they are the character again, wherever the parts divide the text.
 TEST(Reassembler, ASurrogatePairSplitBetweenUcs2PartsIsOneCharacterAgain) {
   // The parts as a phone sent them: "ab" and the high half, then the low half and "cd".
-  const std::string sent1 = "06919471060040440B915155100077F70008425071908070210C0500030902010061"
-                            "0062D83D";
-  const std::string sent2 = "06919471060040440B915155100077F70008425071908070210C050003090202DE00"
-                            "00630064";
+  const std::string sent1 =
+      "06919471060040440B915155100077F70008425071908070210C0500030902010061"
+      "0062D83D";
+  const std::string sent2 =
+      "06919471060040440B915155100077F70008425071908070210C050003090202DE00"
+      "00630064";
   const std::string units = "00610062D83DDE0000630064";  // a b (high low) c d, 4 hex digits a unit
-  auto part = [](int sequence, const std::string& hex_units) {
-    std::string pdu = "06919471060040440B915155100077F7000842507190807021";
-    pdu::AppendHexOctet(pdu, static_cast<unsigned>(6 + hex_units.size() / 2));
-    pdu += "0500030902" + std::string(sequence == 1 ? "01" : "02") + hex_units;
-    return DecodePdu(pdu);
+  const auto part = [](int sequence, const std::string& hex_units) {
+    return Ucs2Part(2, sequence, hex_units);
   };
   struct Case {
     std::string name;
@@ -235,8 +226,9 @@ TEST(Reassembler, ASurrogatePairSplitBetweenUcs2PartsIsOneCharacterAgain) {
   for (std::size_t split = 4; split <= 20; split += 4)
     cases.push_back({"split after " + std::to_string(split / 4) + " units", part(1, units.substr(0, split)),
                      part(2, units.substr(split)),
-                     split == 12 ? "ab" : split < 12 ? std::string("ab").substr(0, split / 4)
-                                                     : std::string("ab\U0001F600c").substr(0, split / 4 + 2)});
+                     split == 12  ? "ab"
+                     : split < 12 ? std::string("ab").substr(0, split / 4)
+                                  : std::string("ab\U0001F600c").substr(0, split / 4 + 2)});
   for (const Case& c : cases) {
     for (const bool in_order : {true, false}) {
       SCOPED_TRACE(c.name + (in_order ? ", in order" : ", second part first"));
@@ -256,13 +248,7 @@ TEST(Reassembler, ASurrogatePairSplitBetweenUcs2PartsIsOneCharacterAgain) {
 // Half a pair that the next part does not complete, or whose other part never came, shows as
 // U+FFFD; the joined message says why.
 TEST(Reassembler, HalfASurrogatePairLeftAloneIsShownAndNoted) {
-  auto part = [](int total, int sequence, const std::string& hex_units) {
-    std::string pdu = "06919471060040440B915155100077F7000842507190807021";
-    pdu::AppendHexOctet(pdu, static_cast<unsigned>(6 + hex_units.size() / 2));
-    pdu += "050003090" + std::string(1, static_cast<char>('0' + total)) + "0" +
-           std::string(1, static_cast<char>('0' + sequence)) + hex_units;
-    return DecodePdu(pdu);
-  };
+  const auto part = Ucs2Part;
   const std::string lone = "\uFFFD";
   const std::string noted = "half a UTF-16 surrogate pair stands alone (shown as U+FFFD)";
   struct Case {
@@ -273,13 +259,25 @@ TEST(Reassembler, HalfASurrogatePairLeftAloneIsShownAndNoted) {
   };
   const Case cases[] = {
       {"a high half the next part does not complete",
-       {part(2, 1, "0061D83D"), part(2, 2, "0063")}, false, "a" + lone + "c", noted},
+       {part(2, 1, "0061D83D"), part(2, 2, "0063")},
+       false,
+       "a" + lone + "c",
+       noted},
       {"a low half the part before did not begin",
-       {part(2, 1, "0061"), part(2, 2, "DE000063")}, false, "a" + lone + "c", noted},
+       {part(2, 1, "0061"), part(2, 2, "DE000063")},
+       false,
+       "a" + lone + "c",
+       noted},
       {"a high half whose next part is missing",
-       {part(3, 1, "0061D83D"), part(3, 3, "0063")}, true, "a" + lone + "c", "incomplete: part 2 of 3 missing"},
-      {"a high half at the end of the last part", {part(2, 1, "0061"), part(2, 2, "0063D83D")}, false,
-       "ac" + lone, noted},
+       {part(3, 1, "0061D83D"), part(3, 3, "0063")},
+       true,
+       "a" + lone + "c",
+       "incomplete: part 2 of 3 missing"},
+      {"a high half at the end of the last part",
+       {part(2, 1, "0061"), part(2, 2, "0063D83D")},
+       false,
+       "ac" + lone,
+       noted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
