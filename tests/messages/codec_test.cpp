@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "pdu/field_writers.hpp"
 #include "pdu/hex_text.hpp"
@@ -31,12 +32,12 @@ TEST(Plan, CountsUnitsAndPartsAsPhonesDo) {
     Alphabet alphabet;
     int characters, units, parts, per_part, left;
   };
+  // clang-format off
   const Case cases[] = {
       {"plain", "hello", false, Alphabet::Gsm7, 5, 5, 1, 160, 155},
       {"escaped characters take two septets", "€[]{}~|^\\", false, Alphabet::Gsm7, 9, 18, 1, 160, 142},
       {"a full single message", Repeat("a", 160), false, Alphabet::Gsm7, 160, 160, 1, 160, 0},
-      {"one more septet makes two parts of 153", Repeat("a", 161), false, Alphabet::Gsm7, 161, 161, 2, 153,
-       145},
+      {"one more septet makes two parts of 153", Repeat("a", 161), false, Alphabet::Gsm7, 161, 161, 2, 153, 145},
       {"a 16-bit reference leaves 152", Repeat("a", 161), true, Alphabet::Gsm7, 161, 161, 2, 152, 143},
       {"an escape is not cut: the euro moves to part 2", Repeat("a", 152) + "€" + Repeat("a", 10), false,
        Alphabet::Gsm7, 163, 164, 2, 153, 141},
@@ -47,17 +48,14 @@ TEST(Plan, CountsUnitsAndPartsAsPhonesDo) {
        Alphabet::Ucs2, 72, 73, 2, 67, 60},
       {"10 parts", Repeat("a", 1530), false, Alphabet::Gsm7, 1530, 1530, 10, 153, 0},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SendOptions o;
     o.wide_reference = c.wide;
     const TextPlan p = Plan(c.text, o);
-    EXPECT_EQ(p.alphabet, c.alphabet);
-    EXPECT_EQ(p.characters, c.characters);
-    EXPECT_EQ(p.units, c.units);
-    EXPECT_EQ(p.parts, c.parts);
-    EXPECT_EQ(p.per_part, c.per_part);
-    EXPECT_EQ(p.left, c.left);
+    EXPECT_EQ(std::tie(p.alphabet, p.characters, p.units, p.parts, p.per_part, p.left),
+              std::tie(c.alphabet, c.characters, c.units, c.parts, c.per_part, c.left));
   }
 }
 

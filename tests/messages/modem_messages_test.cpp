@@ -188,6 +188,7 @@ TEST(MessagesPduMode, ARefusedSwitchEndsTheCallAndWritesNothingElse) {
     }
     return std::string("no error");
   };
+  // clang-format off
   const struct {
     std::string name;
     std::function<std::string(Messages&)> call;  // what went wrong, as the host learns it
@@ -196,12 +197,10 @@ TEST(MessagesPduMode, ARefusedSwitchEndsTheCallAndWritesNothingElse) {
       {"send", [](Messages& box) { return box.Send(kFrom, "hello").error; }, {"AT+CMGF=0"}},
       {"list", [&](Messages& box) { return thrown([&] { box.List(); }); }, {"AT+CMGF=0"}},
       {"read", [&](Messages& box) { return thrown([&] { box.Read(1); }); }, {"AT+CMGF=0"}},
-      {"watch",
-       [](Messages& box) {
-         return std::string(box.Watch() || box.Watching() ? "watching" : "the modem refused PDU mode");
-       },
+      {"watch", [](Messages& box) { return std::string(box.Watch() || box.Watching() ? "on" : "the modem refused PDU mode"); },
        {"AT+CNMI?", "AT+CMGF=0"}},
   };
+  // clang-format on
   for (const auto& c : cases)
     OnEveryLine([&](VirtualSession&, ScriptedModem& modem) {
       SCOPED_TRACE(c.name);
@@ -335,6 +334,7 @@ TEST(MessagesWatch, HandsOverWhatWasAnnounced) {
   const std::string read_refused = "problem: the modem could not read message 1 (+CMS ERROR: 500) @SM:1";
   const std::string storage_refused =
       "problem: the modem cannot select the storage ME (+CMS ERROR: 302) @ME:1";
+  // clang-format off
   const struct {
     std::string name;
     Answers answers;
@@ -342,43 +342,25 @@ TEST(MessagesWatch, HandsOverWhatWasAnnounced) {
     std::vector<std::string> handed_over;
   } cases[] = {
       {"parts in two storages",
-       {{"AT+CMGR=0", Read(Deliver(kFrom, "one ", 4, 2, 1))},
-        {"AT+CMGR=1", Read(Deliver(kFrom, "two", 4, 2, 2))}},
-       {{5000, "\r\n+CMTI: \"SM\",0\r\n"}, {6000, me1}},
-       {"one two @SM:0,ME:1"}},
-      {"a report cut in its PDU",
-       cut("\r\n+CDS: 25\r\n" + report.substr(0, 20)),
-       {{5000, sm1}, {6000, report.substr(20) + "\r\n"}},
+       {{"AT+CMGR=0", Read(Deliver(kFrom, "one ", 4, 2, 1))}, {"AT+CMGR=1", Read(Deliver(kFrom, "two", 4, 2, 2))}},
+       {{5000, "\r\n+CMTI: \"SM\",0\r\n"}, {6000, me1}}, {"one two @SM:0,ME:1"}},
+      {"a report cut in its PDU", cut("\r\n+CDS: 25\r\n" + report.substr(0, 20)),
+       {{5000, sm1}, {6000, report.substr(20) + "\r\n"}}, {"hello @SM:1", "report 12"}},
+      {"a report cut after its header", cut("\r\n+CDS: 25\r\n"), {{5000, sm1}, {6000, report + "\r\n"}},
        {"hello @SM:1", "report 12"}},
-      {"a report cut after its header",
-       cut("\r\n+CDS: 25\r\n"),
-       {{5000, sm1}, {6000, report + "\r\n"}},
-       {"hello @SM:1", "report 12"}},
-      {"a whole report",
-       cut("\r\n+CDS: 25\r\n" + report + "\r\n"),
-       {{5000, sm1}},
-       {"hello @SM:1", "report 12"}},
-      {"a message's indication cut in its line",
-       cut("\r\n+CMTI: \"SM\""),
-       {{5000, sm1}, {6000, ",2\r\n"}},
+      {"a whole report", cut("\r\n+CDS: 25\r\n" + report + "\r\n"), {{5000, sm1}}, {"hello @SM:1", "report 12"}},
+      {"a message's indication cut in its line", cut("\r\n+CMTI: \"SM\""), {{5000, sm1}, {6000, ",2\r\n"}},
        {"hello @SM:1", "again @SM:2"}},
-      {"a refused read, announced together",
-       refusing("AT+CMGR=1", "\r\n+CMS ERROR: 500\r\n"),
-       {{5000, sm1 + sm3}},
+      {"a refused read, announced together", refusing("AT+CMGR=1", "\r\n+CMS ERROR: 500\r\n"), {{5000, sm1 + sm3}},
        {read_refused, "three @SM:3"}},
-      {"a refused read, one by one",
-       refusing("AT+CMGR=1", "\r\n+CMS ERROR: 500\r\n"),
-       {{5000, sm1}, {6000, sm3}},
+      {"a refused read, one by one", refusing("AT+CMGR=1", "\r\n+CMS ERROR: 500\r\n"), {{5000, sm1}, {6000, sm3}},
        {read_refused, "three @SM:3"}},
-      {"a refused storage, announced together",
-       refusing("AT+CPMS=\"ME\"", "\r\n+CMS ERROR: 302\r\n"),
-       {{5000, me1 + sm3}},
-       {storage_refused, "three @SM:3"}},
-      {"a refused storage, one by one",
-       refusing("AT+CPMS=\"ME\"", "\r\n+CMS ERROR: 302\r\n"),
-       {{5000, me1}, {6000, sm3}},
-       {storage_refused, "three @SM:3"}},
+      {"a refused storage, announced together", refusing("AT+CPMS=\"ME\"", "\r\n+CMS ERROR: 302\r\n"),
+       {{5000, me1 + sm3}}, {storage_refused, "three @SM:3"}},
+      {"a refused storage, one by one", refusing("AT+CPMS=\"ME\"", "\r\n+CMS ERROR: 302\r\n"),
+       {{5000, me1}, {6000, sm3}}, {storage_refused, "three @SM:3"}},
   };
+  // clang-format on
   for (const auto& c : cases)
     OnEveryLine([&](VirtualSession&, ScriptedModem& modem) {
       SCOPED_TRACE(c.name);
@@ -428,20 +410,17 @@ TEST(MessagesWatch, CopiesOfPartsAlreadyReturnedAreHandedOverAndKeptBounded) {
 // What was in force before the watch comes back after it: read from the modem, else the one of
 // Init's two settings the modem takes.
 TEST(MessagesWatch, StopWatchingRestoresTheIndicationsInForceBefore) {
+  // clang-format off
   const struct {
     std::string name, query_answer, refused;
     std::vector<std::string> restoring;  // the lines after the watch's own
   } cases[] = {
-      {"as read: reports switched off",
-       Ok("\r\n+CNMI: 2,0,0,0,0\r\n"),
-       "",
-       {"AT+CNMI=2,0,0,0,0", "AT+CMGF=1"}},
+      {"as read: reports switched off", Ok("\r\n+CNMI: 2,0,0,0,0\r\n"), "", {"AT+CNMI=2,0,0,0,0", "AT+CMGF=1"}},
       {"unreadable: Init's", "\r\nERROR\r\n", "", {"AT+CNMI=2,0,0,2,0", "AT+CMGF=1"}},
-      {"unreadable: Init's fallback, which the modem takes",
-       "\r\nERROR\r\n",
-       "AT+CNMI=2,0,0,2,0",
+      {"unreadable: Init's fallback, which the modem takes", "\r\nERROR\r\n", "AT+CNMI=2,0,0,2,0",
        {"AT+CNMI=2,0,0,2,0", "AT+CNMI=0,0,0,0,0", "AT+CMGF=1"}},
   };
+  // clang-format on
   for (const auto& c : cases)
     OnEveryLine([&](VirtualSession&, ScriptedModem& modem) {
       SCOPED_TRACE(c.name);

@@ -44,6 +44,7 @@ TEST(Reassembler, JoinsPartsOfOneSetOnly) {
     for (const auto& [sequence, text] : arrivals) parts.push_back({"+1555", 7, 2, sequence, text});
     return parts;
   };
+  // clang-format off
   const struct {
     std::string name;
     std::vector<P> parts;
@@ -54,29 +55,19 @@ TEST(Reassembler, JoinsPartsOfOneSetOnly) {
       {"out of order", abc({3, 1, 2}), {"abc"}},
       {"a duplicate before the set is whole", abc({2, 2, 3, 1}), {"abc"}},
       {"copies before and after", abc({3, 3, 3, 2, 1, 1}), {"abc"}, 0, 1},
-      {"other senders, references and totals",
-       {{"+1555", 7, 2, 1, "a"},
-        {"+1666", 7, 2, 2, "x"},
-        {"+1555", 8, 2, 2, "y"},
-        {"+1555", 7, 3, 2, "z"},
-        {"+1555", 7, 2, 2, "b"}},
-       {"ab"},
-       3},
-      {"8- and 16-bit references",
-       {{"+1555", 5, 2, 1, "eight-1 "},
-        {"+1555", 5, 2, 2, "sixteen-2", true},
-        {"+1555", 5, 2, 2, "eight-2"},
-        {"+1555", 5, 2, 1, "sixteen-1 ", true}},
+      {"other senders, references and totals", {{"+1555", 7, 2, 1, "a"}, {"+1666", 7, 2, 2, "x"},
+        {"+1555", 8, 2, 2, "y"}, {"+1555", 7, 3, 2, "z"}, {"+1555", 7, 2, 2, "b"}}, {"ab"}, 3},
+      {"8- and 16-bit references", {{"+1555", 5, 2, 1, "eight-1 "}, {"+1555", 5, 2, 2, "sixteen-2", true},
+        {"+1555", 5, 2, 2, "eight-2"}, {"+1555", 5, 2, 1, "sixteen-1 ", true}},
        {"eight-1 eight-2", "sixteen-1 sixteen-2"}},
-      {"one after the other",
-       two({{1, "Hello "}, {2, "world"}, {1, "Your code "}, {2, "is 1234"}}),
+      {"one after the other", two({{1, "Hello "}, {2, "world"}, {1, "Your code "}, {2, "is 1234"}}),
        {"Hello world", "Your code is 1234"}},
-      {"interleaved",
-       two({{1, "Hello "}, {1, "Your code "}, {2, "world"}, {2, "is 1234"}}),
+      {"interleaved", two({{1, "Hello "}, {1, "Your code "}, {2, "world"}, {2, "is 1234"}}),
        {"Hello world", "Your code is 1234"}},
       {"a duplicate is still one", two({{1, "Hello "}, {1, "Hello "}, {2, "world"}}), {"Hello world"}},
       {"a late copy is a copy", two({{1, "Hello "}, {2, "world"}, {2, "world"}}), {"Hello world"}, 0, 1},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Reassembler r;
@@ -166,11 +157,9 @@ TEST(Reassembler, AnEscapeEndingAPartTakesTheNextPartsFirstSeptet) {
   } cases[] = {{"an extension character", {0x65, 'c'}, "ab€c"},
                {"a code without one: its default character", {'d', 'c'}, "abdc"},
                {"a second escape: a space, then its code alone", {0x1B, 0x65, 'c'}, "ab ec"},
-               {"a second escape before a code without a character: a space, then that code",
-                {0x1B, 'd', 'c'},
+               {"a second escape before a code without a character: a space, then that code", {0x1B, 'd', 'c'},
                 "ab dc"},
-               {"two more escapes: a space, then the second one's extension character",
-                {0x1B, 0x1B, 0x65, 'c'},
+               {"two more escapes: a space, then the second one's extension character", {0x1B, 0x1B, 0x65, 'c'},
                 "ab \u20ACc"},
                {"a second escape that ends the part: a space", {0x1B}, "ab "}};
   for (const auto& c : cases) {
@@ -257,28 +246,18 @@ TEST(Reassembler, HalfASurrogatePairLeftAloneIsShownAndNoted) {
     bool flush;
     std::string text, problem;
   };
+  // clang-format off
   const Case cases[] = {
-      {"a high half the next part does not complete",
-       {part(2, 1, "0061D83D"), part(2, 2, "0063")},
-       false,
-       "a" + lone + "c",
-       noted},
-      {"a low half the part before did not begin",
-       {part(2, 1, "0061"), part(2, 2, "DE000063")},
-       false,
-       "a" + lone + "c",
-       noted},
-      {"a high half whose next part is missing",
-       {part(3, 1, "0061D83D"), part(3, 3, "0063")},
-       true,
-       "a" + lone + "c",
+      {"a high half the next part does not complete", {part(2, 1, "0061D83D"), part(2, 2, "0063")}, false,
+       "a" + lone + "c", noted},
+      {"a low half the part before did not begin", {part(2, 1, "0061"), part(2, 2, "DE000063")}, false,
+       "a" + lone + "c", noted},
+      {"a high half whose next part is missing", {part(3, 1, "0061D83D"), part(3, 3, "0063")}, true, "a" + lone + "c",
        "incomplete: part 2 of 3 missing"},
-      {"a high half at the end of the last part",
-       {part(2, 1, "0061"), part(2, 2, "0063D83D")},
-       false,
-       "ac" + lone,
+      {"a high half at the end of the last part", {part(2, 1, "0061"), part(2, 2, "0063D83D")}, false, "ac" + lone,
        noted},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Reassembler r;
