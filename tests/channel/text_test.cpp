@@ -81,7 +81,7 @@ TEST(Utf8, StrictAndLenientReadings) {
       {"ab\xE2\x82", 2, U"ab\uFFFD\uFFFD"},                            // cut at the end
       {"\xE2(\xA1", 0, U"\uFFFD(\uFFFD"},                              // broken by an ASCII byte
       {"\xC0\xAF", 0, U"/"},                                           // overlong "/"
-      {"x\xE0\x80\xAF", 1, U"x/"},                                     // overlong in three bytes
+      {"x\xE0\x82\xA9", 1, U"x\u00A9"},                               // a two-byte character in three
       {"\xED\xA0\x80", 0, U"\xD800"},                                  // a surrogate
       {"\xF4\x90\x80\x80", 0, U"\x110000"},                            // past U+10FFFF
   };
