@@ -77,7 +77,8 @@ TEST(Exchange, EndMarkersAndResults) {
     {"prompt on the limit", prompt, {{8000, "\r\n> "}}, false, kUnchanged, 8000},
     {"line end on the limit", line, {{0, "\r\n+C: 1"}, {8000, "\r\n"}}, false, kUnchanged, 8000},
     // From 60 s the loop reads every 500 ms: an unfinished line counts after 500 ms of quiet.
-    {"long exchange, unfinished line", cmd, {{0, "\r\n+CMS ERROR:"}, {400, " 500\r\n"}}, false, "\r\n+CMS ERROR: 500\r\n", 400, 60},
+    {"long exchange, unfinished line", cmd, {{0, "\r\n+CMS ERROR:"}, {400, " 500\r\n"}}, false,
+     "\r\n+CMS ERROR: 500\r\n", 400, 60},
   };
   // clang-format on
   for (const auto& c : cases) {
