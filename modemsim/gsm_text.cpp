@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "channel/text.hpp"
+
 namespace quandelstk::modemsim {
 
 namespace {
@@ -61,24 +63,10 @@ int HexDigit(char c) {
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0 && i + extra < text.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(text[i + k]);
-      ok = (c >> 6) == 2;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    i += extra + 1;
+  const std::u32string code_points = *text::DecodeUtf8(utf8, text::Utf8Reading::kLenient);  // never none
+  for (char32_t cp : code_points) {
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -90,27 +78,14 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view utf16) {
   std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    text::AppendUtf8(out, cp);
   }
   return out;
 }

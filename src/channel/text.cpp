@@ -131,4 +131,53 @@ std::int16_t ToInt16(std::string_view s) {
 
 std::string Str(std::int64_t value) { return std::to_string(value); }
 
+std::optional<std::u32string> DecodeUtf8(std::string_view utf8, Utf8Reading reading,
+                                         std::size_t* offset_of_error) {
+  static constexpr char32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
+  std::u32string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    bool whole = extra >= 0 && utf8.size() - i > static_cast<std::size_t>(extra);
+    char32_t cp = extra <= 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; whole && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+      whole = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    const bool valid = whole && cp >= kLeast[extra] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    if (reading == Utf8Reading::kLenient && !whole) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (reading == Utf8Reading::kStrict && !valid) {
+      if (offset_of_error) *offset_of_error = i;
+      return std::nullopt;
+    }
+    out.push_back(cp);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 }  // namespace quandelstk::text

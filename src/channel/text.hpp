@@ -2,7 +2,9 @@
 // 16-bit positions and counts, and run-time errors where a careless cut would be a bug.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,5 +51,16 @@ std::int16_t Len16(std::string_view s);
 
 // Decimal text without leading zeros or blanks.
 std::string Str(std::int64_t value);
+
+// UTF-8, the one reader and writer of the library, the CLI and the simulator.
+// kStrict refuses what is not UTF-8: a byte that starts no sequence, a cut or broken sequence, an
+// overlong form, a surrogate, a value past U+10FFFF (else two byte strings would stand for one text).
+// kLenient is the simulator's reading of what a host sent it: each byte that starts no complete
+// sequence becomes U+FFFD and reading goes on at the next byte; the other faults pass as they decode.
+enum class Utf8Reading { kStrict, kLenient };
+// The code points; none (strict only) at the first fault, whose byte offset goes to offset_of_error.
+std::optional<std::u32string> DecodeUtf8(std::string_view utf8, Utf8Reading reading,
+                                         std::size_t* offset_of_error = nullptr);
+void AppendUtf8(std::string& out, char32_t code_point);
 
 }  // namespace quandelstk::text

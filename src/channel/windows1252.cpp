@@ -1,8 +1,8 @@
 // The conversions of the public charset header: hosts speak UTF-8, the library's texts are
 // Windows-1252 bytes.
 #include <cstdio>
-#include <vector>
 
+#include "channel/text.hpp"
 #include "quandelstk/charset.hpp"
 #include "quandelstk/errors.hpp"
 
@@ -23,44 +23,14 @@ constexpr const char* kNotUtf8 = "convert the text to UTF-8 first";
   throw RuntimeError(err::kInvalidProcedureCall, "Invalid procedure call or argument: " + what + "; " + advice);
 }
 
-// Overlong forms, surrogates and values past U+10FFFF are not UTF-8: accepting them would let two
-// different byte strings stand for one text.
-std::vector<char32_t> DecodeUtf8(std::string_view s, const char* advice) {
-  std::vector<char32_t> out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    const auto bad = [&] {
-      Refuse("the text is not valid UTF-8 at byte " + std::to_string(i + 1), advice);
-    };
-    if (extra < 0 || s.size() - i <= static_cast<std::size_t>(extra)) bad();
-    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((c & 0xC0) != 0x80) bad();
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    constexpr char32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) bad();
-    out.push_back(cp);
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
+std::u32string DecodeUtf8(std::string_view s, const char* advice) {
+  std::size_t bad = 0;
+  auto decoded = text::DecodeUtf8(s, text::Utf8Reading::kStrict, &bad);
+  if (!decoded) Refuse("the text is not valid UTF-8 at byte " + std::to_string(bad + 1), advice);
+  return std::move(*decoded);
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+using text::AppendUtf8;
 
 std::string Describe(std::string_view utf8, char32_t cp) {
   char code[16];
@@ -83,7 +53,7 @@ std::string_view CharacterAt(std::string_view utf8, std::size_t n) {
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
   constexpr const char* kAdvice = "send such a text as UCS2 (Utf8ToUcs2Hex, then SMS::SendSMSUnicode)";
-  const std::vector<char32_t> cps = DecodeUtf8(utf8, kNotUtf8);
+  const std::u32string cps = DecodeUtf8(utf8, kNotUtf8);
   std::string out;
   out.reserve(cps.size());
   for (std::size_t n = 0; n < cps.size(); ++n) {
@@ -115,7 +85,7 @@ std::string Windows1252ToUtf8(std::string_view text) {
 
 std::string Utf8ToUcs2Hex(std::string_view utf8) {
   constexpr const char* kAdvice = "leave it out or replace it: UCS2 holds U+0000 to U+FFFF only";
-  const std::vector<char32_t> cps = DecodeUtf8(utf8, kNotUtf8);
+  const std::u32string cps = DecodeUtf8(utf8, kNotUtf8);
   std::string out;
   char digits[8];
   for (std::size_t n = 0; n < cps.size(); ++n) {

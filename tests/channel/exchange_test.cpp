@@ -27,6 +27,7 @@ struct ExchangeCase {
   bool result;
   std::string response;  // kUnchanged after a timeout
   platform::TimeMs ends_at;
+  std::int16_t timeout = 0;
 };
 
 TEST(Exchange, EndMarkersAndResults) {
@@ -53,6 +54,11 @@ TEST(Exchange, EndMarkersAndResults) {
     {"info on ERROR", info, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"info ignores OK", info, {{0, "\r\nOK\r\n"}}, false, kUnchanged, 8000},
     {"prompt", prompt, {{120, "\r\n> "}}, true, "\r\n> ", 120},
+    // The prompt counts with its blank, or once the line has been quiet for 100 ms.
+    {"prompt split before the blank", prompt, {{30, "\r\n>"}, {45, " "}}, true, "\r\n> ", 45},
+    {"prompt split after the blank", prompt, {{30, "\r\n> "}, {45, ""}}, true, "\r\n> ", 30},
+    {"prompt split before the sign", prompt, {{30, "\r\n"}, {90, "> "}}, true, "\r\n> ", 90},
+    {"prompt without its blank", prompt, {{30, "\r\n>"}}, true, "\r\n>", 130},
     {"prompt on ERROR", prompt, {{0, "\r\nERROR\r\n"}}, false, "\r\nERROR\r\n", 0},
     {"prompt ignores CMS", prompt, {{0, "\r\n+CMS ERROR: 304\r\n"}}, false, kUnchanged, 8000},
     {"line", line, {{0, "\r\n+CSQ: 1\r\n\r\nOK\r\n"}}, true, "\r\n+CSQ: 1\r\n\r\nOK\r\n", 0},
@@ -70,6 +76,9 @@ TEST(Exchange, EndMarkersAndResults) {
     {"OK on the limit", cmd, {{8000, "\r\nOK\r\n"}}, false, kUnchanged, 8000},
     {"prompt on the limit", prompt, {{8000, "\r\n> "}}, false, kUnchanged, 8000},
     {"line end on the limit", line, {{0, "\r\n+C: 1"}, {8000, "\r\n"}}, false, kUnchanged, 8000},
+    // From 60 s the loop reads every 500 ms: an unfinished line counts after 500 ms of quiet.
+    {"long exchange, unfinished line", cmd, {{0, "\r\n+CMS ERROR:"}, {400, " 500\r\n"}}, false,
+     "\r\n+CMS ERROR: 500\r\n", 400, 60},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -78,7 +87,7 @@ TEST(Exchange, EndMarkersAndResults) {
     vs.OpenPort();
     vs.Modem().On("AT+X", c.reply);
     std::string response = kUnchanged;
-    EXPECT_EQ(c.primitive("AT+X", response, 0), c.result);
+    EXPECT_EQ(c.primitive("AT+X", response, c.timeout), c.result);
     EXPECT_EQ(response, c.response);
     EXPECT_EQ(vs.NowMs(), c.ends_at);
     EXPECT_EQ(CurrentSession().ReceiveBuffer, "");
@@ -160,12 +169,6 @@ TEST(Exchange, EachThreadHasItsOwnSession) {
   EXPECT_EQ(CurrentSession().ModemMaker, "WAVECOM");
   EXPECT_TRUE(IsPortOpen());
 }
-
-}  // namespace
-}  // namespace quandelstk::channel
-
-namespace quandelstk::channel {
-namespace {
 
 TEST(Exchange, AWriteTheLineDoesNotTakeFailsWithinTheExchangesLimit) {
   struct Case {

@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "channel/log_batch.hpp"
 #include "support/error_number.hpp"
@@ -60,7 +58,8 @@ std::vector<std::string> RandomTexts(int count) {
   return texts;
 }
 
-TEST(Log, MaskingAgreesWithTheFirstMaskingOnRandomTexts) {
+TEST(Log, MaskingAgreesWithTokenByTokenMaskingOnRandomTexts) {
+  ASSERT_EQ(MaskTokens().size(), 55u);  // the codes in logs already written keep their meaning
   for (const std::string& text : RandomTexts(4000)) {
     const std::string masked = testing::ReferenceMask(text);
     ASSERT_EQ(MaskLogText(text), masked) << text;
@@ -117,13 +116,6 @@ TEST(Log, ABatchFollowsTheClockAcrossMidnight) {
   EXPECT_EQ(testing::LogFilesIn(vs.Folder()), expected);
 }
 
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 TEST(Log, RecordsGoToTheFileOfTheDayTheyAreWritten) {
   VirtualSession vs(DateTime{2026, 12, 31, 23, 59, 59});
   WriteLog("AT+CMGS=");
@@ -131,12 +123,13 @@ TEST(Log, RecordsGoToTheFileOfTheDayTheyAreWritten) {
   WriteLog("");
   vs.Platform().Advance(1);
   WriteLog("just after midnight");
-  EXPECT_EQ(FileText(vs.Folder() / "QUANDEL STK API Log_2026-12-31.txt"),
-            "*** QUANDEL STK API version 6.6.1 log dated on 2026-12-31 23:59:59 ***\r\nQ24>0+Q24>21=\r\n"
-            "*** QUANDEL STK API version 6.6.1 log dated on 2026-12-31 23:59:59 ***\r\n\r\n");
-  EXPECT_EQ(
-      FileText(vs.Folder() / "QUANDEL STK API Log_2027-1-1.txt"),
-      "*** QUANDEL STK API version 6.6.1 log dated on 2027-01-01 00:00:00 ***\r\njust after midnight\r\n");
+  const std::map<std::string, std::string> files = {
+      {"QUANDEL STK API Log_2026-12-31.txt",
+       "*** QUANDEL STK API version 6.6.1 log dated on 2026-12-31 23:59:59 ***\r\nQ24>0+Q24>21=\r\n"
+       "*** QUANDEL STK API version 6.6.1 log dated on 2026-12-31 23:59:59 ***\r\n\r\n"},
+      {"QUANDEL STK API Log_2027-1-1.txt",
+       "*** QUANDEL STK API version 6.6.1 log dated on 2027-01-01 00:00:00 ***\r\njust after midnight\r\n"}};
+  EXPECT_EQ(testing::LogFilesIn(vs.Folder()), files);
 }
 
 TEST(Log, AFileThatCannotBeWrittenIsARunTimeError) {

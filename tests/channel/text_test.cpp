@@ -1,4 +1,4 @@
-// The text helpers the classes parse answers with, and date-time arithmetic.
+// The text helpers the classes parse answers with, UTF-8, and date-time arithmetic.
 #include "channel/text.hpp"
 
 #include <gtest/gtest.h>
@@ -58,6 +58,46 @@ TEST(Text, NumbersAndCheckedArithmetic) {
       {6, [] { ToInt16("-32769"); }}, {6, [] { Add16(32767, 1); }}, {6, [] { Sub16(-32768, 1); }},
       {6, [] { Mul16(200, 200); }}};
   for (const auto& [number, f] : errors) EXPECT_EQ(ErrorNumberOf(f), number);
+}
+
+// The strict reading refuses at the offset of the sequence at fault; the lenient one (the
+// simulator's) turns each byte that starts no complete sequence into U+FFFD and lets the other
+// faults through as they decode.
+TEST(Utf8, StrictAndLenientReadings) {
+  constexpr std::size_t kValid = std::string::npos;
+  struct Case {
+    std::string bytes;
+    std::size_t strict_fault;  // kValid: the strict reading gives `lenient` too
+    std::u32string lenient;
+  };
+  const Case cases[] = {
+      {"", kValid, U""},
+      {"A\x7F", kValid, U"A\x7F"},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", kValid, U"\u00E9\u20AC\U0001F600"},
+      {"\xF4\x8F\xBF\xBF", kValid, U"\U0010FFFF"},
+      {"\xEF\xBF\xBD", kValid, U"\uFFFD"},
+      {"a\x80" "b", 1, U"a\uFFFDb"},                                  // a continuation byte alone
+      {"\xF8\x88\x80\x80\x80", 0, U"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // no 5-byte forms
+      {"ab\xE2\x82", 2, U"ab\uFFFD\uFFFD"},                            // cut at the end
+      {"\xE2(\xA1", 0, U"\uFFFD(\uFFFD"},                              // broken by an ASCII byte
+      {"\xC0\xAF", 0, U"/"},                                           // overlong "/"
+      {"x\xE0\x82\xA9", 1, U"x\u00A9"},                               // a two-byte character in three
+      {"\xED\xA0\x80", 0, U"\xD800"},                                  // a surrogate
+      {"\xF4\x90\x80\x80", 0, U"\x110000"},                            // past U+10FFFF
+  };
+  for (const auto& [bytes, strict_fault, lenient] : cases) {
+    std::size_t fault = kValid;
+    const auto strict = DecodeUtf8(bytes, Utf8Reading::kStrict, &fault);
+    EXPECT_EQ(fault, strict_fault) << bytes;
+    EXPECT_EQ(strict.has_value(), strict_fault == kValid) << bytes;
+    EXPECT_EQ(DecodeUtf8(bytes, Utf8Reading::kLenient), lenient) << bytes;
+    if (strict) {  // the same code points, and writing them gives the bytes back
+      EXPECT_EQ(*strict, lenient) << bytes;
+      std::string written;
+      for (char32_t cp : *strict) AppendUtf8(written, cp);
+      EXPECT_EQ(written, bytes);
+    }
+  }
 }
 
 TEST(DateTimeSerial, StepsAcrossMonthAndYearEnds) {

@@ -66,12 +66,6 @@ TEST(Timing, IsTimedOutCountsWholeSecondsAndAlwaysPauses) {
   }
 }
 
-}  // namespace
-}  // namespace quandelstk::channel
-
-namespace quandelstk::channel {
-namespace {
-
 TEST(Timing, AWallClockStepDuringAnExchangeNeitherCutsNorStretchesItsWait) {
   struct Case {
     const char* name;

@@ -68,14 +68,9 @@ TEST(Windows1252, RefusesTextThatIsNotUtf8AtItsFirstBadByte) {
     std::string bytes;
     const char* at;
   } cases[] = {
-      {"caf\xE9", "at byte 4"},              // Windows-1252 given where UTF-8 belongs
-      {"ab\xC3", "at byte 3"},               // cut in the middle of a character
-      {"\x80", "at byte 1"},                 // a continuation byte alone
-      {"x\xC0\x80", "at byte 2"},            // an overlong NUL
-      {"\xE0\x80\xAF", "at byte 1"},         // an overlong slash
-      {"\xED\xA0\x80", "at byte 1"},         // a surrogate
-      {"\xF4\x90\x80\x80", "at byte 1"},     // past U+10FFFF
-      {"\xE2\x82" "x", "at byte 1"},         // a character broken by a plain byte
+      // Which bytes are refused is the UTF-8 reader's (text_test): here, that the byte is named.
+      {"caf\xE9", "at byte 4"},    // Windows-1252 given where UTF-8 belongs
+      {"x\xC0\x80", "at byte 2"},  // an overlong NUL
   };
   for (const auto& c : cases) {
     for (auto convert : {&Utf8ToWindows1252, &Utf8ToUcs2Hex}) {

@@ -33,39 +33,35 @@ struct FaultCase {
   std::string expect;
 };
 
-class FaultTest : public ::testing::TestWithParam<FaultCase> {};
-
-TEST_P(FaultTest, TheModemSendsWhatTheFaultMakesOfIt) {
-  EXPECT_EQ(Dialogue(GetParam().scenario, GetParam().lines), GetParam().expect);
+TEST(FaultTest, TheModemSendsWhatTheFaultMakesOfIt) {
+  // clang-format off
+  const FaultCase cases[] = {
+      // Found by the soak: with pieces and a late final result, the result's pieces ran in between
+      // those of the information line ("+CPIN: REA\rD\nY...").
+      {"PiecesOfALateResultFollowTheLine",
+       R"({"echo": false, "chunking": {"*": {"size": 1, "gap_ms": 100}},
+           "delays": {"*": {"ms": 0, "final_ms": 300}}})",
+       {"AT+CPIN?"}, "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+      // Found by the soak: an indication that fell due while an answer went out in pieces landed
+      // inside one of its lines ("soak text 51\r\n+CDSI: ...\r\n7880174").
+      {"AnIndicationWaitsForTheAnswerInPieces",
+       R"({"echo": false, "chunking": {"*": {"size": 1, "gap_ms": 50}},
+           "ussd_notifications": [{"at_ms": 300, "text": "Hi"}]})",
+       {"AT+CGMI"}, "\r\nWAVECOM MODEM\r\n\r\nOK\r\n\r\n+CUSD: 0,\"Hi\",15\r\n"},
+      {"GarbageBeforeEveryOtherAnswer",
+       R"({"echo": false, "faults": {"garbage": {"every": 2, "bytes": "#~"}}})",
+       {"AT", "AT", "AT"}, "\r\nOK\r\n#~\r\nOK\r\n\r\nOK\r\n"},
+      {"ALineOfItsOwnBetweenTheLinesOfAnAnswer",
+       R"({"echo": false, "faults": {"interleave": {"every": 1, "lines": ["RING"]}}})",
+       {"AT+CSQ", "AT"}, "\r\n+CSQ: 15,99\r\n\r\nRING\r\n\r\nOK\r\n\r\nOK\r\n"},
+      {"EveryThirdLineUnanswered", R"({"echo": false, "faults": {"silence_every": 3}})",
+       {"AT", "AT", "AT", "AT"}, "\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n"},
+      {"NoFaultAfterTheirEnd",
+       R"({"echo": false, "faults": {"until_ms": 1500, "garbage": {"every": 1, "bytes": "#"}}})",
+       {"AT", "AT", "AT"}, "#\r\nOK\r\n#\r\nOK\r\n\r\nOK\r\n"}};
+  // clang-format on
+  for (const auto& c : cases) EXPECT_EQ(Dialogue(c.scenario, c.lines), c.expect) << c.name;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, FaultTest,
-    ::testing::Values(
-        // Found by the soak: with pieces and a late final result, the result's pieces ran in between
-        // those of the information line ("+CPIN: REA\rD\nY...").
-        FaultCase{"PiecesOfALateResultFollowTheLine",
-                  R"({"echo": false, "chunking": {"*": {"size": 1, "gap_ms": 100}},
-                      "delays": {"*": {"ms": 0, "final_ms": 300}}})",
-                  {"AT+CPIN?"}, "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-        // Found by the soak: an indication that fell due while an answer went out in pieces landed
-        // inside one of its lines ("soak text 51\r\n+CDSI: ...\r\n7880174").
-        FaultCase{"AnIndicationWaitsForTheAnswerInPieces",
-                  R"({"echo": false, "chunking": {"*": {"size": 1, "gap_ms": 50}},
-                      "ussd_notifications": [{"at_ms": 300, "text": "Hi"}]})",
-                  {"AT+CGMI"}, "\r\nWAVECOM MODEM\r\n\r\nOK\r\n\r\n+CUSD: 0,\"Hi\",15\r\n"},
-        FaultCase{"GarbageBeforeEveryOtherAnswer",
-                  R"({"echo": false, "faults": {"garbage": {"every": 2, "bytes": "#~"}}})",
-                  {"AT", "AT", "AT"}, "\r\nOK\r\n#~\r\nOK\r\n\r\nOK\r\n"},
-        FaultCase{"ALineOfItsOwnBetweenTheLinesOfAnAnswer",
-                  R"({"echo": false, "faults": {"interleave": {"every": 1, "lines": ["RING"]}}})",
-                  {"AT+CSQ", "AT"}, "\r\n+CSQ: 15,99\r\n\r\nRING\r\n\r\nOK\r\n\r\nOK\r\n"},
-        FaultCase{"EveryThirdLineUnanswered", R"({"echo": false, "faults": {"silence_every": 3}})",
-                  {"AT", "AT", "AT", "AT"}, "\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n"},
-        FaultCase{"NoFaultAfterTheirEnd",
-                  R"({"echo": false, "faults": {"until_ms": 1500, "garbage": {"every": 1, "bytes": "#"}}})",
-                  {"AT", "AT", "AT"}, "#\r\nOK\r\n#\r\nOK\r\n\r\nOK\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FaultRestart, LosesTheSettingsAndAsksForThePinAgain) {
   Model model(LoadScenarioText(R"({"sim": {"state": "SIM PIN"}, "faults": {"resets_ms": [5000]}})"));

@@ -1,4 +1,5 @@
-// The library's own classes against the simulated modem in virtual time: each checks the other.
+// The library's own classes against the simulated modem in virtual time, where each checks the other:
+// the state Init leaves in the modem and the journal. The classes' answers are the modem tests'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,35 +30,6 @@ class LibraryTest : public ::testing::Test {
   std::shared_ptr<VirtualModem> modem_;
 };
 
-struct InitCase {
-  const char* name;
-  const char* scenario;
-  const char* pin;
-  InitStatus status;
-};
-
-class InitTest : public LibraryTest, public ::testing::WithParamInterface<InitCase> {};
-
-TEST_P(InitTest, EndsWithTheStatusTheSimCalledFor) {
-  Attach(GetParam().scenario);
-  EXPECT_EQ(Modem().Init(kPort, GetParam().pin), GetParam().status);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Scenarios, InitTest,
-    ::testing::Values(InitCase{"Healthy", "{}", "", InitStatus::OK},
-                      InitCase{"PinRequired", R"({"sim": {"state": "SIM PIN"}})", "",
-                               InitStatus::PINRequired},
-                      InitCase{"PinWrong", R"({"sim": {"state": "SIM PIN"}})", "0000", InitStatus::PINWrong},
-                      InitCase{"PinRight", R"({"sim": {"state": "SIM PIN"}})", "1234", InitStatus::OK},
-                      InitCase{"Blocked", R"({"sim": {"state": "SIM PUK"}})", "1234", InitStatus::SIMBlocked},
-                      InitCase{"NoSim", R"({"sim": {"state": "absent"}})", "", InitStatus::SIMError},
-                      InitCase{"FixedAt9600", R"({"baud": 9600})", "", InitStatus::OK},
-                      InitCase{"MessageServiceLate", R"({"csms_not_ready": 3})", "", InitStatus::OK},
-                      InitCase{"OtherMaker", R"({"maker": "ACME", "echo": false})", "", InitStatus::OK},
-                      InitCase{"Mute", R"({"silent": ["*"]})", "", InitStatus::Fail}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(LibraryTest, InitLeavesTheModemInTheStateTheOtherClassesExpect) {
   const auto& model = Attach(R"({"csms_not_ready": 2})");
   ASSERT_EQ(Modem().Init(kPort), InitStatus::OK);
@@ -66,25 +38,6 @@ TEST_F(LibraryTest, InitLeavesTheModemInTheStateTheOtherClassesExpect) {
   EXPECT_EQ(model.core().charset, "GSM");
   EXPECT_EQ(channel::CurrentSession().ModemMaker, "WAVECOM");
   EXPECT_EQ(vs.Platform().SleptMs(), 2 * 7000 + 3000);  // two refusals, then a second per IMEI query
-}
-
-TEST_F(LibraryTest, QueriesReadTheScenario) {
-  Attach(R"({"network": {"signal": 31, "operator": "Sim Net", "restart_ms": 4000}})");
-  ASSERT_EQ(Modem().Init(kPort), InitStatus::OK);
-  Modem m;
-  EXPECT_EQ(m.SignalStrength(), 3);
-  EXPECT_EQ(m.OperatorName(), "Sim Net");
-  EXPECT_EQ(m.GetIMSI(), "001010123456789");
-  EXPECT_EQ(m.GetMSISDN(), "+15550100999");
-  EXPECT_TRUE(m.IsConnectToGSM());
-  EXPECT_TRUE(m.Reboot());  // registered again after the restart
-}
-
-TEST_F(LibraryTest, NotRegisteredMeansNoConnection) {
-  Attach(R"({"network": {"registration": 2}})");
-  ASSERT_EQ(Modem().Init(kPort), InitStatus::OK);
-  EXPECT_FALSE(Modem().IsConnectToGSM());
-  EXPECT_EQ(Modem().OperatorName(), "");
 }
 
 TEST_F(LibraryTest, TheJournalShowsAMessageReadBeforeItWasDeleted) {

@@ -9,15 +9,11 @@ namespace {
 
 TEST(PortTable, DefaultsAndAssignments) {
   ResetPortTable();
-  const std::pair<std::int16_t, const char*> defaults[] = {{1, "/dev/ttyS0"},
-                                                           {32, "/dev/ttyS31"},
-                                                           {33, "/dev/ttyUSB0"},
-                                                           {64, "/dev/ttyUSB31"},
-                                                           {65, "/dev/ttyACM0"},
-                                                           {96, "/dev/ttyACM31"},
-                                                           {97, ""},
-                                                           {0, ""},
-                                                           {-1, ""}};
+  // clang-format off
+  const std::pair<std::int16_t, const char*> defaults[] = {
+      {1, "/dev/ttyS0"}, {32, "/dev/ttyS31"}, {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
+      {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""}, {0, ""}, {-1, ""}};
+  // clang-format on
   for (const auto& [port, device] : defaults) EXPECT_EQ(PortDevice(port), device) << port;
 
   AssignPort(3, "/dev/pts/7");

@@ -140,14 +140,12 @@ TEST_F(PtySerial, WaitForInputReturnsWhenAByteArrives) {
 
 TEST_F(PtySerial, AWriteNobodyReadsFailsWithinItsLimit) {
   // Nobody reads the other side: the pseudo-terminal's buffer fills and the write has to give up.
+  // How long it waits is the exchange tests' (virtual time); a write that never gave up would hang here.
   auto gsm = OpenControl();
-  const auto before = std::chrono::steady_clock::now();
   std::string description;
   EXPECT_EQ(ErrorNumberOf([&] { gsm->Output(std::string(4 << 20, 'A'), 1500); }, &description), 8021);
-  const auto took = std::chrono::steady_clock::now() - before;
-  EXPECT_NE(description.find("Write timed out on port 150 (" + slave_path_ + ")"), std::string::npos) << description;
-  // Within its limit; the margin is for a loaded machine, not a measurement.
-  EXPECT_LT(took, std::chrono::milliseconds(1500 + 2000));
+  EXPECT_NE(description.find("Write timed out on port 150 (" + slave_path_ + ")"), std::string::npos)
+      << description;
   EXPECT_TRUE(gsm->PortOpen());
 }
 

@@ -12,15 +12,16 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "modemsim/transcript.hpp"
 #include "modemsim/virtual_modem.hpp"
 #include "quandelstk/errors.hpp"
 #include "quandelstk/modem.hpp"
@@ -60,27 +61,17 @@ class Listener final : public platform::VirtualDevice {
     for (char c : bytes) {
       if (c != '\r') {
         partial_ += c;
-        continue;
+      } else if (!partial_.empty()) {
+        lines.push_back({now, clock_.SleptMs(), partial_});
+        transcript.push_back(std::to_string(now) + " -> " +
+                             modemsim::EscapeBytes(std::exchange(partial_, "")));
       }
-      if (!partial_.empty()) lines.push_back({now, clock_.SleptMs(), partial_});
-      if (!partial_.empty()) transcript.push_back(std::to_string(now) + " -> " + Escaped(partial_));
-      partial_.clear();
     }
     sim_->Receive(bytes, now);
   }
   std::string Transmit(TimeMs now) override {
     std::string out = sim_->Transmit(now);
-    if (!out.empty()) transcript.push_back(std::to_string(now) + " <- " + Escaped(out));
-    return out;
-  }
-  static std::string Escaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-      if (c == '\r') out += "\\r";
-      else if (c == '\n') out += "\\n";
-      else if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) out += '.';
-      else out += c;
-    }
+    if (!out.empty()) transcript.push_back(std::to_string(now) + " <- " + modemsim::EscapeBytes(out));
     return out;
   }
   std::optional<TimeMs> NextOutputAt() const override { return sim_->NextOutputAt(); }
@@ -336,7 +327,10 @@ class Session {
     return {
         {"Init", [this] { InitOnce(pin_); }},
         {"ShutDown", [] { Modem().ShutDown(); }},
-        {"SignalStrength", [this, in] { if (!in(Modem().SignalStrength(), -1, 3)) Broken("SignalStrength", "out of range"); }},
+        {"SignalStrength",
+         [this, in] {
+           if (!in(Modem().SignalStrength(), -1, 3)) Broken("SignalStrength", "out of range");
+         }},
         {"OperatorName", [] { Modem().OperatorName(); }},
         {"IsConnectToGSM", [] { Modem().IsConnectToGSM(); }},
         {"Reboot", Trapless([] { Modem().Reboot(); })},
@@ -357,7 +351,8 @@ class Session {
            sms_->IsOnline(number, wait);
          })},
         {"ActivateSTK", [] { SIMToolKit().ActivateSTK(); }},
-        {"STKStatusGet", [this, in] {
+        {"STKStatusGet",
+         [this, in] {
            const int s = static_cast<int>(stk_.STKStatusGet());
            if (!(in(s, 0, 1) || s == 3 || s == 6 || s == 9 || s == 98 || s == 99 || s == 100))
              Broken("STKStatusGet", "no status");
@@ -373,13 +368,14 @@ class Session {
         {"CloseSTK", [this] { stk_.CloseSTK(); }},
         {"DeactivateSTK", [this] { stk_.DeactivateSTK(); }},
         {"USSD.Send", [] { USSD().Send("*100#"); }},
-        {"USSDListen", [this] {
-           listen_seconds_ = 2;
-           USSD().USSDListen(2);
-         }},
+        {"USSDListen", [this] { USSD().USSDListen(static_cast<std::int16_t>(listen_seconds_ = 2)); }},
         {"USSD.Cancel", [] { USSD().Cancel(); }},
-        {"TotalSpace", Trapless([this, in] { if (!in(Phonebook().TotalSpace(), -1, 32767)) Broken("TotalSpace", "out of range"); })},
-        {"TotalUsed", Trapless([this, in] { if (!in(Phonebook().TotalUsed(), -1, 32767)) Broken("TotalUsed", "out of range"); })},
+        {"TotalSpace", Trapless([this, in] {
+           if (!in(Phonebook().TotalSpace(), -1, 32767)) Broken("TotalSpace", "out of range");
+         })},
+        {"TotalUsed", Trapless([this, in] {
+           if (!in(Phonebook().TotalUsed(), -1, 32767)) Broken("TotalUsed", "out of range");
+         })},
         {"PhonebookRead", Trapless([] { Phonebook().PhonebookRead(1); })},
         {"PhonebookWrite", Trapless([] { Phonebook().PhonebookWrite(5, "+15550100789", "Soak"); })},
         {"PhonebookDelete", Trapless([] { Phonebook().PhonebookDelete(5); })},

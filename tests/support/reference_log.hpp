@@ -12,41 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "channel/log_mask.hpp"
+#include "channel/text.hpp"
 #include "quandelstk/platform.hpp"
 
 namespace quandelstk::testing {
 
-inline std::string ReferenceMask(std::string current) {
-  // clang-format off
-  static const std::vector<std::string> kTokens = {
-      "AT",        "OK",           "ERROR",        "CME",          "CSQ",        "CREG",     "CPIN",
-      "CSMS",      "CSCS",         "CNMI",         "CGSN",         "CPMS",       "CSMP",     "CDSI",
-      "CGMI",      "CMMS",         "CSDH",         "CFUN",         "CUSD",       "CLCC",     "CMGF",
-      "CMGS",      "CMGR",         "CMGL",         "CMGD",         "\"ALL\"",    "\"REC UNREAD\"",
-      "\"REC READ\"", "\"STO UNSENT\"", "\"STO SENT\"", "\"GSM\"",   "\"SM\"",     "\"ME\"",   "\"SR\"",
-      "STSF",      "STGI",         "STIN",         "STGR",         "MMSBEARER",  "MMSCURL",  "MMSPROXY",
-      "CGATT",     "CGREG",        "MMSCOMMMODE",  "MMSW",         "MMSSEND",    "MMSTRACE", "FDEL",
-      "FUPL",      "CLCC",         "VGT",          "VGR",          "COPS",       "CNUM",     "CIMI",
-  };
-  // clang-format on
-  std::string next;
-  for (std::size_t i = 0; i < kTokens.size(); ++i) {
-    const std::string& token = kTokens[i];
-    std::size_t at = current.find(token);
-    if (at == std::string::npos) continue;
-    const std::string code = "Q24>" + std::to_string(i);
-    next.clear();
-    std::size_t from = 0;
-    while (at != std::string::npos) {
-      next.append(current, from, at - from);
-      next += code;
-      from = at + token.size();
-      at = current.find(token, from);
-    }
-    next.append(current, from, std::string::npos);
-    current.swap(next);
-  }
-  return current;
+// The masking by its definition: each token in turn replaced over what the ones before left.
+inline std::string ReferenceMask(std::string s) {
+  const auto& tokens = channel::MaskTokens();
+  for (std::size_t i = 0; i < tokens.size(); ++i) s = text::Replace(s, tokens[i], "Q24>" + std::to_string(i));
+  return s;
 }
 
 inline std::string ReferenceRecord(const std::string& text, const DateTime& now) {

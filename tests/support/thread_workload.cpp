@@ -2,13 +2,12 @@
 
 #include <sys/resource.h>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
-#include "platform/default_platform.hpp"
 #include "quandelstk/modem.hpp"
 #include "quandelstk/platform.hpp"
 #include "quandelstk/sms.hpp"
@@ -20,45 +19,18 @@ namespace {
 
 constexpr std::int16_t kFirstPort = 400;
 
-// The system's platform, counting the command lines written on this thread's port.
-class CountingPlatform final : public Platform {
- public:
-  explicit CountingPlatform(std::atomic<std::int64_t>& writes) : inner_(platform::DefaultPlatform()), writes_(writes) {}
-  std::unique_ptr<SerialControl> MakeSerialControl() override {
-    return std::make_unique<Counted>(inner_->MakeSerialControl(), writes_);
+// The command lines a simulator heard: the CRs in what its transcript says it received.
+std::int64_t LinesHeard(const SimProcess& sim) {
+  std::istringstream transcript(sim.TranscriptText());
+  std::int64_t lines = 0;
+  for (std::string record; std::getline(transcript, record);) {
+    const std::size_t rx = record.find(" rx \"");
+    if (rx == std::string::npos) continue;
+    for (std::size_t i = rx + 5; i + 1 < record.size(); ++i)
+      if (record[i] == '\\' && record[++i] == 'r') ++lines;
   }
-  DateTime Now() override { return inner_->Now(); }
-  std::int64_t MonotonicMs() override { return inner_->MonotonicMs(); }
-  void Sleep(std::int32_t ms) override { inner_->Sleep(ms); }
-  std::string LibraryFolder() override { return inner_->LibraryFolder(); }
-  std::string LogFolder() override { return inner_->LogFolder(); }
-
- private:
-  class Counted final : public SerialControl {
-   public:
-    Counted(std::unique_ptr<SerialControl> inner, std::atomic<std::int64_t>& writes)
-        : inner_(std::move(inner)), writes_(writes) {}
-    std::int16_t CommPort() const override { return inner_->CommPort(); }
-    void CommPort(std::int16_t p) override { inner_->CommPort(p); }
-    std::string Settings() const override { return inner_->Settings(); }
-    void Settings(const std::string& s) override { inner_->Settings(s); }
-    bool PortOpen() const override { return inner_->PortOpen(); }
-    void PortOpen(bool open) override { inner_->PortOpen(open); }
-    using SerialControl::Output;
-    void Output(const std::string& text, std::int32_t max_ms) override {
-      inner_->Output(text, max_ms);
-      ++writes_;
-    }
-    std::string Input() override { return inner_->Input(); }
-    void WaitForInput(std::int32_t max_ms) override { inner_->WaitForInput(max_ms); }
-
-   private:
-    std::unique_ptr<SerialControl> inner_;
-    std::atomic<std::int64_t>& writes_;
-  };
-  std::shared_ptr<Platform> inner_;
-  std::atomic<std::int64_t>& writes_;
-};
+  return lines;
+}
 
 double ProcessCpuSeconds() {
   rusage u{};
@@ -81,12 +53,11 @@ Identity IdentityOf(int i) {
           static_cast<std::int16_t>(i % 16 == 15 ? 3 : 2), i % 16 == 15 ? 31 : signal};
 }
 
-void RunOne(int i, int rounds, std::atomic<std::int64_t>& writes, std::mutex& m, std::vector<std::string>& mistakes) {
+void RunOne(int i, int rounds, std::mutex& m, std::vector<std::string>& mistakes) {
   auto mistake = [&](const std::string& what) {
     std::lock_guard lock(m);
     mistakes.push_back("modem " + std::to_string(i) + ": " + what);
   };
-  ScopedPlatform scope(std::make_shared<CountingPlatform>(writes));
   const Identity me = IdentityOf(i);
   const auto port = static_cast<std::int16_t>(kFirstPort + i);
   SMS sms;  // one for the whole run: destroying one closes the port
@@ -125,20 +96,20 @@ ThreadRunFigures RunModemsOnThreads(int threads, int rounds) {
     const Identity me = IdentityOf(i);
     sims.push_back(std::make_unique<SimProcess>(
         R"({"sim": {"imsi": ")" + me.imsi + R"(", "msisdn": ")" + me.msisdn + R"("}, "network": {"operator": ")" +
-        me.operator_name + R"(", "signal": )" + std::to_string(me.signal) + R"(}, "sms": {"loopback_delay_ms": 50}})"));
+        me.operator_name + R"(", "signal": )" + std::to_string(me.signal) + R"(}, "sms": {"loopback_delay_ms": 50}})",
+        true));
     AssignPort(static_cast<std::int16_t>(kFirstPort + i), sims.back()->DevicePath());
   }
-  std::atomic<std::int64_t> writes{0};
   std::mutex m;
   const double cpu_before = ProcessCpuSeconds();
   const auto started = std::chrono::steady_clock::now();
   std::vector<std::thread> pool;
   for (int i = 0; i < threads; ++i)
-    pool.emplace_back([&, i] { RunOne(i, rounds, writes, m, figures.mistakes); });
+    pool.emplace_back([&, i] { RunOne(i, rounds, m, figures.mistakes); });
   for (auto& t : pool) t.join();
   figures.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   figures.cpu_seconds = ProcessCpuSeconds() - cpu_before;
-  figures.exchanges = writes.load();
+  for (const auto& sim : sims) figures.exchanges += LinesHeard(*sim);
   return figures;
 }
 

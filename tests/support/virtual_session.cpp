@@ -1,12 +1,11 @@
 #include "support/virtual_session.hpp"
 
-#include <atomic>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "channel/session.hpp"
+#include "support/reference_log.hpp"
 
 namespace quandelstk::testing {
 
@@ -66,16 +65,9 @@ void VirtualSession::OpenPort(const std::string& settings) {
 }
 
 std::string VirtualSession::LogText() const {
-  std::set<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_))
-    if (entry.path().filename().string().rfind("QUANDEL STK API Log_", 0) == 0) files.insert(entry.path());
   std::string all;
-  for (const auto& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    all += ss.str();
-  }
+  for (const auto& [name, text] : LogFilesIn(folder_))
+    if (name.rfind("QUANDEL STK API Log_", 0) == 0) all += text;
   return all;
 }
 

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string>
+
+#include "channel/text.hpp"
 
 namespace quandelstk::cli {
 
@@ -48,46 +50,14 @@ char32_t CodePoint(unsigned char byte) {
   return byte;
 }
 
-std::vector<char32_t> DecodeUtf8(std::string_view s) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0))
-      throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
-    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((c & 0xC0) != 0x80) throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    // The shortest form only, and no surrogate or code beyond Unicode: "\xC0\xAF" is not a "/".
-    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-      throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
-    out.push_back(cp);
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
+std::u32string DecodeUtf8(std::string_view s) {
+  std::size_t bad = 0;
+  auto decoded = text::DecodeUtf8(s, text::Utf8Reading::kStrict, &bad);
+  if (!decoded) throw CharsetError("the text is not valid UTF-8 (byte " + std::to_string(bad + 1) + ")");
+  return std::move(*decoded);
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+using text::AppendUtf8;
 
 std::string Describe(char32_t cp) {
   std::string text;
