@@ -82,25 +82,23 @@ TEST(ShellInterrupted, CtrlCEndsTheCommandAndTheShellGoesOn) {
   EXPECT_LT(t.find(R"(ATH\r)"), t.find(R"(AT+CSQ\r")")) << t;
 }
 
-TEST(Devices, APortAnotherProgramHoldsIsNamedAsSuch) {
+// A port another program holds and a file that is no serial port, each named as such.
+TEST(Devices, APortHeldElsewhereOrAFileIsNamedAsSuch) {
   SimProcess sim;
   const int fd = ::open(sim.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-  const RunResult r = RunProgram({kCli, "--port", sim.DevicePath(), "signal"}, 60000);
-  ::close(fd);
-  EXPECT_EQ(r.exit_code, 3) << r.output;
-  EXPECT_NE(r.output.find("is held by another program, often ModemManager"), std::string::npos) << r.output;
-  EXPECT_EQ(r.output.find("did not answer"), std::string::npos) << r.output;
-}
-
-TEST(Devices, AFileThatIsNoSerialPortIsNamedAsSuch) {
   const auto file = std::filesystem::temp_directory_path() / ("quandelstk-notatty-" + std::to_string(::getpid()));
   std::ofstream(file) << "";
-  const RunResult r = RunProgram({kCli, "--port", file.string(), "signal"}, 60000);
+  for (const auto& [port, says] : std::vector<std::pair<std::string, std::string>>{
+           {sim.DevicePath(), "is held by another program, often ModemManager"}, {file, "is not a serial port"}}) {
+    const RunResult r = RunProgram({kCli, "--port", port, "signal"}, 60000);
+    EXPECT_EQ(r.exit_code, 3) << r.output;
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("did not answer"), std::string::npos) << r.output;
+  }
+  ::close(fd);
   std::filesystem::remove(file);
-  EXPECT_EQ(r.exit_code, 3) << r.output;
-  EXPECT_NE(r.output.find("is not a serial port"), std::string::npos) << r.output;
 }
 
 // Root opens any device, so a refused permission is checked on the advice it gives.
