@@ -83,7 +83,8 @@ TEST(Devices, APortHeldElsewhereOrAFileIsNamedAsSuch) {
   const auto file = std::filesystem::temp_directory_path() / ("quandelstk-notatty-" + std::to_string(::getpid()));
   std::ofstream(file) << "";
   for (const auto& [port, says] : std::vector<std::pair<std::string, std::string>>{
-           {sim.DevicePath(), "is held by another program, often ModemManager"}, {file, "is not a serial port"}}) {
+           {sim.DevicePath(), "is held by another program, often ModemManager"},
+           {file, "is not a serial port"}}) {
     const RunResult r = RunProgram({kCli, "--port", port, "signal"}, 60000);
     EXPECT_EQ(r.exit_code, 3) << r.output;
     EXPECT_NE(r.output.find(says), std::string::npos) << r.output;

@@ -192,11 +192,11 @@ TEST(JsonSchema, TheValidatorRefusesWhatTheSchemaForbids) {
   const json schema = DocumentedSchema();
   const Validator validator(schema);
   const std::vector<json> bad = {
-      {{"command", "signal"}, {"result", 2}},                                              // required key missing
-      {{"schema", 2}, {"command", "signal"}, {"result", 2}},                               // not in the enum
-      {{"schema", 1}, {"command", "signal"}, {"result", 2}, {"extra", 1}},                 // unknown key
-      {{"schema", 1}, {"command", "x"}, {"error", "plain text"}},                          // wrong type
-      {{"schema", 1}, {"command", "network"}, {"result", {{"registration", nullptr}}}},    // a result's keys
+      {{"command", "signal"}, {"result", 2}},                               // required key missing
+      {{"schema", 2}, {"command", "signal"}, {"result", 2}},                // not in the enum
+      {{"schema", 1}, {"command", "signal"}, {"result", 2}, {"extra", 1}},  // unknown key
+      {{"schema", 1}, {"command", "x"}, {"error", "plain text"}},           // wrong type
+      {{"schema", 1}, {"command", "network"}, {"result", {{"registration", nullptr}}}},  // a result's keys
   };
   for (const json& o : bad) EXPECT_FALSE(Violations(validator, schema, o).empty()) << o.dump();
 }

@@ -85,7 +85,10 @@ TEST(StkCliOnSimulator, SameWalkThroughBrowseOnAPipe) {
   const json expected_steps = {
       {{"status", "STKMainMenu"}, {"title", "SIM Services"}, {"items", kMainItems}, {"choice", "2"}},
       {{"status", "STKSubMenu"}, {"title", "Services"}, {"items", kSubItems}, {"choice", "2"}},
-      {{"status", "STKInputRequest"}, {"prompt", "Enter voucher code"}, {"answer", "1234"}, {"accepted", true}},
+      {{"status", "STKInputRequest"},
+       {"prompt", "Enter voucher code"},
+       {"answer", "1234"},
+       {"accepted", true}},
       {{"status", "STKResponse"}, {"text", "Voucher 1234 accepted"}, {"confirmed", true}},
       {{"status", "STKSessionEnd"}}};
   EXPECT_EQ(result["steps"], expected_steps) << result.dump();
@@ -94,7 +97,8 @@ TEST(StkCliOnSimulator, SameWalkThroughBrowseOnAPipe) {
 
 TEST(StkCliOnSimulator, BrowseShowsTheWalkAndEndsCleanlyWhenTheSimTimesOut) {
   // The sub menu takes longer to show than the SIM waits for a choice.
-  const std::string slow = Scenario("slow.json", R"({"stk": {"timeout_ms": 300}, "delays": {"AT+STGI=6": 600}})");
+  const std::string slow =
+      Scenario("slow.json", R"({"stk": {"timeout_ms": 300}, "delays": {"AT+STGI=6": 600}})");
   const auto r = Cli({"--port", "sim:" + slow, "stk", "browse"}, "2\n1\n");
   EXPECT_EQ(r.exit_code, 1) << r.output;
   for (const char* shown :

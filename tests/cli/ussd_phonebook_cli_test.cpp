@@ -88,8 +88,10 @@ TEST(UssdCliOverPty, BalanceAndATwoStepMenuInPieces) {
 }
 
 TEST(PhonebookCliOverPty, WriteExportDeleteImportGivesBackTheSamePhonebookInPieces) {
-  const Entries entries = {{1, "+15550100123", "Ann Lee"},   {2, "+15550100456", "Lee, Ann"},
-                           {5, "0123456", "Jürgen Groß"},    {9, "+4670123456", "Åsa Ørsted"},
+  const Entries entries = {{1, "+15550100123", "Ann Lee"},
+                           {2, "+15550100456", "Lee, Ann"},
+                           {5, "0123456", "Jürgen Groß"},
+                           {9, "+4670123456", "Åsa Ørsted"},
                            {12, "+34912345678", "José Muñoz"}};
   Folder folder;
   const std::string vcf = folder.File("book.vcf"), csv = folder.File("book.csv");
@@ -116,7 +118,8 @@ TEST(PhonebookCliOverPty, WriteExportDeleteImportGivesBackTheSamePhonebookInPiec
     EXPECT_EQ(import["result"]["counts"]["written"], entries.size()) << import.dump();
     EXPECT_EQ(import["result"]["skipped"], json::array());
   }
-  EXPECT_NE(Folder::Text(vcf).find("FN:Lee\\, Ann\r\nN:;Lee\\, Ann;;;\r\nTEL:+15550100456\r\n"), std::string::npos);
+  EXPECT_NE(Folder::Text(vcf).find("FN:Lee\\, Ann\r\nN:;Lee\\, Ann;;;\r\nTEL:+15550100456\r\n"),
+            std::string::npos);
   EXPECT_NE(Folder::Text(csv).find("5,0123456,Jürgen Groß\r\n"), std::string::npos);
 }
 
@@ -126,10 +129,12 @@ TEST(PhonebookCliOverPty, WriteExportDeleteImportGivesBackTheSamePhonebookInPiec
 // --timeout or, without one, the global one.
 TEST(UssdListenOnSimulator, CatchesTheNetworksNotification) {
   Folder folder;
-  const std::string port = "sim:" + folder.File("late.json", R"({"unsolicited": [{"after": "AT+CGSN", "delay_ms": 6000,
+  const std::string port =
+      "sim:" + folder.File("late.json", R"({"unsolicited": [{"after": "AT+CGSN", "delay_ms": 6000,
                      "text": "\r\n+CUSD: 0,\" Top up now, get 10% more \",15\r\n"}]})");
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"--port", port, "--json", "ussd", "listen", "--timeout", "30"},
-                                               {"--port", port, "--timeout", "30", "--json", "ussd", "listen"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--port", port, "--json", "ussd", "listen", "--timeout", "30"},
+        {"--port", port, "--timeout", "30", "--json", "ussd", "listen"}}) {
     const auto r = Cli(args);
     ASSERT_EQ(r.exit_code, 0) << r.output;
     const auto lines = JsonLines(r);
@@ -218,10 +223,12 @@ const std::string kShowHoldings = "at 'AT+CSCS=\"UCS2\"'\nat AT+CPBR=1,6\n";
 void ExpectHoldings(const json& at_line, const Entries& entries) {
   const std::string answer = at_line["properties"]["response"];
   std::size_t lines = 0;
-  for (auto at = answer.find("+CPBR: "); at != std::string::npos; at = answer.find("+CPBR: ", at + 1)) ++lines;
+  for (auto at = answer.find("+CPBR: "); at != std::string::npos; at = answer.find("+CPBR: ", at + 1))
+    ++lines;
   EXPECT_EQ(lines, entries.size()) << answer;
   for (const auto& [location, number, name] : entries) {
-    std::string line = "+CPBR: " + std::to_string(location) + ",\"" + number + "\"," + (number[0] == '+' ? "145" : "129") + ",\"";
+    std::string line = "+CPBR: " + std::to_string(location) + ",\"" + number + "\"," +
+                       (number[0] == '+' ? "145" : "129") + ",\"";
     for (std::size_t i = 0; i < name.size();) {  // UTF-8 of up to three bytes to four hex digits
       const auto c = static_cast<unsigned char>(name[i]);
       const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : 3;
@@ -247,7 +254,10 @@ TEST(PhonebookRoundTripOnSimulator, ExportDeleteImportGivesBackTheSameEntries) {
   const Entries gsm_names = {
       {1, "111", "J_Doe"}, {2, "222", "@home"}, {3, "333", "Δelta £5 $ é ß"}, {5, "555", "Åsa Ørsted"}};
   const std::vector<RoundTripCase> cases = {
-      {"OneEntryAtTwoLocations", "septets", "twice.vcf", {{1, "+15550100123", "Ann Lee"}, {4, "+15550100123", "Ann Lee"}}},
+      {"OneEntryAtTwoLocations",
+       "septets",
+       "twice.vcf",
+       {{1, "+15550100123", "Ann Lee"}, {4, "+15550100123", "Ann Lee"}}},
       {"GsmCodesVCard", "septets", "gsm.vcf", gsm_names},
       {"GsmCodesCsv", "septets", "gsm.csv", gsm_names},
       // Nothing the modem sends tells its codes: the import finds them by reading back.
@@ -265,7 +275,8 @@ TEST(PhonebookRoundTripOnSimulator, ExportDeleteImportGivesBackTheSameEntries) {
     const auto r = Cli({"--port", "sim:" + scenario, "--json", "shell"}, session);
     ASSERT_EQ(r.exit_code, 0) << r.output;
     const auto lines = JsonLines(r);
-    const auto lists = Of(lines, "phonebook list"), imports = Of(lines, "phonebook import"), at = Of(lines, "at");
+    const auto lists = Of(lines, "phonebook list"), imports = Of(lines, "phonebook import"),
+               at = Of(lines, "at");
     ASSERT_EQ(lists.size(), 2u) << r.output;
     ASSERT_EQ(imports.size(), 1u) << r.output;
     ASSERT_EQ(at.size(), 2u) << r.output;
@@ -303,7 +314,8 @@ TEST(PhonebookListOnSimulator, EmptyLocationsAnsweredWithAnErrorAreSkipped) {
   Folder folder;
   json scenario = json::parse(Scenario("septets", {{2, "22", "Two"}, {5, "55", "Five"}}));
   scenario["phonebook"]["empty_error"] = true;
-  const auto r = Cli({"--port", "sim:" + folder.File("empty-error.json", scenario.dump()), "--json", "phonebook", "list"});
+  const auto r = Cli(
+      {"--port", "sim:" + folder.File("empty-error.json", scenario.dump()), "--json", "phonebook", "list"});
   ASSERT_EQ(r.exit_code, 0) << r.output;
   const auto lines = JsonLines(r);
   ASSERT_EQ(lines.size(), 1u) << r.output;

@@ -20,7 +20,8 @@ using nlohmann::json;
 const std::string kOwn = "+15550100999";
 
 TEST(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
-  const auto state = std::filesystem::temp_directory_path() / ("quandelstk-msg-e2e-" + std::to_string(::getpid()));
+  const auto state =
+      std::filesystem::temp_directory_path() / ("quandelstk-msg-e2e-" + std::to_string(::getpid()));
   std::filesystem::create_directories(state);
   const std::string long_delivery = [] {
     std::string s;
@@ -31,24 +32,23 @@ TEST(MessagesOverPty, SendsListsJoinsAndMatchesReports) {
   const std::string undecodable =
       "07915155100021F3040B915155100054F600204250719080702304"
       "01020304";
-  const json scenario = {
-      {"sms",
-       {{"loopback_delay_ms", 100},
-        {"report_delay_ms", 150},
-        {"deliveries",
-         {{{"at_ms", 0},
-           {"gap_ms", 10},
-           {"from", "+15550100456"},
-           {"text", long_delivery},
-           {"reference", 77},
-           {"order", {3, 1, 5, 2, 2, 4}}}}},
-        {"messages",
-         {{{"index", 18}, {"status", "REC READ"}, {"pdu", undecodable}},
-          {{"index", 19},
-           {"status", "REC READ"},
-           {"from", "+15550100789"},
-           {"text", "after the broken one"}}}}}},
-      {"chunking", {{"*", {{"size", 7}, {"gap_ms", 2}}}}}};
+  const json scenario = {{"sms",
+                          {{"loopback_delay_ms", 100},
+                           {"report_delay_ms", 150},
+                           {"deliveries",
+                            {{{"at_ms", 0},
+                              {"gap_ms", 10},
+                              {"from", "+15550100456"},
+                              {"text", long_delivery},
+                              {"reference", 77},
+                              {"order", {3, 1, 5, 2, 2, 4}}}}},
+                           {"messages",
+                            {{{"index", 18}, {"status", "REC READ"}, {"pdu", undecodable}},
+                             {{"index", 19},
+                              {"status", "REC READ"},
+                              {"from", "+15550100789"},
+                              {"text", "after the broken one"}}}}}},
+                         {"chunking", {{"*", {{"size", 7}, {"gap_ms", 2}}}}}};
   const SimProcess sim(scenario.dump());
   // The CLI on the simulator's device, its sent-messages journal in the test's own folder.
   auto Cli = [&](const std::vector<std::string>& args, const std::string& input = "") {

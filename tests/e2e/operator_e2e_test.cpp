@@ -2,7 +2,6 @@
 // pseudo-terminal, for a WAVECOM modem (the standard answer forms and its own) and a Quectel one
 // (its own forms, the access technology), in text, JSON and key-value form.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,13 +74,19 @@ int Received(const SimProcess& sim, const std::string& text) {
 TEST(OperatorE2e, IdentifyNetworkAndSmscForBothMakersWithAnswersInPieces) {
   for (const Maker& m : Makers()) {
     SCOPED_TRACE(m.name);
-    SimProcess sim(Scenario(m, R"("sim": {"iccid": "8944501234567890123"}, "chunking": {"*": {"size": 3, "gap_ms": 2}})"),
-                   true);
+    SimProcess sim(
+        Scenario(m,
+                 R"("sim": {"iccid": "8944501234567890123"}, "chunking": {"*": {"size": 3, "gap_ms": 2}})"),
+        true);
     const std::string port = sim.DevicePath();
     const json id = OneObject(Cli({"--port", port, "--json", "identify"}))["result"];
-    for (const auto& [key, value] : std::vector<std::pair<std::string, json>>{
-             {"maker", m.maker}, {"model", m.model}, {"imei", "351234567890125"}, {"imsi", "001010123456789"},
-             {"iccid", "8944501234567890123"}, {"ownNumbers", {"+15550100999"}}})
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, json>>{{"maker", m.maker},
+                                                   {"model", m.model},
+                                                   {"imei", "351234567890125"},
+                                                   {"imsi", "001010123456789"},
+                                                   {"iccid", "8944501234567890123"},
+                                                   {"ownNumbers", {"+15550100999"}}})
       EXPECT_EQ(id[key], value) << key;
     EXPECT_EQ(id["sim"]["state"], "READY");
     const auto text = Cli({"--port", port, "identify"});
@@ -117,9 +122,9 @@ TEST(OperatorE2e, IdentifyNetworkAndSmscForBothMakersWithAnswersInPieces) {
     EXPECT_NE(network.find("MCC/MNC       001/01"), std::string::npos) << network;
     EXPECT_NE(network.find("-83 dBm"), std::string::npos) << network;
     const auto keys = Cli({"--port", port, "-K", "network"}).output;
-    for (const std::string line : {"command : network\n", "result.operator.mcc : 001\n", "schema : 1\n",
-                                   m.act.is_null() ? "result.accessTechnology : --\n"
-                                                   : "result.accessTechnology.name : E-UTRAN\n"})
+    for (const std::string line :
+         {"command : network\n", "result.operator.mcc : 001\n", "schema : 1\n",
+          m.act.is_null() ? "result.accessTechnology : --\n" : "result.accessTechnology.name : E-UTRAN\n"})
       EXPECT_NE(keys.find(line), std::string::npos) << keys;
     const json smsc = OneObject(Cli({"--port", port, "--json", "smsc"}))["result"];
     EXPECT_EQ(smsc["number"], "+15550100123");
