@@ -101,7 +101,7 @@ TEST(Devices, APermissionErrorSaysWhichGroupToJoin) {
   EXPECT_EQ(cli::OpenFailureAdvice("/dev/ttyUSB0", ENOENT), "");
 }
 
-// A whole session with --trace and the PIN given: the PIN is in no output and no log file.
+// A whole session with --trace and the PIN given (from a file): the PIN is in no output and no log file.
 TEST(PinSecrecy, ThePinShowsNowhereAfterATracedSession) {
   const std::string pin = "9731";
   SimProcess sim(R"({"sim": {"state": "SIM PIN", "pin": ")" + pin + R"("}})", true);
@@ -110,9 +110,10 @@ TEST(PinSecrecy, ThePinShowsNowhereAfterATracedSession) {
   const auto started = std::filesystem::file_time_type::clock::now();
   std::ofstream(home / "input") << "signal\noperator\nimsi\nsms send +15550100999 hello\nsms read\n"
                                    "ussd send *100#\nphonebook size\nstk activate\nstk menu\n";
+  std::ofstream(home / "pin") << pin << "\n";
   const RunResult r =
       RunProgram({"sh", "-c", "XDG_STATE_HOME='" + home.string() + "' exec '" + kCli + "' --port " + sim.DevicePath() +
-                                  " --pin " + pin + " --trace shell < '" + (home / "input").string() + "'"},
+                                  " --pin-file " + (home / "pin").string() + " --trace shell < '" + (home / "input").string() + "'"},
                  120000);
   EXPECT_EQ(r.exit_code, 0) << r.output;
   EXPECT_NE(r.output.find("-> AT+CPIN=****\\r"), std::string::npos) << "the PIN entry is traced, masked";

@@ -201,15 +201,7 @@ TEST(OperatorE2e, WrongPinShowsTheTriesLeftAndIsNeverTriedAgainThenThePukUnblock
   EXPECT_EQ(Cli({"--port", port, "pin", "lock", "off", "2222"}).exit_code, 0);
 }
 
-TEST(OperatorE2e, PinFromTheEnvironmentOrAFileAndNeverShown) {
-  SimProcess sim(R"({"sim": {"state": "SIM PIN", "pin": "2468"}})");
-  const auto file = std::filesystem::temp_directory_path() / ("quandelstk-pin-" + std::to_string(::getpid()));
-  std::ofstream(file) << "2468\n";
-  const auto traced = Cli({"--port", sim.DevicePath(), "--pin-file", file.string(), "--trace", "pin", "enter"});
-  EXPECT_EQ(traced.exit_code, 0) << traced.output;
-  EXPECT_EQ(traced.output.find("2468"), std::string::npos) << traced.output;
-  std::filesystem::remove(file);
-
+TEST(OperatorE2e, PinFromTheEnvironmentAndNeverShown) {
   SimProcess other(R"({"sim": {"state": "SIM PIN", "pin": "8642"}})");
   // Port and PIN from the environment: pin enter without a PIN takes QUANDELSTK_PIN.
   const auto by_env = RunProgram({"env", "QUANDELSTK_PORT=" + other.DevicePath(), "QUANDELSTK_PIN=8642", kCli,
