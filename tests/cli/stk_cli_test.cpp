@@ -1,6 +1,6 @@
-// The toolkit through the CLI end to end: a whole session command by command in the shell and the
-// same walk through stk browse on a pipe, against quandelstk-modemsim on a pseudo-terminal, whole
-// and with its answers cut into pieces; faults on the in-process simulator.
+// The toolkit through the CLI: a whole session command by command in the shell against
+// quandelstk-modemsim on a pseudo-terminal with its answers in pieces; the same walk through stk
+// browse on a pipe, its endings and faults on the in-process simulator (whole answers, virtual time).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -34,7 +34,7 @@ json Items(const std::vector<std::pair<std::string, std::string>>& items) {
 const json kMainItems = Items({{"1", "Balance"}, {"2", "Services"}, {"3", "Send SMS"}, {"4", "Exit"}});
 const json kSubItems = Items({{"1", "News"}, {"2", "Top up"}});
 
-TEST(StkCliOverPty, WholeSessionCommandByCommandInTheShell) {
+TEST(StkCliOverPty, WholeSessionCommandByCommandInTheShellInPieces) {
   const std::vector<std::pair<std::string, json>> steps = {{"stk activate", true},
                                                            {"stk menu", true},
                                                            {"stk select 2", true},
@@ -54,59 +54,52 @@ TEST(StkCliOverPty, WholeSessionCommandByCommandInTheShell) {
   for (const auto& [line, result] : steps) input += line + "\n";
   input += "at AT+CMGF?\nexit\n";
 
-  for (const std::string& scenario : {std::string(), kChunked}) {
-    SCOPED_TRACE(scenario.empty() ? "whole answers" : "answers in pieces");
-    SimProcess sim(scenario);
-    const auto r = Cli({"--port", sim.DevicePath(), "--json", "shell"}, input);
-    ASSERT_EQ(r.exit_code, 0) << r.output;
-    const auto lines = JsonLines(r);
-    ASSERT_EQ(lines.size(), steps.size() + 1) << r.output;
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      EXPECT_EQ(lines[i]["command"], steps[i].first.substr(0, steps[i].first.find(' ', 4)));
-      EXPECT_EQ(lines[i]["result"], steps[i].second) << lines[i].dump();
-    }
-    // The menus stay in the object's properties from one command to the next.
-    const json& last = lines[steps.size() - 1]["properties"];
-    EXPECT_EQ(last["MainMenuName"], "SIM Services");
-    EXPECT_EQ(last["MainMenuList"], "1:Balance\r\n2:Services\r\n3:Send SMS\r\n4:Exit");
-    EXPECT_EQ(last["MainMenuItems"], kMainItems);
-    EXPECT_EQ(last["SubMenuName"], "Services");
-    EXPECT_EQ(last["SubMenuItems"], kSubItems);
-    // Deactivating put the modem back in text mode.
-    EXPECT_NE(lines.back()["properties"]["response"].get<std::string>().find("+CMGF: 1"), std::string::npos);
+  SimProcess sim(kChunked);
+  const auto r = Cli({"--port", sim.DevicePath(), "--json", "shell"}, input);
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), steps.size() + 1) << r.output;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(lines[i]["command"], steps[i].first.substr(0, steps[i].first.find(' ', 4)));
+    EXPECT_EQ(lines[i]["result"], steps[i].second) << lines[i].dump();
   }
+  // The menus stay in the object's properties from one command to the next.
+  const json& last = lines[steps.size() - 1]["properties"];
+  EXPECT_EQ(last["MainMenuName"], "SIM Services");
+  EXPECT_EQ(last["MainMenuList"], "1:Balance\r\n2:Services\r\n3:Send SMS\r\n4:Exit");
+  EXPECT_EQ(last["MainMenuItems"], kMainItems);
+  EXPECT_EQ(last["SubMenuName"], "Services");
+  EXPECT_EQ(last["SubMenuItems"], kSubItems);
+  // Deactivating put the modem back in text mode.
+  EXPECT_NE(lines.back()["properties"]["response"].get<std::string>().find("+CMGF: 1"), std::string::npos);
 }
 
-TEST(StkCliOverPty, SameWalkThroughBrowseOnAPipe) {
-  for (const std::string& scenario : {std::string(), kChunked}) {
-    SCOPED_TRACE(scenario.empty() ? "whole answers" : "answers in pieces");
-    SimProcess sim(scenario);
-    const auto r =
-        Cli({"--port", sim.DevicePath(), "--json", "stk", "browse", "--deactivate"}, "2\n2\n1234\n");
-    ASSERT_EQ(r.exit_code, 0) << r.output;
-    const auto lines = JsonLines(r);
-    ASSERT_EQ(lines.size(), 1u) << r.output;
-    const json& result = lines[0]["result"];
-    EXPECT_EQ(result["ended"], "STKSessionEnd");
-    EXPECT_EQ(result["deactivated"], true);
-    const json expected_steps = {
-        {{"status", "STKMainMenu"}, {"title", "SIM Services"}, {"items", kMainItems}, {"choice", "2"}},
-        {{"status", "STKSubMenu"}, {"title", "Services"}, {"items", kSubItems}, {"choice", "2"}},
-        {{"status", "STKInputRequest"},
-         {"prompt", "Enter voucher code"},
-         {"answer", "1234"},
-         {"accepted", true}},
-        {{"status", "STKResponse"}, {"text", "Voucher 1234 accepted"}, {"confirmed", true}},
-        {{"status", "STKSessionEnd"}}};
-    EXPECT_EQ(result["steps"], expected_steps) << result.dump();
-    EXPECT_EQ(lines[0]["properties"]["SubMenuName"], "Services");
-  }
+TEST(StkCliOnSimulator, SameWalkThroughBrowseOnAPipe) {
+  const auto r = Cli({"--json", "stk", "browse", "--deactivate"}, "2\n2\n1234\n");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  const auto lines = JsonLines(r);
+  ASSERT_EQ(lines.size(), 1u) << r.output;
+  const json& result = lines[0]["result"];
+  EXPECT_EQ(result["ended"], "STKSessionEnd");
+  EXPECT_EQ(result["deactivated"], true);
+  const json expected_steps = {
+      {{"status", "STKMainMenu"}, {"title", "SIM Services"}, {"items", kMainItems}, {"choice", "2"}},
+      {{"status", "STKSubMenu"}, {"title", "Services"}, {"items", kSubItems}, {"choice", "2"}},
+      {{"status", "STKInputRequest"},
+       {"prompt", "Enter voucher code"},
+       {"answer", "1234"},
+       {"accepted", true}},
+      {{"status", "STKResponse"}, {"text", "Voucher 1234 accepted"}, {"confirmed", true}},
+      {{"status", "STKSessionEnd"}}};
+  EXPECT_EQ(result["steps"], expected_steps) << result.dump();
+  EXPECT_EQ(lines[0]["properties"]["SubMenuName"], "Services");
 }
 
-TEST(StkCliOverPty, BrowseShowsTheWalkAndEndsCleanlyWhenTheSimTimesOut) {
+TEST(StkCliOnSimulator, BrowseShowsTheWalkAndEndsCleanlyWhenTheSimTimesOut) {
   // The sub menu takes longer to show than the SIM waits for a choice.
-  SimProcess sim(R"({"stk": {"timeout_ms": 300}, "delays": {"AT+STGI=6": 600}})");
-  const auto r = Cli({"--port", sim.DevicePath(), "stk", "browse"}, "2\n1\n");
+  const std::string slow =
+      Scenario("slow.json", R"({"stk": {"timeout_ms": 300}, "delays": {"AT+STGI=6": 600}})");
+  const auto r = Cli({"--port", "sim:" + slow, "stk", "browse"}, "2\n1\n");
   EXPECT_EQ(r.exit_code, 1) << r.output;
   for (const char* shown :
        {"== SIM Services", " 2  Services", "choice (1-4, q ends)> 2", "== Services",
@@ -161,12 +154,6 @@ TEST(StkCliUsage, EveryCommandSaysWhenItIsValidAndBadItemsAreRefused) {
   EXPECT_EQ(none.exit_code, 2);
   EXPECT_NE(none.output.find("ITEM"), std::string::npos) << none.output;
 }
-
-}  // namespace
-}  // namespace quandelstk::testing
-
-namespace quandelstk::testing {
-namespace {
 
 TEST(StkCliShell, AQuotedEmptyAnswerReachesTheCommand) {
   // The shell splits its lines itself: an empty quoted word is an argument, not nothing.

@@ -40,6 +40,13 @@ std::string Received(const SMS& sms, bool pdu) {
          std::to_string(sms.LMS_Total()) + "," + std::to_string(sms.LMS_Sequence());
 }
 
+// A long message's text: two parts of 153 and 47 characters.
+std::string LongText() {
+  std::string text;
+  for (int i = 0; text.size() < 200; ++i) text += "part " + std::to_string(i) + " ";
+  return text.substr(0, 200);
+}
+
 // One whole session of every class operation; what each call gave, one entry per call.
 // The host's bytes come last: a cut answer that made the library ask again shows there.
 std::vector<std::string> Session(const std::string& chunking) {
@@ -78,9 +85,7 @@ std::vector<std::string> Session(const std::string& chunking) {
   note("ReadSMS", read(sms, false));
   note("SendSMSUnicode", sent(sms, sms.SendSMSUnicode(kOwn, "00480069002000E9")));
   note("ReadSMSText", read(sms, true));
-  std::string long_text;
-  for (int i = 0; long_text.size() < 200; ++i) long_text += "part " + std::to_string(i) + " ";
-  note("SendLMSText", std::to_string(sms.SendLMSText(kOwn, long_text.substr(0, 200), 9)));
+  note("SendLMSText", std::to_string(sms.SendLMSText(kOwn, LongText(), 9)));
   // Its two parts, read back with their concatenation properties.
   for (int part = 0; part < 2; ++part) note("ReadSMSText", read(sms, true));
 
@@ -116,8 +121,7 @@ TEST(SplitLineOverPty, EveryOperationGivesTheSameResultsWithAnswersInPieces) {
   // A PDU-mode read of a single message sets its reference and sequence to -1; a text-mode read
   // leaves the concatenation properties as they were.
   const std::string back = "1 " + kOwn + "|", centre = "|+15550100123|stamp|", single = "0,-1,0,-1";
-  std::string long_text;
-  for (int i = 0; long_text.size() < 200; ++i) long_text += "part " + std::to_string(i) + " ";
+  const std::string long_text = LongText();
   const std::vector<std::string> expected = {
       back + "text mode, both ways" + centre + "0,0,0,0",    back + "text mode, read as PDU" + centre + single,
       back + "seven bits" + centre + single,                 back + "seven bits, read as text" + centre + single,
@@ -137,10 +141,8 @@ TEST(SplitLineOverPty, EveryOperationGivesTheSameResultsWithAnswersInPieces) {
       EXPECT_TRUE(entry.starts_with("GetDeliveryReport=1 ") && entry.ends_with("|+15550100456|1")) << entry;
     }
   }
-  for (const char* chunking : {R"({"size": 1, "gap_ms": 2})", R"({"size": 7, "gap_ms": 15})"}) {
-    SCOPED_TRACE(chunking);
-    EXPECT_EQ(Session(chunking), whole);
-  }
+  // Pieces of one byte: every answer cut at every place, a line's end included.
+  EXPECT_EQ(Session(R"({"size": 1, "gap_ms": 2})"), whole);
 }
 
 }  // namespace
