@@ -34,7 +34,8 @@ class FakeLink final : public ModemLink {
   std::vector<std::pair<std::string, int>> deleted;      // storage, index
   std::vector<std::int64_t> open_times;
   int next_reference = 0;
-  std::int64_t send_ms = 100;  // virtual time a send takes
+  std::int64_t send_ms = 100;  // virtual time each part takes
+  std::function<void(int part)> after_part;  // runs after each part, before the gateway hears of it
 
   std::string Open() override {
     open_times.push_back(clock_.now);
@@ -46,16 +47,28 @@ class FakeLink final : public ModemLink {
   void Close() override {}
   bool Alive() override { return alive; }
   messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
-                            int first_part) override {
-    clock_.now += send_ms;
-    if (send) return send(to, text, options, first_part);
+                            int first_part, const PartSent& on_part) override {
+    if (send) {
+      clock_.now += send_ms;
+      messages::SendResult r = send(to, text, options, first_part);
+      for (std::size_t i = 0; i < r.references.size() && on_part; ++i)
+        on_part(first_part + static_cast<int>(i), r.references[i]);
+      return r;
+    }
     messages::SendResult r;
-    r.ok = true;
     r.plan = messages::Plan(text, options);
-    for (int i = first_part; i <= r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
+    for (int i = first_part; i <= r.plan.parts; ++i) {
+      clock_.now += send_ms;
+      r.references.push_back(next_reference++ % 256);
+      parts_sent.emplace_back(i, options.reference.value_or(-1));
+      if (after_part) after_part(i);
+      if (on_part && !on_part(i, r.references.back())) return r;
+    }
+    r.ok = true;
     sent.emplace_back(to, text);
     return r;
   }
+  std::vector<std::pair<int, int>> parts_sent;  // part, concatenation reference
   std::vector<messages::AssembledMessage> List() override {
     if (list_throws) throw RuntimeError(5, "the modem refused to list the messages");
     std::vector<messages::AssembledMessage> out;
@@ -127,6 +140,11 @@ class FlakyStore final : public Store {
     Gate();
     return s_.Claim(g, m, now, lease, limit);
   }
+  bool RecordPart(std::int64_t id, const std::string& token, int part, int ref, std::int64_t now,
+                  std::int64_t lease) override {
+    Gate();
+    return s_.RecordPart(id, token, part, ref, now, lease);
+  }
   bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now,
                 int first) override {
     Gate();
@@ -144,7 +162,10 @@ class FlakyStore final : public Store {
   int ExpireDue(std::int64_t now) override { Gate(); return s_.ExpireDue(now); }
   bool AddIncoming(const IncomingRecord& m) override { Gate(); return s_.AddIncoming(m); }
   ReportRecord AddReport(const ReportRecord& r) override { Gate(); return s_.AddReport(r); }
-  void PutModem(const ModemRecord& m) override { Gate(); s_.PutModem(m); }
+  bool PutModem(const ModemRecord& m, bool take_over) override {
+    Gate();
+    return s_.PutModem(m, take_over);
+  }
   void AddEvent(const EventRecord& e) override { Gate(); s_.AddEvent(e); }
   std::optional<OutgoingRecord> Get(std::int64_t id) override { return s_.Get(id); }
   std::vector<OutgoingRecord> List(const std::string& st, int limit) override { return s_.List(st, limit); }

@@ -52,8 +52,8 @@ TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
   EXPECT_TRUE(stored.report);
 
   // Sent and reported by a gateway: the API shows the parts, the reports and the history.
-  store_->Claim("gw", "m1", 1, 1000, 1);
-  store_->MarkSent(id, "gw", {42}, 2);
+  const auto claim = store_->Claim("gw", "m1", 1, 1000, 1);
+  store_->MarkSent(id, claim.at(0).claim_token, {42}, 2);
   ReportRecord rep;
   rep.modem = "m1";
   rep.recipient = "+15550100123";

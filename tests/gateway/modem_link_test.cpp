@@ -54,6 +54,26 @@ TEST(LibraryLink, SendsTheRestOfAMessageWithItsReferenceAndReadsTheModemsStatus)
   }
 }
 
+// A prompt that comes after the wait for it (the built-in simulator, in virtual time): the part
+// is given up and the body ended with ESC, so the modem is at its command line again; the same
+// with the answers in pieces.
+TEST(LibraryLink, APromptThatComesTooLateLeavesTheModemAtItsCommandLine) {
+  for (const char* pieces : {"", R"(, "chunking": {"*": {"size": 2, "gap_ms": 30}})"}) {
+    SCOPED_TRACE(pieces);
+    TempDir dir;
+    const std::string scenario = dir.path() + "/late.json";
+    std::ofstream(scenario) << R"({"echo": false, "delays": {"AT+CMGS=*": 9000})" << pieces << "}";
+    auto link = MakeLibraryLink({"m", "sim:" + scenario, "", 0}, 1);
+    ASSERT_EQ(link->Open(), "");
+    const messages::SendResult r = link->Send("+15550100777", "late", {}, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("gave no prompt"), std::string::npos) << r.error;
+    link->Idle(0);
+    EXPECT_TRUE(link->Alive());
+    EXPECT_EQ(link->Status().signal, 15);
+  }
+}
+
 TEST(LibraryLink, InitialisesAModemLeftWaitingForAMessageBody) {
   quandelstk::testing::SimProcess sim(kFastScenario);
   {
