@@ -11,6 +11,7 @@
 #include "clock.hpp"
 #include "modem_link.hpp"
 #include "quandelstk/errors.hpp"
+#include "store/db.hpp"
 #include "store/store.hpp"
 
 namespace quandelstk::gateway::testing {
@@ -27,7 +28,6 @@ class FakeLink final : public ModemLink {
   explicit FakeLink(VirtualClock& clock) : clock_(clock) {}
   std::deque<std::string> open_results;  // "" ok; empty deque: ok
   bool alive = true;
-  std::function<messages::SendResult(const std::string&, const std::string&, const messages::SendOptions&, int)> send;
   std::vector<messages::AssembledMessage> stored;  // what List returns (minus deleted indexes)
   bool list_throws = false;
   std::vector<std::pair<std::string, std::string>> sent;  // to, text
@@ -35,7 +35,7 @@ class FakeLink final : public ModemLink {
   std::vector<std::int64_t> open_times;
   int next_reference = 0;
   std::int64_t send_ms = 100;  // virtual time each part takes
-  std::function<void(int part)> after_part;  // runs after each part, before the gateway hears of it
+  std::function<void(int part)> after_part;  // after each part, before the gateway hears of it (may throw)
 
   std::string Open() override {
     open_times.push_back(clock_.now);
@@ -48,13 +48,6 @@ class FakeLink final : public ModemLink {
   bool Alive() override { return alive; }
   messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
                             int first_part, const PartSent& on_part) override {
-    if (send) {
-      clock_.now += send_ms;
-      messages::SendResult r = send(to, text, options, first_part);
-      for (std::size_t i = 0; i < r.references.size() && on_part; ++i)
-        on_part(first_part + static_cast<int>(i), r.references[i]);
-      return r;
-    }
     messages::SendResult r;
     r.plan = messages::Plan(text, options);
     for (int i = first_part; i <= r.plan.parts; ++i) {
@@ -118,66 +111,38 @@ inline messages::AssembledMessage Report(int index, const std::string& recipient
   return m;
 }
 
-// A store whose every call fails as unreachable while down is true.
-class FlakyStore final : public Store {
+// A database under the real store that fails the next fail_next statements as unreachable (a
+// store call fails at its first one), as a lost connection does.
+class FlakyDb final : public Db {
  public:
-  explicit FlakyStore(Store& inner) : s_(inner) {}
-  bool down = false;
-  int fail_next = 0;                 // the next n calls fail, then the store is back
+  explicit FlakyDb(std::unique_ptr<Db> inner) : db_(std::move(inner)) {}
+  int fail_next = 0;
   std::function<void()> on_refusal;  // what the test looks at while the store is away
-  int refused = 0;
   void Gate() {
-    if (down || fail_next > 0) {
-      if (fail_next > 0) --fail_next;
-      ++refused;
-      if (on_refusal) on_refusal();
-      throw StoreUnavailable("the test took the store away");
-    }
+    if (fail_next == 0) return;
+    --fail_next;
+    if (on_refusal) on_refusal();
+    throw StoreUnavailable("the test took the store away");
   }
-  std::int64_t Enqueue(const NewMessage& m, std::int64_t now) override { Gate(); return s_.Enqueue(m, now); }
-  std::vector<OutgoingRecord> Claim(const std::string& g, const std::string& m, std::int64_t now, std::int64_t lease,
-                                    int limit) override {
+  Dialect dialect() const override { return db_->dialect(); }
+  Rows Query(std::string_view sql, const Params& params) override {
     Gate();
-    return s_.Claim(g, m, now, lease, limit);
+    return db_->Query(sql, params);
   }
-  bool RecordPart(std::int64_t id, const std::string& token, int part, int ref, std::int64_t now,
-                  std::int64_t lease) override {
+  void Script(std::string_view sql) override {
     Gate();
-    return s_.RecordPart(id, token, part, ref, now, lease);
+    db_->Script(sql);
   }
-  bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now,
-                int first) override {
+  void Begin() override {
     Gate();
-    return s_.MarkSent(id, g, refs, now, first);
+    db_->Begin();
   }
-  void MarkRetry(std::int64_t id, const std::string& g, const std::string& e, std::int64_t now, std::int64_t retry,
-                 int max, const std::vector<int>& refs, int first) override {
-    Gate();
-    s_.MarkRetry(id, g, e, now, retry, max, refs, first);
-  }
-  int Release(const std::string& g, const std::string& m, const std::string& why, std::int64_t now) override {
-    Gate();
-    return s_.Release(g, m, why, now);
-  }
-  int ExpireDue(std::int64_t now) override { Gate(); return s_.ExpireDue(now); }
-  bool AddIncoming(const IncomingRecord& m) override { Gate(); return s_.AddIncoming(m); }
-  ReportRecord AddReport(const ReportRecord& r) override { Gate(); return s_.AddReport(r); }
-  bool PutModem(const ModemRecord& m, bool take_over) override {
-    Gate();
-    return s_.PutModem(m, take_over);
-  }
-  void AddEvent(const EventRecord& e) override { Gate(); s_.AddEvent(e); }
-  std::optional<OutgoingRecord> Get(std::int64_t id) override { return s_.Get(id); }
-  std::vector<OutgoingRecord> List(const std::string& st, int limit) override { return s_.List(st, limit); }
-  std::vector<IncomingRecord> Inbox(int limit) override { return s_.Inbox(limit); }
-  std::vector<ReportRecord> Reports(std::int64_t id) override { return s_.Reports(id); }
-  std::vector<EventRecord> Events(std::int64_t id) override { return s_.Events(id); }
-  std::vector<ModemRecord> Modems() override { return s_.Modems(); }
-  std::map<std::string, std::int64_t> CountByState() override { return s_.CountByState(); }
-  std::string Describe() const override { return s_.Describe(); }
+  void Commit() override { db_->Commit(); }
+  void Rollback() noexcept override { db_->Rollback(); }
+  std::string Describe() const override { return db_->Describe(); }
 
  private:
-  Store& s_;
+  std::unique_ptr<Db> db_;
 };
 
 // A fresh folder under the system's temporary folder, removed at the end.

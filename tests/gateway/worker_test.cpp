@@ -6,6 +6,8 @@
 
 #include "fakes.hpp"
 #include "quandelstk/errors.hpp"
+#include "store/sql_store.hpp"
+#include "store/sqlite_db.hpp"
 #include "submit.hpp"
 #include "worker.hpp"
 
@@ -14,7 +16,10 @@ namespace {
 
 class WorkerTest : public ::testing::Test {
  protected:
-  WorkerTest() : store_(OpenStore("sqlite::memory:")), flaky_(*store_), link_(clock_) {
+  WorkerTest() : link_(clock_) {
+    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
+    flaky_ = db.get();
+    store_ = MakeSqlStore(std::move(db));
     timing_.idle_ms = 500;
     timing_.list_every_ms = 0;
     timing_.backoff_first_ms = 1000;
@@ -24,7 +29,7 @@ class WorkerTest : public ::testing::Test {
     timing_.part_wait_ms = 10000;
   }
   Worker Make(ModemConfig m = {"m1", "/dev/null", "", 0}) {
-    return Worker(m, "gw", timing_, flaky_, link_, clock_, counters_);
+    return Worker(m, "gw", timing_, *store_, link_, clock_, counters_);
   }
   std::int64_t Queue(const std::string& text, bool report = false) {
     NewMessage m;
@@ -37,7 +42,7 @@ class WorkerTest : public ::testing::Test {
 
   VirtualClock clock_;
   std::unique_ptr<Store> store_;
-  FlakyStore flaky_;
+  FlakyDb* flaky_;  // under store_
   FakeLink link_;
   Timing timing_;
   ModemCounters counters_;
@@ -63,21 +68,6 @@ TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenReset) {
   EXPECT_EQ(w.Backoff(), 0);
   EXPECT_EQ(store_->Modems().at(0).state, "ready");
   EXPECT_EQ(store_->Modems().at(0).signal, 21);
-}
-
-TEST_F(WorkerTest, SendsDueMessagesOnceAndRecordsEveryPartReference) {
-  const std::int64_t a = Queue("hello");
-  const std::int64_t b = Queue(std::string(200, 'x'));  // two parts
-  Worker w = Make();
-  for (int i = 0; i < 10; ++i) w.Round();
-  ASSERT_EQ(link_.sent.size(), 2u);
-  EXPECT_EQ(store_->Get(a)->state, kSent);
-  const OutgoingRecord long_one = *store_->Get(b);
-  EXPECT_EQ(long_one.state, kSent);
-  ASSERT_EQ(long_one.part_records.size(), 2u);
-  EXPECT_EQ(long_one.part_records[0].reference, 1);
-  EXPECT_EQ(long_one.part_records[1].reference, 2);
-  EXPECT_EQ(counters_.sent, 2);
 }
 
 int Count(Store& store, std::int64_t id, const std::string& kind) {
@@ -167,7 +157,7 @@ TEST_F(WorkerTest, APartialSendIsKeptAndGoesOnFromThePartThatDidNotGo) {
     link_.alive = true;
     FakeLink other(clock_);
     ModemCounters counters;
-    Worker o({"m2", "/dev/m2", "", 0}, "gw", timing_, flaky_, other, clock_, counters);
+    Worker o({"m2", "/dev/m2", "", 0}, "gw", timing_, *store_, other, clock_, counters);
     for (int i = 0; i < 200 && store_->Get(id)->state != kSent; ++i) {
       clock_.now += 500;
       if (c.other_modem) o.Round();
@@ -223,11 +213,7 @@ TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead
 
 TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
   const std::int64_t id = Queue("hello");
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
-    messages::SendResult r;
-    r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
-    return r;
-  };
+  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
   Worker w = Make();
   w.Round();
   for (int attempt = 1; attempt <= 3; ++attempt) {
@@ -251,9 +237,9 @@ TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
   w.Round();  // init
   // The store is away for three tries: the worker waits (in virtual time) and tries again, and
   // nothing leaves the SIM meanwhile.
-  flaky_.fail_next = 3;
+  flaky_->fail_next = 3;
   std::vector<std::size_t> deleted_while_away;
-  flaky_.on_refusal = [&] { deleted_while_away.push_back(link_.deleted.size()); };
+  flaky_->on_refusal = [&] { deleted_while_away.push_back(link_.deleted.size()); };
   const std::int64_t before = clock_.now;
   w.Round();
   EXPECT_EQ(deleted_while_away, (std::vector<std::size_t>{0, 0, 0}));
@@ -311,11 +297,7 @@ TEST_F(WorkerTest, AMessageNotSentBeforeItsExpiryIsExpired) {
   n.not_before_ms = clock_.now + 60000;
   n.expires_ms = clock_.now + 120000;
   const std::int64_t id = store_->Enqueue(n, clock_.now);
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
-    messages::SendResult r;
-    r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
-    return r;
-  };
+  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
   timing_.status_every_ms = 10000;
   Worker w = Make();
   w.Round();
