@@ -84,6 +84,15 @@ class FakeLink final : public ModemLink {
   VirtualClock& clock_;
 };
 
+inline NewMessage Msg(const std::string& to, const std::string& text, int parts = 1, bool report = false) {
+  NewMessage m;
+  m.to = to;
+  m.text = text;
+  m.parts = parts;
+  m.report = report;
+  return m;
+}
+
 // A received message as the messages layer lists it.
 inline messages::AssembledMessage Received(int index, const std::string& from, const std::string& text,
                                            bool complete = true) {

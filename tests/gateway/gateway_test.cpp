@@ -110,11 +110,7 @@ TEST(Gateway, SigtermFinishesTheMessageInFlight) {
   quandelstk::testing::SimProcess sim(kSlowScenario, false, {"--journal", dir.path() + "/journal.jsonl"});
   const std::string url = "sqlite:" + dir.path() + "/g.db";
   auto store = OpenStore(url);
-  NewMessage m;
-  m.to = "+15550100999";
-  m.text = std::string(400, 't');
-  m.parts = 3;
-  const std::int64_t id = store->Enqueue(m, 0);
+  const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(400, 't'), 3), 0);
   GatewayProcess gateway(WriteConfig(dir.path(), "gw", url, {{"m1", sim.DevicePath()}}, 30), dir.path() + "/gw.log");
   ASSERT_TRUE(WaitFor([&] { return store->Get(id)->state == kSending; }, 60000));
   EXPECT_EQ(gateway.Terminate(), 0);
@@ -140,11 +136,8 @@ TEST(Gateway, SighupRereadsTheModemsAndSigtermStopsWithEverythingRecorded) {
   const std::string config = dir.path() + "/gw.toml";
   WriteModems(config, store_url, {"one"});
   auto store = OpenStore(store_url);
-  NewMessage m;
-  m.to = "+15550100999";  // the built-in simulated modem's own number: it comes back
-  m.text = "over and back 🔁";
-  m.report = true;
-  const std::int64_t id = store->Enqueue(m, 0);
+  // To the built-in simulated modem's own number: it comes back.
+  const std::int64_t id = store->Enqueue(Msg("+15550100999", "over and back 🔁", 1, true), 0);
 
   GatewayProcess gateway(config, dir.path() + "/gw.log");
   ASSERT_TRUE(WaitFor([&] { return States(*store) == std::map<std::string, std::string>{{"one", "ready"}}; }, 60000));

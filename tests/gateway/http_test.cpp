@@ -193,11 +193,8 @@ TEST_F(HttpTest, InboxAndModems) {
 }
 
 TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
-  NewMessage n;
-  n.to = "+1555";
-  n.text = "x";
-  store_->Enqueue(n, 1);
-  store_->Enqueue(n, 1);
+  store_->Enqueue(Msg("+1555", "x"), 1);
+  store_->Enqueue(Msg("+1555", "x"), 1);
   ModemRecord m;
   m.name = "m\"1";
   m.state = "ready";

@@ -108,6 +108,17 @@ bool RunningAlone() {
   return std::getenv("QSTK_GATEWAY_POOL") != nullptr;
 }
 
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string ReadFile(const std::string& path, std::size_t tail) {
+  std::ifstream f(path);
+  std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return tail && all.size() > tail ? all.substr(all.size() - tail) : all;
+}
+
 bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < end) {

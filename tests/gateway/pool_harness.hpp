@@ -57,6 +57,11 @@ std::string WriteConfig(const std::string& folder, const std::string& name, cons
 // they run alone, not among the others (their copies found by discovery skip).
 bool RunningAlone();
 
+// Wall-clock time, ms since the epoch.
+std::int64_t Now();
+// A file's text, only its last tail bytes when tail is not 0.
+std::string ReadFile(const std::string& path, std::size_t tail = 0);
+
 // Polls until done() or timeout (a wait for processes, not a timing check).
 bool WaitFor(const std::function<bool()>& done, int timeout_ms);
 

@@ -14,11 +14,6 @@
 namespace quandelstk::gateway::testing {
 namespace {
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 class Postgres : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { cluster_ = new PgCluster(); }
@@ -47,10 +42,7 @@ PgCluster* Postgres::cluster_ = nullptr;
 TEST_F(Postgres, ConcurrentClaimsNeverShareAMessage) {
   {
     auto store = OpenStore(cluster_->Url());
-    NewMessage m;
-    m.to = "+15550100999";
-    m.text = "x";
-    for (int i = 0; i < 300; ++i) store->Enqueue(m, 1);
+    for (int i = 0; i < 300; ++i) store->Enqueue(Msg("+15550100999", "x"), 1);
   }
   std::vector<std::vector<std::int64_t>> got(6);
   std::vector<std::thread> threads;
@@ -96,10 +88,7 @@ TEST_F(Postgres, GatewaysStartingTogetherOnAnEmptyDatabaseAllGetTheSchema) {
 }
 
 TEST_F(Postgres, TheHistoryIsAppendOnly) {
-  NewMessage m;
-  m.to = "+1555";
-  m.text = "x";
-  OpenStore(cluster_->Url())->Enqueue(m, 1);
+  OpenStore(cluster_->Url())->Enqueue(Msg("+1555", "x"), 1);
   for (const char* change : {"UPDATE events SET kind = 'x'", "DELETE FROM events", "TRUNCATE events"}) {
     const std::string cmd = "psql -q -d '" + cluster_->Url() + "' -c \"" + change + "\" >/dev/null 2>&1";
     EXPECT_NE(std::system(cmd.c_str()), 0) << change;
@@ -111,10 +100,7 @@ TEST_F(Postgres, TheHistoryIsAppendOnly) {
 TEST_F(Postgres, LeasesRunOnTheServersClock) {
   auto a = OpenStore(cluster_->Url());
   auto b = OpenStore(cluster_->Url());
-  NewMessage m;
-  m.to = "+1555";
-  m.text = "x";
-  const std::int64_t id = a->Enqueue(m, 1);
+  const std::int64_t id = a->Enqueue(Msg("+1555", "x"), 1);
   const auto claim = a->Claim("gw1", "m1", Now() - 3600000, 60000, 1);
   ASSERT_EQ(claim.size(), 1u);
   EXPECT_NEAR(static_cast<double>(claim[0].lease_until_ms), static_cast<double>(Now() + 60000), 10000);
@@ -125,10 +111,7 @@ TEST_F(Postgres, LeasesRunOnTheServersClock) {
 
 TEST_F(Postgres, ALostServerIsWaitedOutAndTheConnectionComesBack) {
   auto store = OpenStore(cluster_->Url());
-  NewMessage m;
-  m.to = "+1555";
-  m.text = "kept";
-  const std::int64_t id = store->Enqueue(m, 1);
+  const std::int64_t id = store->Enqueue(Msg("+1555", "kept"), 1);
   const std::string token = store->Claim("gw", "m1", 2, 60000, 1).at(0).claim_token;
   cluster_->Stop("immediate");
   EXPECT_THROW(store->MarkSent(id, token, {5}, 3), StoreUnavailable);
@@ -143,17 +126,11 @@ TEST_F(Postgres, ALostServerIsWaitedOutAndTheConnectionComesBack) {
 
 TEST_F(Postgres, AGatewayStartedBeforeTheServerWaitsForIt) {
   TempDir dir;
-  NewMessage m;
-  m.to = "+15550100999";
-  m.text = "patience";
-  const std::int64_t id = OpenStore(cluster_->Url())->Enqueue(m, 0);
+  const std::int64_t id = OpenStore(cluster_->Url())->Enqueue(Msg("+15550100999", "patience"), 0);
   cluster_->Stop("fast");
   const std::string config = WriteConfig(dir.path(), "early", cluster_->Url(), {{"m1", "sim"}}, 30);
   GatewayProcess gateway(config, dir.path() + "/early.log");
-  const auto log = [&] {
-    std::ifstream f(dir.path() + "/early.log");
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  };
+  const auto log = [&] { return ReadFile(dir.path() + "/early.log"); };
   // Its modem's thread has found the server gone and waits.
   ASSERT_TRUE(WaitFor([&] { return log().find("starting again in") != std::string::npos; }, 60000)) << log();
   cluster_->Start();
@@ -196,11 +173,8 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
   };
   auto logs = [&] {
     std::string all;
-    for (int g = 1; g <= 3; ++g) {
-      std::ifstream f(dir.path() + "/gw" + std::to_string(g) + ".log");
-      std::string t((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-      all += "--- gw" + std::to_string(g) + "\n" + (t.size() > 2000 ? t.substr(t.size() - 2000) : t);
-    }
+    for (int g = 1; g <= 3; ++g)
+      all += "--- gw" + std::to_string(g) + "\n" + ReadFile(dir.path() + "/gw" + std::to_string(g) + ".log", 2000);
     return all;
   };
   auto sent_by_gw1 = [&] {
@@ -254,11 +228,9 @@ TEST_F(Postgres, ThreeGatewaysShareTheQueueThroughAKillAndAServerRestart) {
   EXPECT_LE(window.size(), 3u) << "more takeovers than the killed gateway had modems";
   EXPECT_GE(window.size(), 1u) << "the killed gateway held no claim: nothing was taken over";
   // The server restart reached the gateways that ran through it, and they went on.
-  for (const char* g : {"gw2", "gw3"}) {
-    std::ifstream f(dir.path() + "/" + g + ".log");
-    const std::string log((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    EXPECT_NE(log.find("the store is unavailable"), std::string::npos) << g << " never saw the server go";
-  }
+  for (const std::string g : {"gw2", "gw3"})
+    EXPECT_NE(ReadFile(dir.path() + "/" + g + ".log").find("the store is unavailable"), std::string::npos)
+        << g << " never saw the server go";
   std::set<std::string> senders;
   for (const std::int64_t id : ids) senders.insert(GatewayOf(store->Get(id)->claimed_by));
   EXPECT_EQ(senders.size(), 3u) << "every gateway should have sent some";

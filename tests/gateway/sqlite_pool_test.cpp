@@ -11,17 +11,6 @@
 namespace quandelstk::gateway::testing {
 namespace {
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
-std::string Tail(const std::string& path) {
-  std::ifstream f(path);
-  std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  return all.size() > 3000 ? all.substr(all.size() - 3000) : all;
-}
-
 TEST(SqlitePool, SendsEveryMessageOnceAcrossAKillAndStoresTheLoopbackCopiesAndReports) {
   if (!RunningAlone()) GTEST_SKIP() << "run alone by the test gateway.pool";
   TempDir dir;
@@ -42,7 +31,7 @@ TEST(SqlitePool, SendsEveryMessageOnceAcrossAKillAndStoresTheLoopbackCopiesAndRe
   std::set<std::string> killed;
   {
     GatewayProcess first(config, log);
-    ASSERT_TRUE(WaitFor([&] { return sent() >= 60; }, 180000)) << Tail(log);
+    ASSERT_TRUE(WaitFor([&] { return sent() >= 60; }, 180000)) << ReadFile(log, 3000);
     first.Kill();
     killed = Claimants(*store, "gw");
   }
@@ -57,7 +46,7 @@ TEST(SqlitePool, SendsEveryMessageOnceAcrossAKillAndStoresTheLoopbackCopiesAndRe
         180000);
     EXPECT_TRUE(all) << "states: " << store->CountByState().at(kDelivered) << " delivered, inbox "
                      << store->Inbox(1000).size() << "\n"
-                     << Tail(log);
+                     << ReadFile(log, 3000);
     EXPECT_EQ(second.Terminate(), 0);
   }
 

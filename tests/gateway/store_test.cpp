@@ -13,14 +13,6 @@ namespace {
 
 constexpr std::int64_t kT0 = 1'800'000'000'000;
 
-NewMessage Msg(const std::string& to, const std::string& text, int parts = 1) {
-  NewMessage m;
-  m.to = to;
-  m.text = text;
-  m.parts = parts;
-  return m;
-}
-
 class StoreTest : public ::testing::Test {
  protected:
   TempDir dir_;

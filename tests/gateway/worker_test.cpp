@@ -32,12 +32,8 @@ class WorkerTest : public ::testing::Test {
     return Worker(m, "gw", timing_, *store_, link_, clock_, counters_);
   }
   std::int64_t Queue(const std::string& text, bool report = false) {
-    NewMessage m;
-    m.to = "+15550100999";
-    m.text = text;
-    m.report = report;
-    m.parts = messages::Plan(text, SendOptionsFor(report, 0)).parts;
-    return store_->Enqueue(m, clock_.now);
+    return store_->Enqueue(Msg("+15550100999", text, messages::Plan(text, SendOptionsFor(report, 0)).parts, report),
+                           clock_.now);
   }
 
   VirtualClock clock_;
@@ -98,11 +94,7 @@ TEST(WorkerLease, ALongSendKeepsItsClaimAndOneThatLostItStops) {
     Worker b({"m2", "/dev/b", "", 0}, "gw@h:1:1", t, *store, b_link, clock, b_counters);
     a.Round();
     b.Round();
-    NewMessage m;
-    m.to = "+15550100999";
-    m.text = std::string(1500, 'L');
-    m.parts = 10;
-    const std::int64_t id = store->Enqueue(m, clock.now);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(1500, 'L'), 10), clock.now);
     a_link.after_part = [&](int part) {
       if (part == 3) clock.now += c.stall_ms;
       b.Round();
@@ -195,10 +187,7 @@ TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead
     row.state = "ready";
     row.updated_ms = clock_.now;
     store->PutModem(row);
-    NewMessage n;
-    n.to = "+15550100999";
-    n.text = "held";
-    const std::int64_t id = store->Enqueue(n, clock_.now);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", "held"), clock_.now);
     store->Claim(holder, "m1", clock_.now, 60000, 1);
     FakeLink link(clock_);
     Worker w({"m1", "/dev/m1", "", 0}, "gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":2", timing_,
@@ -291,9 +280,7 @@ TEST_F(WorkerTest, StatusReportsAreMatchedToThePartTheyAreAbout) {
 }
 
 TEST_F(WorkerTest, AMessageNotSentBeforeItsExpiryIsExpired) {
-  NewMessage n;
-  n.to = "+15550100999";
-  n.text = "only today";
+  NewMessage n = Msg("+15550100999", "only today");
   n.not_before_ms = clock_.now + 60000;
   n.expires_ms = clock_.now + 120000;
   const std::int64_t id = store_->Enqueue(n, clock_.now);
