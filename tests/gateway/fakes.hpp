@@ -93,6 +93,13 @@ inline NewMessage Msg(const std::string& to, const std::string& text, int parts 
   return m;
 }
 
+// How many events of that kind a message's history holds.
+inline int Count(Store& store, std::int64_t id, const std::string& kind) {
+  int n = 0;
+  for (const auto& e : store.Events(id)) n += e.kind == kind;
+  return n;
+}
+
 // A received message as the messages layer lists it.
 inline messages::AssembledMessage Received(int index, const std::string& from, const std::string& text,
                                            bool complete = true) {

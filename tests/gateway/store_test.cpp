@@ -20,12 +20,6 @@ class StoreTest : public ::testing::Test {
   std::unique_ptr<Store> store_ = OpenStore(url_);
 };
 
-int Count(Store& store, std::int64_t id, const std::string& kind) {
-  int n = 0;
-  for (const auto& e : store.Events(id)) n += e.kind == kind;
-  return n;
-}
-
 TEST_F(StoreTest, OnlyDueMessagesAreClaimedAndOnlyTheCurrentClaimCommits) {
   const std::int64_t now_id = store_->Enqueue(Msg("+1555", "now"), kT0);
   NewMessage later = Msg("+1555", "later");

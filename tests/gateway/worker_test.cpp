@@ -66,12 +66,6 @@ TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenReset) {
   EXPECT_EQ(store_->Modems().at(0).signal, 21);
 }
 
-int Count(Store& store, std::int64_t id, const std::string& kind) {
-  int n = 0;
-  for (const auto& e : store.Events(id)) n += e.kind == kind;
-  return n;
-}
-
 // A ten-part message on a modem that takes a second and a half a part, with a lease of four
 // seconds; the process's other modem looks for work after every part.
 TEST(WorkerLease, ALongSendKeepsItsClaimAndOneThatLostItStops) {
