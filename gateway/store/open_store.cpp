@@ -42,7 +42,10 @@ bool ClaimantIsDeadHere(const std::string& claimant) {
   if (pid_at == std::string::npos || claimant.substr(at + 1, pid_at - at - 1) != HostName()) return false;
   try {
     const pid_t pid = static_cast<pid_t>(std::stol(claimant.substr(pid_at + 1)));
-    if (pid <= 0 || pid == getpid()) return false;
+    if (pid <= 0) return false;
+    // Another claimant id with this process's own pid is an earlier life of it: a container
+    // restarted with the same host name starts its process with the same pid.
+    if (pid == getpid()) return true;
     return kill(pid, 0) != 0 && errno == ESRCH;
   } catch (const std::exception&) {
     return false;

@@ -197,7 +197,8 @@ class Store {
 std::string ClaimantId(const std::string& gateway_name);
 // The gateway name in a claimant id (all of it when it is not one).
 std::string GatewayOf(const std::string& claimant);
-// True when the claimant is a process of this host that no longer runs.
+// True when the claimant is a process of this host that no longer runs. Not to be asked about
+// this process's own id.
 bool ClaimantIsDeadHere(const std::string& claimant);
 
 // "sqlite:PATH", "sqlite::memory:", a plain path, or "postgresql://..." / "postgres://...".

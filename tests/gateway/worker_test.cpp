@@ -164,7 +164,8 @@ TEST_F(WorkerTest, APartialSendIsKeptAndGoesOnFromThePartThatDidNotGo) {
 }
 
 // A modem name whose row another process holds: refused while that process lives (another host,
-// or one with the same gateway name), taken with its claims when it is a dead process of this host.
+// or one with the same gateway name), taken with its claims when it is a dead process of this host
+// or an earlier life of this one (a restarted container: same host name, same pid).
 TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead) {
   char host[256] = {};
   gethostname(host, sizeof host - 1);
@@ -172,7 +173,9 @@ TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);
   for (const auto& [holder, taken] : std::vector<std::pair<std::string, bool>>{
-           {"gw@elsewhere:1:1", false}, {"gw@" + std::string(host) + ":" + std::to_string(child) + ":1", true}}) {
+           {"gw@elsewhere:1:1", false},
+           {"gw@" + std::string(host) + ":" + std::to_string(child) + ":1", true},
+           {"gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":1", true}}) {  // an earlier life
     SCOPED_TRACE(holder);
     auto store = OpenStore("sqlite::memory:");
     ModemRecord row;
