@@ -56,7 +56,7 @@ void StoreAlone(const std::string& label, const std::string& url, int n, int wor
       for (;;) {
         const auto claims = store->Claim("bench", "m" + std::to_string(w), WallMs(), 60000, 1);
         if (claims.empty()) break;
-        store->MarkSent(claims[0].id, "bench", {w}, WallMs());
+        store->MarkSent(claims[0].id, claims[0].claim_token, {w}, WallMs());
         ++done[static_cast<std::size_t>(w)];
       }
     });

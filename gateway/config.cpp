@@ -22,8 +22,17 @@ std::string Text(const toml::node_view<const toml::node>& n, const std::string& 
   throw ConfigError(source + ": " + key + " must be a string");
 }
 
+// A key this program does not know is most likely a typing error that would otherwise be ignored.
+void OnlyKnownKeys(const toml::table& t, const std::set<std::string>& known, const std::string& where,
+                   const std::string& source) {
+  for (const auto& [key, value] : t)
+    if (!known.count(std::string(key.str())))
+      throw ConfigError(source + ": unknown key \"" + where + std::string(key.str()) + "\"");
+}
+
 ModemConfig ModemFrom(const toml::table& t, int position, const std::string& source) {
   const std::string where = "modem " + std::to_string(position);
+  OnlyKnownKeys(t, {"name", "device", "port", "pin", "per_minute"}, where + ".", source);
   const toml::node_view<const toml::node> v{t};
   ModemConfig m;
   m.name = Text(v["name"], "modem" + std::to_string(position), where + ".name", source);
@@ -50,6 +59,13 @@ Config ParseConfig(const std::string& text, const std::string& source) {
     throw ConfigError(source + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()));
   }
   const toml::node_view<const toml::node> v{root};
+  OnlyKnownKeys(root, {"name", "store", "queue", "http", "modem"}, "", source);
+  if (const auto* q = root["queue"].as_table())
+    OnlyKnownKeys(*q,
+                  {"lease_seconds", "idle_seconds", "read_every_seconds", "status_every_seconds",
+                   "backoff_first_seconds", "backoff_max_seconds", "retry_seconds", "part_wait_seconds", "max_attempts"},
+                  "queue.", source);
+  if (const auto* h = root["http"].as_table()) OnlyKnownKeys(*h, {"listen", "token"}, "http.", source);
   Config c;
   c.name = Text(v["name"], "", "name", source);
   c.store = Text(v["store"], "", "store", source);

@@ -1,5 +1,7 @@
 #include "gateway.hpp"
 
+#include <algorithm>
+
 #include "log.hpp"
 
 namespace quandelstk::gateway {
@@ -18,7 +20,7 @@ LatencyHistogram::Snapshot LatencyHistogram::Take() const {
 }
 
 Gateway::Gateway(Config config, Clock& clock, LinkFactory factory)
-    : config_(std::move(config)), clock_(clock), factory_(std::move(factory)) {}
+    : config_(std::move(config)), claimant_(ClaimantId(config_.name)), clock_(clock), factory_(std::move(factory)) {}
 
 Gateway::~Gateway() {
   Stop();
@@ -37,41 +39,34 @@ void Gateway::Launch(const ModemConfig& m) {
   ref.thread = std::thread([this, &ref] { Body(ref); });
 }
 
+// The modem's thread lives as long as the modem is configured: whatever stops its loop (a store
+// that cannot be opened or refuses a statement, a device that is not there yet) is logged, waited
+// out with back-off, and the loop starts again on a fresh connection.
 void Gateway::Body(Running& r) {
-  std::unique_ptr<Store> store;
-  std::int64_t wait = 1000;
-  while (!store && !r.stop) {
-    try {
-      store = OpenStore(config_.store);
-    } catch (const StoreUnavailable& e) {
-      Log("modem " + r.config.name + ": " + e.what() + "; trying again");
-      clock_.Sleep(wait, r.stop);
-      wait = std::min<std::int64_t>(wait * 2, 30000);
-    } catch (const std::exception& e) {
-      Log("modem " + r.config.name + ": cannot open the store: " + e.what());
-      return;
-    }
-  }
-  if (!store) return;
   std::int16_t port = 1;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     port = next_port_++;
   }
   std::unique_ptr<ModemLink> link;
-  try {
-    link = factory_(r.config, port);
-  } catch (const std::exception& e) {
-    Log("modem " + r.config.name + ": " + e.what());
-    return;
-  }
-  Worker worker(r.config, config_.name, config_.timing, *store, *link, clock_, r.counters);
-  worker.on_latency = [this](double s) { latency_.Observe(s); };
-  try {
-    worker.Run(r.stop);
-    Log("modem " + r.config.name + ": stopped");
-  } catch (const std::exception& e) {
-    Log("modem " + r.config.name + ": stopped by an error: " + e.what());
+  std::int64_t wait = config_.timing.backoff_first_ms;
+  while (!r.stop) {
+    std::string why;
+    try {
+      std::unique_ptr<Store> store = OpenStore(config_.store);
+      if (!link) link = factory_(r.config, port);
+      Worker worker(r.config, claimant_, config_.timing, *store, *link, clock_, r.counters);
+      worker.on_latency = [this](double s) { latency_.Observe(s); };
+      worker.Run(r.stop);
+      Log("modem " + r.config.name + ": stopped");
+      return;
+    } catch (const std::exception& e) {
+      why = e.what();
+    }
+    ++r.counters.errors;
+    Log("modem " + r.config.name + ": " + why + "; starting again in " + std::to_string(wait) + " ms");
+    clock_.Sleep(wait, r.stop);
+    wait = std::min<std::int64_t>(wait * 2, std::max<std::int64_t>(config_.timing.backoff_max_ms, wait));
   }
 }
 

@@ -49,6 +49,8 @@ class Gateway {
   void Stop();
 
   const Config& config() const { return config_; }
+  // This process's own name in the store: its claims and modem rows.
+  const std::string& claimant() const { return claimant_; }
   LatencyHistogram& latency() { return latency_; }
   struct ModemView {
     std::string name;
@@ -68,6 +70,7 @@ class Gateway {
   void Body(Running& r);
 
   Config config_;
+  std::string claimant_;
   Clock& clock_;
   LinkFactory factory_;
   LatencyHistogram latency_;

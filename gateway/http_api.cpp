@@ -1,5 +1,8 @@
 #include "http_api.hpp"
 
+#include <algorithm>
+#include <cctype>
+
 #include <httplib.h>
 
 #include <mutex>
@@ -74,10 +77,10 @@ std::string MetricsText(Store& store, Gateway* gateway) {
        "# TYPE quandelstk_modem_signal gauge\n";
   for (const ModemRecord& m : rows)
     o << "quandelstk_modem_signal{modem=\"" << Escape(m.name) << "\"} " << m.signal << "\n";
-  o << "# HELP quandelstk_modem_errors Errors of each modem (refused messages, lost modem).\n"
-       "# TYPE quandelstk_modem_errors gauge\n";
+  o << "# HELP quandelstk_modem_errors_total Errors of each modem (refused messages, lost modem).\n"
+       "# TYPE quandelstk_modem_errors_total counter\n";
   for (const ModemRecord& m : rows)
-    o << "quandelstk_modem_errors{modem=\"" << Escape(m.name) << "\"} " << m.errors << "\n";
+    o << "quandelstk_modem_errors_total{modem=\"" << Escape(m.name) << "\"} " << m.errors << "\n";
   o << "# HELP quandelstk_modem_up Whether each modem of this gateway is initialised and answering.\n"
        "# TYPE quandelstk_modem_up gauge\n";
   if (gateway)
@@ -123,7 +126,12 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
       Error(res, 401, "no token: send the header \"Authorization: Bearer <token>\"");
       return httplib::Server::HandlerResponse::Handled;
     }
-    if (auth.rfind(prefix, 0) != 0 || !SameSecret(auth.substr(prefix.size()), st.config.http.token)) {
+    // The scheme's name is case-insensitive (RFC 7235); the token is not.
+    const bool bearer = auth.size() >= prefix.size() &&
+                        std::equal(prefix.begin(), prefix.end(), auth.begin(), [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                        });
+    if (!bearer || !SameSecret(auth.substr(prefix.size()), st.config.http.token)) {
       res.set_header("WWW-Authenticate", "Bearer error=\"invalid_token\"");
       Error(res, 401, "the token is wrong");
       return httplib::Server::HandlerResponse::Handled;
@@ -255,7 +263,7 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
   std::string host = "127.0.0.1";
   std::string port_text = config.http.listen;
   if (const auto colon = port_text.rfind(':'); colon != std::string::npos) {
-    host = port_text.substr(0, colon);
+    if (colon > 0) host = port_text.substr(0, colon);  // ":PORT" stays on the loopback
     port_text = port_text.substr(colon + 1);
   }
   int port = 0;

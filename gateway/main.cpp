@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   app.add_option("--modem", f.modems,
                  "[NAME=]DEVICE[,pin=PIN][,per-minute=N]: DEVICE is /dev/PATH, a port number, sim or "
                  "sim:SCENARIO.json (repeatable; replaces the config's modems)");
-  app.add_option("--name", f.name, "this gateway's name in the store, unique per process (default: the host name)");
+  app.add_option("--name", f.name, "this gateway's name in the store (default: the host name); each process also gets an id of its own");
   app.add_option("--http", f.http, "serve the HTTP API on [HOST:]PORT (127.0.0.1 unless a host is given)");
   app.add_option("--token", f.token, "the API's bearer token (or QUANDELSTK_GATEWAY_TOKEN)");
   CLI11_PARSE(app, argc, argv);
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  Log("running " + std::to_string(config.modems.size()) + " modem(s) as \"" + config.name + "\" on " +
+  Log("running " + std::to_string(config.modems.size()) + " modem(s) as \"" + gateway.claimant() + "\" on " +
       HidePassword(config.store.empty() ? DefaultStoreUrl() : config.store));
   for (;;) {
     int s = 0;

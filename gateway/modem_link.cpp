@@ -2,6 +2,7 @@
 // messages, and plain exchanges for the status queries the gateway shows.
 #include "modem_link.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -116,18 +117,17 @@ class LibraryLink final : public ModemLink {
   }
 
   messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
-                            int first_part) override {
-    if (first_part <= 1) return box_.Send(to, text, options);
-    return SendRest(to, text, options, first_part);
+                            int first_part, const PartSent& on_part) override {
+    return SendParts(to, text, options, std::max(first_part, 1), on_part);
   }
   std::vector<messages::AssembledMessage> List() override { return box_.List(); }
   bool Delete(int index, const std::string& storage) override { return box_.Delete(index, storage); }
 
-  // The messages layer sends a message whole; the rest of one cut short is sent here, part by
-  // part, with the PDUs it encodes and the exchange it uses: PDU mode, "AT+CMGS=" with the length,
-  // the PDU and Ctrl-Z, then text mode again.
-  messages::SendResult SendRest(const std::string& to, const std::string& text, const messages::SendOptions& options,
-                                int first_part) {
+  // Part by part, with the PDUs the messages layer encodes and the exchange it uses: PDU mode,
+  // "AT+CMGS=" with the length, the PDU and Ctrl-Z, then text mode again. The gateway records
+  // each part as it goes (on_part), so a send cut short goes on from the part that did not go.
+  messages::SendResult SendParts(const std::string& to, const std::string& text,
+                                 const messages::SendOptions& options, int first_part, const PartSent& on_part) {
     messages::SendResult r;
     r.plan = messages::Plan(text, options);
     const auto parts = messages::EncodeSubmit(to, text, options, options.reference.value_or(0));
@@ -142,6 +142,10 @@ class LibraryLink final : public ModemLink {
       answer.clear();
       if (!channel::SendATForPrompt("AT+CMGS=" + std::to_string(part.tpdu_length), answer, 0)) {
         r.error = which + ": the modem gave no prompt for the message (" + Brief(answer) + ")";
+        // A prompt that comes late would take the next command for the message body: ESC ends
+        // the body unsent (a modem at its command line ignores it).
+        answer.clear();
+        channel::SendATCommand("\x1B", answer, 1);
         break;
       }
       answer.clear();
@@ -150,6 +154,10 @@ class LibraryLink final : public ModemLink {
         break;
       }
       r.references.push_back(Field(answer, "+CMGS: ", 0));
+      if (on_part && !on_part(part.sequence, r.references.back())) {
+        r.error = which + ": the claim on the message passed to another sender; the rest is left to it";
+        break;
+      }
     }
     answer.clear();
     channel::SendATCommand("AT+CMGF=1", answer, 0);

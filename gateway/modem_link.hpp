@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,11 +26,15 @@ class ModemLink {
   virtual void Close() = 0;
   // The modem answers a plain "AT".
   virtual bool Alive() = 0;
+  // Called after each part the modem took, with the part's number and reference; false stops the
+  // send there (the claim passed to someone else), the result then not ok.
+  using PartSent = std::function<bool(int part, int reference)>;
   // Sends parts first_part to the last (1 sends the whole message); options.reference is the
   // concatenation reference, the same as the parts already sent carried, so the phone joins
   // them all. references in the result are those of the parts sent now.
   virtual messages::SendResult Send(const std::string& to, const std::string& text,
-                                    const messages::SendOptions& options, int first_part = 1) = 0;
+                                    const messages::SendOptions& options, int first_part = 1,
+                                    const PartSent& on_part = {}) = 0;
   // Throws RuntimeError when the modem cannot list.
   virtual std::vector<messages::AssembledMessage> List() = 0;
   virtual bool Delete(int index, const std::string& storage) = 0;

@@ -1,6 +1,7 @@
 #include "worker.hpp"
 
 #include <algorithm>
+#include <chrono>
 
 #include "log.hpp"
 #include "submit.hpp"
@@ -22,6 +23,15 @@ std::string Fnv(const std::string& text) {
 
 std::string TimeText(const std::optional<messages::Timestamp>& t) {
   return t ? t->Text() : "";
+}
+
+// A centre time stamp as ms since the epoch, UTC.
+std::optional<std::int64_t> EpochMs(const std::optional<messages::Timestamp>& t) {
+  if (!t) return std::nullopt;
+  using namespace std::chrono;
+  const sys_days day{year{t->year} / month{static_cast<unsigned>(t->month)} / ::std::chrono::day{static_cast<unsigned>(t->day)}};
+  const auto local = day + hours{t->hour} + minutes{t->minute} + seconds{t->second};
+  return duration_cast<milliseconds>((local - minutes{t->zone_minutes}).time_since_epoch()).count();
 }
 
 }  // namespace
@@ -59,14 +69,6 @@ bool Worker::Persist(F&& f) {
 
 void Worker::Run(const std::atomic<bool>& stop) {
   stop_ = &stop;
-  // Claims this gateway held for this modem before it was killed go back to the queue at once,
-  // rather than when their lease ends.
-  Persist([&] {
-    const int n = store_.Release(gateway_, modem_.name,
-                                 "the gateway restarted while sending it; it may have reached the network",
-                                 clock_.NowMs());
-    if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " message(s) in flight at the last stop queued again");
-  });
   while (!stop) {
     const bool did = Round();
     if (did || stop) continue;
@@ -86,6 +88,11 @@ bool Worker::Round() {
     if (now < next_init_ms_) return false;
     Initialise();
     return ready_;
+  }
+  if (row_lost_) {
+    row_lost_ = false;
+    Down("the modem's row was taken by another gateway process; this one lets the modem go");
+    return false;
   }
   try {
     bool did = false;
@@ -115,9 +122,48 @@ bool Worker::Round() {
   return false;
 }
 
+// One live process per modem name. A row still held by a process of this host that is gone (a
+// kill, a crash) is taken over, and the claims it left on the modem go back to the queue at once
+// rather than when their lease ends.
+bool Worker::TakeModemRow() {
+  bool taken = false;
+  Persist([&] {
+    std::string holder;
+    for (const ModemRecord& r : store_.Modems())
+      if (r.name == modem_.name) holder = r.gateway;
+    const bool dead = !holder.empty() && holder != gateway_ && ClaimantIsDeadHere(holder);
+    ModemRecord row;
+    row.name = modem_.name;
+    row.device = modem_.device;
+    row.gateway = gateway_;
+    row.state = "starting";
+    row.last_error = last_error_;
+    row.errors = counters_.errors;
+    row.sent = counters_.sent;
+    row.received = counters_.received;
+    row.updated_ms = clock_.NowMs();
+    taken = store_.PutModem(row, dead);
+    if (!taken) {
+      last_error_ = "modem " + modem_.name + " is driven by the live gateway process " + holder +
+                    "; give each process its own modem names (or --name)";
+      return;
+    }
+    // Not sending now, so any claim the holder has on this modem is left from a loop that ended.
+    if (holder.empty()) return;
+    const int n = store_.Release(holder, modem_.name,
+                                 "the gateway process " + holder + " ended while sending it; it may have reached the network",
+                                 clock_.NowMs());
+    if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " message(s) in flight at the last stop queued again");
+  });
+  return taken;
+}
+
 void Worker::Initialise() {
   ++counters_.inits;
-  RefreshStatus("starting");
+  if (!TakeModemRow()) {
+    Down(last_error_);
+    return;
+  }
   std::string why;
   try {
     why = link_.Open();
@@ -164,21 +210,41 @@ bool Worker::SendDue() {
   const std::vector<OutgoingRecord> claims = store_.Claim(gateway_, modem_.name, now, timing_.lease_ms, 1);
   if (claims.empty()) return false;
   const OutgoingRecord& m = claims.front();
-  // Parts an earlier attempt got through are not sent again: the rest follows with the same
-  // concatenation reference, and the phone joins them.
-  int first = static_cast<int>(m.part_records.size()) + 1;
+  // Parts an earlier attempt got through on this modem are not sent again: the rest follows with
+  // the same concatenation reference, and the phone joins them. Parts another modem sent came
+  // from another number, which the phone does not join: the message goes out whole.
+  int first = 1;
+  for (const PartRecord& p : m.part_records)
+    if (p.part == first && p.modem == modem_.name && p.reference >= 0) ++first;
   if (first > m.parts) first = 1;
   const messages::SendOptions options = SendOptionsFor(m.report, m.concat_reference);
   messages::SendResult r;
   std::string failure;
+  bool lost = false;
+  // Each part is recorded as it goes, and the lease renewed: a long send keeps its claim, and one
+  // that lost it (this process stalled past the lease) stops before sending more.
+  const ModemLink::PartSent on_part = [&](int part, int reference) {
+    bool ours = false;
+    const bool stored = Persist([&] {
+      ours = store_.RecordPart(m.id, m.claim_token, part, reference, clock_.NowMs(), timing_.lease_ms);
+    });
+    lost = stored && !ours;
+    return !lost;
+  };
   try {
-    r = link_.Send(m.to, m.text, options, first);
+    r = link_.Send(m.to, m.text, options, first, on_part);
   } catch (const RuntimeError& e) {
     failure = e.what();
   }
   if (modem_.per_minute > 0) next_send_ms_ = now + 60000 / modem_.per_minute;
-  if (r.ok) {
-    Persist([&] { store_.MarkSent(m.id, gateway_, r.references, clock_.NowMs(), first); });
+  if (r.ok || lost) {
+    bool recorded = false;
+    Persist([&] { recorded = store_.MarkSent(m.id, m.claim_token, r.references, clock_.NowMs(), first); });
+    if (!recorded) {
+      Log("modem " + modem_.name + ": message " + std::to_string(m.id) +
+          ": its claim passed to another sender while this one sent it; the history records both");
+      return true;
+    }
     ++counters_.sent;
     if (on_latency) on_latency(static_cast<double>(clock_.NowMs() - now) / 1000.0);
     return true;
@@ -192,19 +258,14 @@ bool Worker::SendDue() {
   } catch (const std::exception&) {
   }
   if (!alive) {
-    // The parts it took before it went quiet are kept; the rest goes to whichever modem is next.
-    if (!r.references.empty())
-      Persist([&] {
-        store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs(), timing_.max_attempts, r.references,
-                         first);
-      });
+    // The parts it took before it went quiet are recorded; the rest goes to whichever modem is next.
     Down("the modem stopped answering while sending message " + std::to_string(m.id) + ": " + failure);
     return true;
   }
   Log("modem " + modem_.name + ": message " + std::to_string(m.id) + ": " + failure);
   Persist([&] {
-    store_.MarkRetry(m.id, gateway_, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts,
-                     r.references, first);
+    store_.MarkRetry(m.id, m.claim_token, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms,
+                     timing_.max_attempts);
   });
   return true;
 }
@@ -233,6 +294,7 @@ void Worker::Collect() {
       r.status_text = messages::StatusText(m.first.status);
       r.discharge = TimeText(m.first.discharge);
       r.received_ms = now;
+      r.centre_ms = EpochMs(m.first.time);
       r.key = modem_.name + "|R|" + r.recipient + "|" + std::to_string(r.reference) + "|" +
               TimeText(m.first.time) + "|" + r.discharge + "|" + std::to_string(r.status);
       if (!Persist([&] { store_.AddReport(r); })) return;
@@ -291,7 +353,9 @@ void Worker::RefreshStatus(const std::string& state) {
   row.sent = counters_.sent;
   row.received = counters_.received;
   row.updated_ms = clock_.NowMs();
-  Persist([&] { store_.PutModem(row); });
+  bool written = true;
+  Persist([&] { written = store_.PutModem(row); });
+  if (!written && ready_) row_lost_ = true;
 }
 
 }  // namespace quandelstk::gateway

@@ -17,7 +17,7 @@
 namespace quandelstk::gateway {
 
 struct Timing {
-  std::int64_t lease_ms = 300000;          // a claim's life; renewed by nothing, so longer than a send
+  std::int64_t lease_ms = 300000;          // a claim's life, renewed as each part goes: longer than one part
   std::int64_t idle_ms = 1000;             // the pause when there is nothing to do
   std::int64_t list_every_ms = 5000;       // how often the SIM is read
   std::int64_t status_every_ms = 30000;    // how often the modem's row is refreshed
@@ -39,7 +39,8 @@ struct ModemCounters {
 
 class Worker {
  public:
-  Worker(ModemConfig modem, std::string gateway, Timing timing, Store& store, ModemLink& link, Clock& clock,
+  // claimant: this process's ClaimantId, which owns its claims and modem rows.
+  Worker(ModemConfig modem, std::string claimant, Timing timing, Store& store, ModemLink& link, Clock& clock,
          ModemCounters& counters);
 
   // Runs until stop: a message in flight is finished and recorded first.
@@ -53,6 +54,7 @@ class Worker {
   std::function<void(double)> on_latency;
 
  private:
+  bool TakeModemRow();
   void Initialise();
   void Down(const std::string& why);
   bool SendDue();
@@ -73,6 +75,7 @@ class Worker {
   std::atomic<bool> never_{false};
 
   bool ready_ = false;
+  bool row_lost_ = false;  // another live process took the modem's row
   std::int64_t backoff_ms_ = 0;
   std::int64_t next_init_ms_ = 0;
   std::int64_t next_list_ms_ = 0;

@@ -117,11 +117,19 @@ CREATE TRIGGER events_no_change BEFORE UPDATE OR DELETE ON events
   FOR EACH STATEMENT EXECUTE FUNCTION events_append_only();
 )";
 
+// Step 2: each claim has a token of its own, so a claim's holder is known even when two processes
+// share a gateway name; PostgreSQL also refuses TRUNCATE on the history.
+const char* const kStep2 = "ALTER TABLE outgoing ADD COLUMN claim_token TEXT;\n";
+const char* const kNoTruncatePostgres = R"(
+CREATE TRIGGER events_no_truncate BEFORE TRUNCATE ON events
+  FOR EACH STATEMENT EXECUTE FUNCTION events_append_only();
+)";
+
 std::vector<std::string> Steps(Dialect dialect) {
   const bool pg = dialect == Dialect::Postgres;
   std::string step1 = Replace(kStep1, "@ID", pg ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY");
   step1 += pg ? kAppendOnlyPostgres : kAppendOnlySqlite;
-  return {step1};
+  return {step1, std::string(kStep2) + (pg ? kNoTruncatePostgres : "")};
 }
 
 }  // namespace
@@ -132,10 +140,12 @@ int SchemaVersion() {
 
 void Migrate(Db& db) {
   const std::vector<std::string> steps = Steps(db.dialect());
-  db.Script("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
   Transaction tx(db);
   // Several gateways may start at once on one PostgreSQL database: one migrates, the others wait.
+  // The lock comes first: two CREATE TABLE IF NOT EXISTS at once on an empty database can both
+  // try to create the table, and one fails.
   if (db.dialect() == Dialect::Postgres) db.Query("SELECT pg_advisory_xact_lock(727361)");
+  db.Script("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
   const Rows rows = db.Query("SELECT MAX(version) FROM schema_version");
   const int version = rows.empty() ? 0 : static_cast<int>(rows[0].Int(0, 0));
   if (version > static_cast<int>(steps.size()))
@@ -143,7 +153,7 @@ void Migrate(Db& db) {
                      std::to_string(steps.size()) + "; upgrade quandelstk-gateway");
   for (int v = version; v < static_cast<int>(steps.size()); ++v) {
     db.Script(steps[static_cast<std::size_t>(v)]);
-    if (v == 0 && version == 0) {
+    if (v == version && version == 0) {
       db.Query("INSERT INTO schema_version (version) VALUES (?)", {std::int64_t{v + 1}});
     } else {
       db.Query("UPDATE schema_version SET version = ?", {std::int64_t{v + 1}});

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <random>
 
 #include "store/schema.hpp"
 
@@ -24,9 +26,10 @@ std::string NumberDigits(const std::string& number) {
 
 namespace {
 
+// One reader per table: the columns in the order the reader takes them.
 constexpr const char* kOutgoingColumns =
     "id, recipient, body, report, state, attempts, parts, concat_ref, modem, claimed_by, lease_until, "
-    "not_before, expires_at, created_at, claimed_at, sent_at, done_at, last_error";
+    "not_before, expires_at, created_at, claimed_at, sent_at, done_at, last_error, claim_token";
 
 OutgoingRecord ToOutgoing(const Row& r) {
   OutgoingRecord m;
@@ -48,7 +51,21 @@ OutgoingRecord ToOutgoing(const Row& r) {
   m.sent_ms = r.Int(15);
   m.done_ms = r.Int(16);
   m.last_error = r.Text(17);
+  m.claim_token = r.Text(18);
   return m;
+}
+
+constexpr const char* kPartColumns = "part, reference, status, status_code, report_at, modem";
+
+PartRecord ToPart(const Row& r) {
+  PartRecord p;
+  p.part = static_cast<int>(r.Int(0));
+  p.reference = static_cast<int>(r.Int(1));
+  p.status = r.Text(2);
+  p.status_code = static_cast<int>(r.Int(3));
+  p.report_ms = r.Int(4);
+  p.modem = r.Text(5);
+  return p;
 }
 
 constexpr const char* kReportColumns =
@@ -68,6 +85,88 @@ ReportRecord ToReport(const Row& r) {
   x.part = static_cast<int>(r.Int(9));
   x.key = r.Text(10);
   return x;
+}
+
+constexpr const char* kIncomingColumns =
+    "id, modem, sender, body, parts, complete, centre_time, received_at, dedup_key";
+
+IncomingRecord ToIncoming(const Row& r) {
+  IncomingRecord m;
+  m.id = r.Int(0);
+  m.modem = r.Text(1);
+  m.from = r.Text(2);
+  m.text = r.Text(3);
+  m.parts = static_cast<int>(r.Int(4));
+  m.complete = r.Int(5) != 0;
+  m.centre_time = r.Text(6);
+  m.received_ms = r.Int(7);
+  m.key = r.Text(8);
+  return m;
+}
+
+constexpr const char* kModemColumns =
+    "name, device, gateway, state, signal, operator, registration, last_error, errors, sent, received, updated_at";
+
+ModemRecord ToModem(const Row& r) {
+  ModemRecord m;
+  m.name = r.Text(0);
+  m.device = r.Text(1);
+  m.gateway = r.Text(2);
+  m.state = r.Text(3);
+  m.signal = static_cast<int>(r.Int(4));
+  m.operator_name = r.Text(5);
+  m.registration = static_cast<int>(r.Int(6));
+  m.last_error = r.Text(7);
+  m.errors = r.Int(8);
+  m.sent = r.Int(9);
+  m.received = r.Int(10);
+  m.updated_ms = r.Int(11);
+  return m;
+}
+
+constexpr const char* kEventColumns = "id, at, kind, message_id, modem, gateway, detail";
+
+EventRecord ToEvent(const Row& r) {
+  EventRecord e;
+  e.id = r.Int(0);
+  e.at_ms = r.Int(1);
+  e.kind = r.Text(2);
+  e.message_id = r.MaybeInt(3);
+  e.modem = r.Text(4);
+  e.gateway = r.Text(5);
+  e.detail = r.Text(6);
+  return e;
+}
+
+template <typename T>
+std::vector<T> All(const Rows& rows, T (*read)(const Row&)) {
+  std::vector<T> out;
+  out.reserve(rows.size());
+  for (const Row& r : rows) out.push_back(read(r));
+  return out;
+}
+
+// A report is matched to a part sent at most this long before it...
+constexpr std::int64_t kReportWindowMs = 7LL * 24 * 3600 * 1000;
+// ...and not after the centre's time stamp, give or take the hosts' and the centre's clocks.
+constexpr std::int64_t kClockSkewMs = 15 * 60 * 1000;
+
+// A claim token: the claimant, the modem, and a random part, so that no two claims share one.
+std::string NewToken(const std::string& claimant, const std::string& modem) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(random()));
+  return claimant + "|" + modem + "|" + hex;
+}
+
+std::string ClaimantOfToken(const std::string& token) {
+  return token.substr(0, token.find('|'));
+}
+
+std::string ModemOfToken(const std::string& token) {
+  const auto from = token.find('|');
+  if (from == std::string::npos) return "";
+  return token.substr(from + 1, token.rfind('|') - from - 1);
 }
 
 // What a report's status octet means for the part: delivered, still pending, or failed for good.
@@ -99,109 +198,119 @@ class SqlStore final : public Store {
     return id;
   }
 
-  std::vector<OutgoingRecord> Claim(const std::string& gateway, const std::string& modem, std::int64_t now,
+  std::vector<OutgoingRecord> Claim(const std::string& claimant, const std::string& modem, std::int64_t now,
                                     std::int64_t lease_ms, int limit) override {
     Transaction tx(*db_);
     const bool pg = db_->dialect() == Dialect::Postgres;
     const Rows due = db_->Query(
-        std::string("SELECT id, state, claimed_by, modem FROM outgoing WHERE ((state = 'queued' AND not_before <= ?) "
-                    "OR (state = 'sending' AND lease_until < ?)) AND (expires_at IS NULL OR expires_at > ?) "
-                    "ORDER BY not_before, id LIMIT ?") +
-            (pg ? " FOR UPDATE SKIP LOCKED" : ""),
+        Sql(std::string("SELECT id, state, claimed_by, modem FROM outgoing WHERE ((state = 'queued' AND not_before <= ?) "
+                        "OR (state = 'sending' AND lease_until < @NOW)) AND (expires_at IS NULL OR expires_at > ?) "
+                        "ORDER BY not_before, id LIMIT ?") +
+            (pg ? " FOR UPDATE SKIP LOCKED" : "")),
         {now, now, now, std::int64_t{limit}});
     std::vector<OutgoingRecord> out;
     for (const Row& row : due) {
       const std::int64_t id = row.Int(0);
       if (row.Text(1) == kSending)
-        Event(now, "taken-over", id, modem, gateway,
+        Event(now, "taken-over", id, modem, claimant,
               "the lease of " + row.Text(2) + " (modem " + row.Text(3) +
                   ") ended; it is sent again and may reach the phone twice");
       const Rows claimed = db_->Query(
-          std::string("UPDATE outgoing SET state = 'sending', claimed_by = ?, modem = ?, lease_until = ?, "
-                      "claimed_at = ?, attempts = attempts + 1 WHERE id = ? RETURNING ") +
-              kOutgoingColumns,
-          {gateway, modem, now + lease_ms, now, id});
+          Sql(std::string("UPDATE outgoing SET state = 'sending', claimed_by = ?, modem = ?, claim_token = ?, "
+                          "lease_until = @NOW + ?, claimed_at = ?, attempts = attempts + 1 WHERE id = ? RETURNING ") +
+              kOutgoingColumns),
+          {claimant, modem, NewToken(claimant, modem), now, lease_ms, now, id});
       OutgoingRecord m = ToOutgoing(claimed.at(0));
       m.part_records = Parts(id);
       out.push_back(std::move(m));
-      Event(now, "claimed", id, modem, gateway, "attempt " + std::to_string(out.back().attempts));
+      Event(now, "claimed", id, modem, claimant, "attempt " + std::to_string(out.back().attempts));
     }
     tx.Commit();
     return out;
   }
 
-  bool MarkSent(std::int64_t id, const std::string& gateway, const std::vector<int>& references,
-                std::int64_t now, int first_part) override {
+  bool RecordPart(std::int64_t id, const std::string& token, int part, int reference, std::int64_t now,
+                  std::int64_t lease_ms) override {
     Transaction tx(*db_);
-    const Rows current = db_->Query("SELECT state, claimed_by, modem FROM outgoing WHERE id = ?", {id});
-    if (current.empty()) return false;
-    const bool ours = current[0].Text(0) == kSending && current[0].Text(1) == gateway;
-    const std::string modem = current[0].Text(2);
-    const std::string state = current[0].Text(0);
-    // A commit whose answer was lost, tried again: it is recorded already.
-    if (!ours && current[0].Text(1) == gateway && (state == kSent || state == kDelivered || state == kFailed))
-      return true;
-    if (!ours) {
-      // It reached the network all the same: say so, and keep the first record of it.
-      Event(now, "sent-late", id, modem, gateway,
-            "sent after its claim passed to " + current[0].Text(1) + " (state " + state + ")");
-      if (state != kQueued && state != kSending) {
-        tx.Commit();
-        return false;
-      }
-    }
-    db_->Query(
-        "UPDATE outgoing SET state = 'sent', sent_at = ?, lease_until = 0, last_error = '' WHERE id = ?",
-        {now, id});
-    // A message sent whole again (after a crash in the window) has new references: they replace
-    // the old. The parts of an earlier attempt that this one did not send again stay.
-    AddParts(id, modem, references, first_part, now);
-    Event(now, "sent", id, modem, gateway, PartsText(references, first_part));
+    const Rows rows = db_->Query(
+        Sql("UPDATE outgoing SET lease_until = @NOW + ? WHERE id = ? AND state = 'sending' AND claim_token = ? "
+            "RETURNING modem"),
+        {now, lease_ms, id, token});
+    if (rows.empty()) return false;
+    AddParts(id, rows[0].Text(0), {reference}, part, now);
     tx.Commit();
-    return ours;
+    return true;
   }
 
-  void MarkRetry(std::int64_t id, const std::string& gateway, const std::string& error, std::int64_t now,
+  bool MarkSent(std::int64_t id, const std::string& token, const std::vector<int>& references, std::int64_t now,
+                int first_part) override {
+    Transaction tx(*db_);
+    const Rows current = db_->Query("SELECT state, claim_token, modem, claimed_by FROM outgoing WHERE id = ?", {id});
+    if (current.empty()) return false;
+    const std::string state = current[0].Text(0);
+    const std::string modem = current[0].Text(2);
+    if (current[0].Text(1) != token) {
+      // It reached the network all the same: say so, and leave the record to the claim's holder.
+      Event(now, "sent-late", id, ModemOfToken(token), ClaimantOfToken(token),
+            "sent after its claim passed to " + current[0].Text(3) + " (state " + state + "); " +
+                PartsText(references, first_part));
+      tx.Commit();
+      return false;
+    }
+    // A commit whose answer was lost, tried again: it is recorded already.
+    if (state != kSending) return true;
+    db_->Query("UPDATE outgoing SET state = 'sent', sent_at = ?, lease_until = 0, last_error = '' WHERE id = ?",
+               {now, id});
+    AddParts(id, modem, references, first_part, now);
+    Event(now, "sent", id, modem, current[0].Text(3), PartsText(references, first_part));
+    tx.Commit();
+    return true;
+  }
+
+  void MarkRetry(std::int64_t id, const std::string& token, const std::string& error, std::int64_t now,
                  std::int64_t retry_ms, int max_attempts, const std::vector<int>& references,
                  int first_part) override {
     Transaction tx(*db_);
+    const Rows owner = db_->Query(
+        "SELECT modem, claimed_by FROM outgoing WHERE id = ? AND state = 'sending' AND claim_token = ?", {id, token});
+    if (owner.empty()) return;  // no longer this claim's: its holder decides
+    const std::string modem = owner[0].Text(0), claimant = owner[0].Text(1);
     if (!references.empty()) {
-      const Rows owner = db_->Query("SELECT modem FROM outgoing WHERE id = ? AND state = 'sending' AND claimed_by = ?",
-                                    {id, gateway});
-      if (!owner.empty()) {
-        AddParts(id, owner[0].Text(0), references, first_part, now);
-        Event(now, "sent-in-part", id, owner[0].Text(0), gateway, PartsText(references, first_part));
-      }
+      AddParts(id, modem, references, first_part, now);
+      Event(now, "sent-in-part", id, modem, claimant, PartsText(references, first_part));
     }
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN attempts >= ? THEN 'failed' ELSE 'queued' END, not_before = ?, "
-        "last_error = ?, claimed_by = NULL, lease_until = 0, done_at = CASE WHEN attempts >= ? THEN ? ELSE 0 END "
-        "WHERE id = ? AND state = 'sending' AND claimed_by = ? RETURNING state, modem, attempts",
-        {std::int64_t{max_attempts}, retry_ms, error, std::int64_t{max_attempts}, now, id, gateway});
-    if (!rows.empty())
-      Event(now, rows[0].Text(0) == kFailed ? "failed" : "retry", id, rows[0].Text(1), gateway,
-            "attempt " + rows[0].Text(2) + ": " + error);
+        "last_error = ?, claimed_by = NULL, claim_token = NULL, lease_until = 0, "
+        "done_at = CASE WHEN attempts >= ? THEN ? ELSE 0 END WHERE id = ? RETURNING state, attempts",
+        {std::int64_t{max_attempts}, retry_ms, error, std::int64_t{max_attempts}, now, id});
+    Event(now, rows.at(0).Text(0) == kFailed ? "failed" : "retry", id, modem, claimant,
+          "attempt " + rows[0].Text(1) + ": " + error);
     tx.Commit();
   }
 
-  int Release(const std::string& gateway, const std::string& modem, const std::string& why,
+  int Release(const std::string& claimant, const std::string& modem, const std::string& why,
               std::int64_t now) override {
     Transaction tx(*db_);
+    // Not the message's fault: the attempt it was claimed for does not count.
     const Rows rows = db_->Query(
-        "UPDATE outgoing SET state = 'queued', claimed_by = NULL, lease_until = 0, last_error = ? "
+        "UPDATE outgoing SET state = 'queued', claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ?, "
+        "attempts = CASE WHEN attempts > 0 THEN attempts - 1 ELSE 0 END "
         "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id",
-        {why, gateway, modem});
-    for (const Row& r : rows) Event(now, "released", r.Int(0), modem, gateway, why);
+        {why, claimant, modem});
+    for (const Row& r : rows) Event(now, "released", r.Int(0), modem, claimant, why);
     tx.Commit();
     return static_cast<int>(rows.size());
   }
 
   int ExpireDue(std::int64_t now) override {
     Transaction tx(*db_);
+    // A claim whose lease ended is nobody's: past its expiry it ends like a queued one.
     const Rows rows = db_->Query(
-        "UPDATE outgoing SET state = 'expired', done_at = ? WHERE state = 'queued' AND expires_at IS NOT NULL "
-        "AND expires_at <= ? RETURNING id",
-        {now, now});
+        Sql("UPDATE outgoing SET state = 'expired', done_at = ?, claim_token = NULL, lease_until = 0 "
+            "WHERE expires_at IS NOT NULL AND expires_at <= ? "
+            "AND (state = 'queued' OR (state = 'sending' AND lease_until < @NOW)) RETURNING id"),
+        {now, now, now});
     for (const Row& r : rows) Event(now, "expired", r.Int(0), "", "", "its time to live ended before it was sent");
     tx.Commit();
     return static_cast<int>(rows.size());
@@ -235,11 +344,18 @@ class SqlStore final : public Store {
       return ToReport(again.at(0));
     }
     ReportRecord stored = ToReport(inserted[0]);
+    // References wrap at 256: of the parts with this one, the report is about the newest that still
+    // waits for one and went out before the centre stamped it. When no part went out before that
+    // stamp, the centre's clock is not to be trusted (a simulator's, a wrong one): the newest
+    // waiting part it is.
+    const std::int64_t stamped = r.centre_ms.value_or(r.received_ms);
     const Rows match = db_->Query(
         "SELECT p.message_id, p.part FROM outgoing_parts p JOIN outgoing o ON o.id = p.message_id "
-        "WHERE p.modem = ? AND p.reference = ? AND o.recipient_digits = ? "
-        "ORDER BY p.sent_at DESC, p.message_id DESC LIMIT 1",
-        {r.modem, std::int64_t{r.reference}, NumberDigits(r.recipient)});
+        "WHERE p.modem = ? AND p.reference = ? AND o.recipient_digits = ? AND p.status IN ('', 'pending') "
+        "AND p.sent_at <= ? AND p.sent_at >= ? "
+        "ORDER BY CASE WHEN p.sent_at <= ? THEN 0 ELSE 1 END, p.sent_at DESC, p.message_id DESC LIMIT 1",
+        {r.modem, std::int64_t{r.reference}, NumberDigits(r.recipient), r.received_ms + kClockSkewMs,
+         r.received_ms - kReportWindowMs, stamped + kClockSkewMs});
     if (!match.empty()) {
       const std::int64_t id = match[0].Int(0);
       const std::int64_t part = match[0].Int(1);
@@ -271,21 +387,23 @@ class SqlStore final : public Store {
     return stored;
   }
 
-  void PutModem(const ModemRecord& m) override {
+  bool PutModem(const ModemRecord& m, bool take_over) override {
     Transaction tx(*db_);
-    // A row belongs to the gateway that drives the modem; another gateway takes the name over
-    // only when the row has not been refreshed for ten minutes.
-    db_->Query(
-        "INSERT INTO modems (name, device, gateway, state, signal, operator, registration, last_error, errors, "
-        "sent, received, updated_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET "
-        "device = excluded.device, gateway = excluded.gateway, state = excluded.state, signal = excluded.signal, "
-        "operator = excluded.operator, registration = excluded.registration, last_error = excluded.last_error, "
-        "errors = excluded.errors, sent = excluded.sent, received = excluded.received, "
-        "updated_at = excluded.updated_at "
-        "WHERE modems.gateway = excluded.gateway OR modems.updated_at < excluded.updated_at - 600000",
+    // A row belongs to the process that drives the modem; another takes the name over when the
+    // row says stopped, when it has not been refreshed for ten minutes, or when its owner is known
+    // to be dead.
+    const Rows written = db_->Query(
+        std::string("INSERT INTO modems (") + kModemColumns +
+            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET "
+            "device = excluded.device, gateway = excluded.gateway, state = excluded.state, signal = excluded.signal, "
+            "operator = excluded.operator, registration = excluded.registration, last_error = excluded.last_error, "
+            "errors = excluded.errors, sent = excluded.sent, received = excluded.received, "
+            "updated_at = excluded.updated_at WHERE modems.gateway = excluded.gateway OR modems.state = 'stopped' "
+            "OR modems.updated_at < excluded.updated_at - 600000 OR ? = 1 RETURNING name",
         {m.name, m.device, m.gateway, m.state, std::int64_t{m.signal}, m.operator_name, std::int64_t{m.registration},
-         m.last_error, m.errors, m.sent, m.received, m.updated_ms});
+         m.last_error, m.errors, m.sent, m.received, m.updated_ms, std::int64_t{take_over}});
     tx.Commit();
+    return !written.empty();
   }
 
   void AddEvent(const EventRecord& e) override {
@@ -303,85 +421,33 @@ class SqlStore final : public Store {
   }
 
   std::vector<OutgoingRecord> List(const std::string& state, int limit) override {
-    const Rows rows =
-        state.empty()
-            ? db_->Query(std::string("SELECT ") + kOutgoingColumns + " FROM outgoing ORDER BY id LIMIT ?",
-                         {std::int64_t{limit}})
-            : db_->Query(std::string("SELECT ") + kOutgoingColumns +
-                             " FROM outgoing WHERE state = ? ORDER BY id LIMIT ?",
-                         {state, std::int64_t{limit}});
-    std::vector<OutgoingRecord> out;
-    for (const Row& r : rows) out.push_back(ToOutgoing(r));
-    return out;
+    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing ";
+    return All(state.empty() ? db_->Query(select + "ORDER BY id LIMIT ?", {std::int64_t{limit}})
+                             : db_->Query(select + "WHERE state = ? ORDER BY id LIMIT ?", {state, std::int64_t{limit}}),
+               ToOutgoing);
   }
 
   std::vector<IncomingRecord> Inbox(int limit) override {
-    std::vector<IncomingRecord> out;
-    for (const Row& r : db_->Query("SELECT id, modem, sender, body, parts, complete, centre_time, received_at, "
-                                   "dedup_key FROM incoming ORDER BY id LIMIT ?",
-                                   {std::int64_t{limit}})) {
-      IncomingRecord m;
-      m.id = r.Int(0);
-      m.modem = r.Text(1);
-      m.from = r.Text(2);
-      m.text = r.Text(3);
-      m.parts = static_cast<int>(r.Int(4));
-      m.complete = r.Int(5) != 0;
-      m.centre_time = r.Text(6);
-      m.received_ms = r.Int(7);
-      m.key = r.Text(8);
-      out.push_back(std::move(m));
-    }
-    return out;
+    return All(db_->Query(std::string("SELECT ") + kIncomingColumns + " FROM incoming ORDER BY id LIMIT ?",
+                          {std::int64_t{limit}}),
+               ToIncoming);
   }
 
   std::vector<ReportRecord> Reports(std::int64_t message_id) override {
-    std::vector<ReportRecord> out;
-    for (const Row& r : db_->Query(std::string("SELECT ") + kReportColumns +
-                                       " FROM status_reports WHERE message_id = ? ORDER BY id",
-                                   {message_id}))
-      out.push_back(ToReport(r));
-    return out;
+    return All(db_->Query(std::string("SELECT ") + kReportColumns +
+                              " FROM status_reports WHERE message_id = ? ORDER BY id",
+                          {message_id}),
+               ToReport);
   }
 
   std::vector<EventRecord> Events(std::int64_t message_id) override {
-    std::vector<EventRecord> out;
-    for (const Row& r : db_->Query(
-             "SELECT id, at, kind, message_id, modem, gateway, detail FROM events WHERE message_id = ? ORDER BY id",
-             {message_id})) {
-      EventRecord e;
-      e.id = r.Int(0);
-      e.at_ms = r.Int(1);
-      e.kind = r.Text(2);
-      e.message_id = r.MaybeInt(3);
-      e.modem = r.Text(4);
-      e.gateway = r.Text(5);
-      e.detail = r.Text(6);
-      out.push_back(std::move(e));
-    }
-    return out;
+    return All(db_->Query(std::string("SELECT ") + kEventColumns + " FROM events WHERE message_id = ? ORDER BY id",
+                          {message_id}),
+               ToEvent);
   }
 
   std::vector<ModemRecord> Modems() override {
-    std::vector<ModemRecord> out;
-    for (const Row& r : db_->Query("SELECT name, device, gateway, state, signal, operator, registration, "
-                                   "last_error, errors, sent, received, updated_at FROM modems ORDER BY name")) {
-      ModemRecord m;
-      m.name = r.Text(0);
-      m.device = r.Text(1);
-      m.gateway = r.Text(2);
-      m.state = r.Text(3);
-      m.signal = static_cast<int>(r.Int(4));
-      m.operator_name = r.Text(5);
-      m.registration = static_cast<int>(r.Int(6));
-      m.last_error = r.Text(7);
-      m.errors = r.Int(8);
-      m.sent = r.Int(9);
-      m.received = r.Int(10);
-      m.updated_ms = r.Int(11);
-      out.push_back(std::move(m));
-    }
-    return out;
+    return All(db_->Query(std::string("SELECT ") + kModemColumns + " FROM modems ORDER BY name"), ToModem);
   }
 
   std::map<std::string, std::int64_t> CountByState() override {
@@ -393,18 +459,22 @@ class SqlStore final : public Store {
 
  private:
   std::vector<PartRecord> Parts(std::int64_t id) {
-    std::vector<PartRecord> out;
-    for (const Row& r : db_->Query("SELECT part, reference, status, status_code, report_at FROM outgoing_parts "
-                                   "WHERE message_id = ? ORDER BY part",
-                                   {id})) {
-      PartRecord p;
-      p.part = static_cast<int>(r.Int(0));
-      p.reference = static_cast<int>(r.Int(1));
-      p.status = r.Text(2);
-      p.status_code = static_cast<int>(r.Int(3));
-      p.report_ms = r.Int(4);
-      out.push_back(p);
-    }
+    return All(db_->Query(std::string("SELECT ") + kPartColumns +
+                              " FROM outgoing_parts WHERE message_id = ? ORDER BY part",
+                          {id}),
+               ToPart);
+  }
+
+  // Lease times on PostgreSQL come from the server's clock, so that hosts whose clocks differ
+  // agree on when a lease ends; the host's time is still passed (and ignored there), so that both
+  // dialects take the same parameters. On SQLite every writer is on this host.
+  std::string Sql(const std::string& text) const {
+    std::string out = text;
+    const std::string now = db_->dialect() == Dialect::Postgres
+                                ? "(CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT) + 0 * CAST(? AS BIGINT))"
+                                : "?";
+    for (auto at = out.find("@NOW"); at != std::string::npos; at = out.find("@NOW", at + now.size()))
+      out.replace(at, 4, now);
     return out;
   }
 

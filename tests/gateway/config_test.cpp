@@ -70,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadConfig{"[[modem]]\ndevice = \"sim\"\nper_minute = -1", "must not be negative"},
                       BadConfig{"modem = 3", "[[modem]] tables"},
                       BadConfig{"[http]\nlisten = \"8080\"", "needs a bearer token"},
-                      BadConfig{"[queue]\nbackoff_first_seconds = 10\nbackoff_max_seconds = 1", "backoff_max"}),
+                      BadConfig{"[queue]\nbackoff_first_seconds = 10\nbackoff_max_seconds = 1", "backoff_max"},
+                      BadConfig{"stores = \"x\"", "unknown key \"stores\""},
+                      BadConfig{"[queue]\nlease = 5", "unknown key \"queue.lease\""},
+                      BadConfig{"[http]\ntokn = \"t\"", "unknown key \"http.tokn\""},
+                      BadConfig{"[[modem]]\ndevice = \"sim\"\npin_code = \"1\"", "unknown key \"modem 1.pin_code\""}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(Config, TheShippedExampleIsReadAsItSays) {

@@ -11,6 +11,7 @@
 #include "clock.hpp"
 #include "modem_link.hpp"
 #include "quandelstk/errors.hpp"
+#include "store/db.hpp"
 #include "store/store.hpp"
 
 namespace quandelstk::gateway::testing {
@@ -27,14 +28,14 @@ class FakeLink final : public ModemLink {
   explicit FakeLink(VirtualClock& clock) : clock_(clock) {}
   std::deque<std::string> open_results;  // "" ok; empty deque: ok
   bool alive = true;
-  std::function<messages::SendResult(const std::string&, const std::string&, const messages::SendOptions&, int)> send;
   std::vector<messages::AssembledMessage> stored;  // what List returns (minus deleted indexes)
   bool list_throws = false;
   std::vector<std::pair<std::string, std::string>> sent;  // to, text
   std::vector<std::pair<std::string, int>> deleted;      // storage, index
   std::vector<std::int64_t> open_times;
   int next_reference = 0;
-  std::int64_t send_ms = 100;  // virtual time a send takes
+  std::int64_t send_ms = 100;  // virtual time each part takes
+  std::function<void(int part)> after_part;  // after each part, before the gateway hears of it (may throw)
 
   std::string Open() override {
     open_times.push_back(clock_.now);
@@ -46,16 +47,21 @@ class FakeLink final : public ModemLink {
   void Close() override {}
   bool Alive() override { return alive; }
   messages::SendResult Send(const std::string& to, const std::string& text, const messages::SendOptions& options,
-                            int first_part) override {
-    clock_.now += send_ms;
-    if (send) return send(to, text, options, first_part);
+                            int first_part, const PartSent& on_part) override {
     messages::SendResult r;
-    r.ok = true;
     r.plan = messages::Plan(text, options);
-    for (int i = first_part; i <= r.plan.parts; ++i) r.references.push_back(next_reference++ % 256);
+    for (int i = first_part; i <= r.plan.parts; ++i) {
+      clock_.now += send_ms;
+      r.references.push_back(next_reference++ % 256);
+      parts_sent.emplace_back(i, options.reference.value_or(-1));
+      if (after_part) after_part(i);
+      if (on_part && !on_part(i, r.references.back())) return r;
+    }
+    r.ok = true;
     sent.emplace_back(to, text);
     return r;
   }
+  std::vector<std::pair<int, int>> parts_sent;  // part, concatenation reference
   std::vector<messages::AssembledMessage> List() override {
     if (list_throws) throw RuntimeError(5, "the modem refused to list the messages");
     std::vector<messages::AssembledMessage> out;
@@ -77,6 +83,22 @@ class FakeLink final : public ModemLink {
  private:
   VirtualClock& clock_;
 };
+
+inline NewMessage Msg(const std::string& to, const std::string& text, int parts = 1, bool report = false) {
+  NewMessage m;
+  m.to = to;
+  m.text = text;
+  m.parts = parts;
+  m.report = report;
+  return m;
+}
+
+// How many events of that kind a message's history holds.
+inline int Count(Store& store, std::int64_t id, const std::string& kind) {
+  int n = 0;
+  for (const auto& e : store.Events(id)) n += e.kind == kind;
+  return n;
+}
 
 // A received message as the messages layer lists it.
 inline messages::AssembledMessage Received(int index, const std::string& from, const std::string& text,
@@ -105,58 +127,38 @@ inline messages::AssembledMessage Report(int index, const std::string& recipient
   return m;
 }
 
-// A store whose every call fails as unreachable while down is true.
-class FlakyStore final : public Store {
+// A database under the real store that fails the next fail_next statements as unreachable (a
+// store call fails at its first one), as a lost connection does.
+class FlakyDb final : public Db {
  public:
-  explicit FlakyStore(Store& inner) : s_(inner) {}
-  bool down = false;
-  int fail_next = 0;                 // the next n calls fail, then the store is back
+  explicit FlakyDb(std::unique_ptr<Db> inner) : db_(std::move(inner)) {}
+  int fail_next = 0;
   std::function<void()> on_refusal;  // what the test looks at while the store is away
-  int refused = 0;
   void Gate() {
-    if (down || fail_next > 0) {
-      if (fail_next > 0) --fail_next;
-      ++refused;
-      if (on_refusal) on_refusal();
-      throw StoreUnavailable("the test took the store away");
-    }
+    if (fail_next == 0) return;
+    --fail_next;
+    if (on_refusal) on_refusal();
+    throw StoreUnavailable("the test took the store away");
   }
-  std::int64_t Enqueue(const NewMessage& m, std::int64_t now) override { Gate(); return s_.Enqueue(m, now); }
-  std::vector<OutgoingRecord> Claim(const std::string& g, const std::string& m, std::int64_t now, std::int64_t lease,
-                                    int limit) override {
+  Dialect dialect() const override { return db_->dialect(); }
+  Rows Query(std::string_view sql, const Params& params) override {
     Gate();
-    return s_.Claim(g, m, now, lease, limit);
+    return db_->Query(sql, params);
   }
-  bool MarkSent(std::int64_t id, const std::string& g, const std::vector<int>& refs, std::int64_t now,
-                int first) override {
+  void Script(std::string_view sql) override {
     Gate();
-    return s_.MarkSent(id, g, refs, now, first);
+    db_->Script(sql);
   }
-  void MarkRetry(std::int64_t id, const std::string& g, const std::string& e, std::int64_t now, std::int64_t retry,
-                 int max, const std::vector<int>& refs, int first) override {
+  void Begin() override {
     Gate();
-    s_.MarkRetry(id, g, e, now, retry, max, refs, first);
+    db_->Begin();
   }
-  int Release(const std::string& g, const std::string& m, const std::string& why, std::int64_t now) override {
-    Gate();
-    return s_.Release(g, m, why, now);
-  }
-  int ExpireDue(std::int64_t now) override { Gate(); return s_.ExpireDue(now); }
-  bool AddIncoming(const IncomingRecord& m) override { Gate(); return s_.AddIncoming(m); }
-  ReportRecord AddReport(const ReportRecord& r) override { Gate(); return s_.AddReport(r); }
-  void PutModem(const ModemRecord& m) override { Gate(); s_.PutModem(m); }
-  void AddEvent(const EventRecord& e) override { Gate(); s_.AddEvent(e); }
-  std::optional<OutgoingRecord> Get(std::int64_t id) override { return s_.Get(id); }
-  std::vector<OutgoingRecord> List(const std::string& st, int limit) override { return s_.List(st, limit); }
-  std::vector<IncomingRecord> Inbox(int limit) override { return s_.Inbox(limit); }
-  std::vector<ReportRecord> Reports(std::int64_t id) override { return s_.Reports(id); }
-  std::vector<EventRecord> Events(std::int64_t id) override { return s_.Events(id); }
-  std::vector<ModemRecord> Modems() override { return s_.Modems(); }
-  std::map<std::string, std::int64_t> CountByState() override { return s_.CountByState(); }
-  std::string Describe() const override { return s_.Describe(); }
+  void Commit() override { db_->Commit(); }
+  void Rollback() noexcept override { db_->Rollback(); }
+  std::string Describe() const override { return db_->Describe(); }
 
  private:
-  Store& s_;
+  std::unique_ptr<Db> db_;
 };
 
 // A fresh folder under the system's temporary folder, removed at the end.

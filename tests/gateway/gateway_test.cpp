@@ -10,6 +10,8 @@
 #include "fakes.hpp"
 #include "gateway.hpp"
 #include "pool_harness.hpp"
+#include "store/schema.hpp"
+#include "store/sqlite_db.hpp"
 
 namespace quandelstk::gateway::testing {
 namespace {
@@ -20,7 +22,8 @@ class IdleLink final : public ModemLink {
   std::string Open() override { return ""; }
   void Close() override {}
   bool Alive() override { return true; }
-  messages::SendResult Send(const std::string&, const std::string&, const messages::SendOptions&, int) override {
+  messages::SendResult Send(const std::string&, const std::string&, const messages::SendOptions&, int,
+                            const PartSent&) override {
     return {};
   }
   std::vector<messages::AssembledMessage> List() override { return {}; }
@@ -76,6 +79,51 @@ TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
   EXPECT_TRUE(states_are({{"a", "stopped"}, {"b", "stopped"}, {"c", "stopped"}}));
 }
 
+// A store the modem threads cannot use at first (a schema newer than this program): each thread
+// says so, waits and tries again, and runs its modem once the store is right.
+TEST(Gateway, AModemThreadOutlivesAStoreThatRefusesIt) {
+  TempDir dir;
+  Config config;
+  config.name = "gw";
+  config.store = "sqlite:" + dir.path() + "/g.db";
+  config.timing.idle_ms = 10;
+  config.timing.backoff_first_ms = 10;
+  config.timing.backoff_max_ms = 40;
+  config.modems = {{"a", "/dev/a", "", 0}};
+  OpenStore(config.store);
+  auto db = OpenSqlite(dir.path() + "/g.db");
+  db->Query("UPDATE schema_version SET version = ?", {std::int64_t{SchemaVersion() + 1}});
+  SystemClock clock;
+  Gateway gateway(config, clock, [](const ModemConfig&, std::int16_t) { return std::make_unique<IdleLink>(); });
+  gateway.Start();
+  ASSERT_TRUE(WaitFor([&] { return gateway.Modems().at(0).counters->errors >= 3; }, 60000));
+  db->Query("UPDATE schema_version SET version = ?", {std::int64_t{SchemaVersion()}});
+  auto store = OpenStore(config.store);
+  EXPECT_TRUE(WaitFor([&] { return States(*store) == std::map<std::string, std::string>{{"a", "ready"}}; }, 60000));
+  gateway.Stop();
+}
+
+// SIGTERM while a three-part message is on its way (a second and a half a part): the gateway sends
+// the rest, records it, and exits 0.
+TEST(Gateway, SigtermFinishesTheMessageInFlight) {
+  TempDir dir;
+  quandelstk::testing::SimProcess sim(kSlowScenario, false, {"--journal", dir.path() + "/journal.jsonl"});
+  const std::string url = "sqlite:" + dir.path() + "/g.db";
+  auto store = OpenStore(url);
+  const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(400, 't'), 3), 0);
+  GatewayProcess gateway(WriteConfig(dir.path(), "gw", url, {{"m1", sim.DevicePath()}}, 30), dir.path() + "/gw.log");
+  ASSERT_TRUE(WaitFor([&] { return store->Get(id)->state == kSending; }, 60000));
+  EXPECT_EQ(gateway.Terminate(), 0);
+  const OutgoingRecord r = *store->Get(id);
+  EXPECT_EQ(r.state, kSent);
+  EXPECT_EQ(r.part_records.size(), 3u);
+  sim.Stop();
+  std::ifstream journal(dir.path() + "/journal.jsonl");
+  int lines = 0;
+  for (std::string line; std::getline(journal, line);) ++lines;
+  EXPECT_EQ(lines, 3);
+}
+
 void WriteModems(const std::string& path, const std::string& store, const std::vector<std::string>& names) {
   std::ofstream f(path);
   f << "name = \"hup\"\nstore = \"" << store << "\"\n[queue]\nidle_seconds = 0.05\nread_every_seconds = 0.2\n";
@@ -88,11 +136,8 @@ TEST(Gateway, SighupRereadsTheModemsAndSigtermStopsWithEverythingRecorded) {
   const std::string config = dir.path() + "/gw.toml";
   WriteModems(config, store_url, {"one"});
   auto store = OpenStore(store_url);
-  NewMessage m;
-  m.to = "+15550100999";  // the built-in simulated modem's own number: it comes back
-  m.text = "over and back 🔁";
-  m.report = true;
-  const std::int64_t id = store->Enqueue(m, 0);
+  // To the built-in simulated modem's own number: it comes back.
+  const std::int64_t id = store->Enqueue(Msg("+15550100999", "over and back 🔁", 1, true), 0);
 
   GatewayProcess gateway(config, dir.path() + "/gw.log");
   ASSERT_TRUE(WaitFor([&] { return States(*store) == std::map<std::string, std::string>{{"one", "ready"}}; }, 60000));

@@ -3,8 +3,10 @@
 #include <httplib.h>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "fakes.hpp"
+#include "gateway.hpp"
 #include "http_api.hpp"
 
 namespace quandelstk::gateway::testing {
@@ -36,6 +38,9 @@ class HttpTest : public ::testing::Test {
 
 TEST_F(HttpTest, ListensOnTheLoopbackUnlessToldOtherwise) {
   EXPECT_EQ(api_->Address().rfind("127.0.0.1:", 0), 0u);
+  Config c = config_;
+  c.http.listen = ":0";
+  EXPECT_EQ(HttpApi(c, nullptr).Address().rfind("127.0.0.1:", 0), 0u);
 }
 
 TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
@@ -52,8 +57,8 @@ TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
   EXPECT_TRUE(stored.report);
 
   // Sent and reported by a gateway: the API shows the parts, the reports and the history.
-  store_->Claim("gw", "m1", 1, 1000, 1);
-  store_->MarkSent(id, "gw", {42}, 2);
+  const auto claim = store_->Claim("gw", "m1", 1, 1000, 1);
+  store_->MarkSent(id, claim.at(0).claim_token, {42}, 2);
   ReportRecord rep;
   rep.modem = "m1";
   rep.recipient = "+15550100123";
@@ -123,18 +128,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HttpTest, TheTokenIsRefusedWhenMissingOrWrongOnEveryEndpoint) {
-  httplib::Client anonymous("127.0.0.1", std::stoi(api_->Address().substr(api_->Address().rfind(':') + 1)));
-  httplib::Client wrong("127.0.0.1", std::stoi(api_->Address().substr(api_->Address().rfind(':') + 1)));
-  wrong.set_bearer_token_auth("tok-124");
-  for (httplib::Client* c : {&anonymous, &wrong}) {
-    for (const char* path : {"/v1/messages/1", "/v1/inbox", "/v1/modems", "/metrics"}) {
-      const auto r = c->Get(path);
+  httplib::Client c("127.0.0.1", std::stoi(api_->Address().substr(api_->Address().rfind(':') + 1)));
+  for (const auto& [authorization, status] : std::vector<std::pair<std::string, int>>{
+           {"", 401}, {"Bearer tok-124", 401}, {"Bearer tok-12", 401}, {"Bearer tok-1234", 401},
+           {"Basic tok-123", 401}, {"Bearer ", 401}, {"bearer tok-123", 200}, {"BEARER tok-123", 200}}) {
+    const httplib::Headers headers =
+        authorization.empty() ? httplib::Headers{} : httplib::Headers{{"Authorization", authorization}};
+    for (const char* path : {"/v1/inbox", "/v1/modems", "/metrics"}) {
+      const auto r = c.Get(path, headers);
       ASSERT_TRUE(r);
-      EXPECT_EQ(r->status, 401) << path;
-      EXPECT_TRUE(Body(r)["error"]["message"].is_string());
+      EXPECT_EQ(r->status, status) << authorization << " " << path;
+      if (status == 401) {
+        EXPECT_TRUE(Body(r)["error"]["message"].is_string());
+      }
     }
-    const auto p = c->Post("/v1/messages", R"({"to": "+15550100123", "text": "hi"})", "application/json");
-    EXPECT_EQ(p->status, 401);
+    if (status != 401) continue;
+    EXPECT_EQ(c.Get("/v1/messages/1", headers)->status, 401);
+    EXPECT_EQ(c.Post("/v1/messages", headers, R"({"to": "+15550100123", "text": "hi"})", "application/json")->status,
+              401);
   }
   EXPECT_TRUE(store_->List("", 10).empty());
 }
@@ -182,11 +193,8 @@ TEST_F(HttpTest, InboxAndModems) {
 }
 
 TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
-  NewMessage n;
-  n.to = "+1555";
-  n.text = "x";
-  store_->Enqueue(n, 1);
-  store_->Enqueue(n, 1);
+  store_->Enqueue(Msg("+1555", "x"), 1);
+  store_->Enqueue(Msg("+1555", "x"), 1);
   ModemRecord m;
   m.name = "m\"1";
   m.state = "ready";
@@ -196,13 +204,28 @@ TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
   const auto r = client_->Get("/metrics");
   ASSERT_EQ(r->status, 200);
   EXPECT_EQ(r->get_header_value("Content-Type").rfind("text/plain", 0), 0u);
-  const std::string& t = r->body;
+
+  SystemClock clock;
+  Gateway gateway(config_, clock);
+  for (const double s : {0.1, 0.3, 0.3, 3.0, 100.0}) gateway.latency().Observe(s);
+  const std::string t = MetricsText(*store_, &gateway);
+  for (const std::string family : {"quandelstk_messages gauge", "quandelstk_modem_signal gauge",
+                                   "quandelstk_modem_errors_total counter", "quandelstk_modem_up gauge",
+                                   "quandelstk_send_seconds histogram"}) {
+    EXPECT_NE(t.find("# HELP " + family.substr(0, family.find(' ')) + " "), std::string::npos) << family;
+    EXPECT_NE(t.find("# TYPE " + family + "\n"), std::string::npos) << family;
+  }
   EXPECT_NE(t.find("quandelstk_messages{state=\"queued\"} 2\n"), std::string::npos) << t;
-  EXPECT_NE(t.find("quandelstk_messages{state=\"sent\"} 0\n"), std::string::npos);
   EXPECT_NE(t.find("quandelstk_modem_signal{modem=\"m\\\"1\"} 12\n"), std::string::npos) << t;
-  EXPECT_NE(t.find("quandelstk_modem_errors{modem=\"m\\\"1\"} 3\n"), std::string::npos);
-  EXPECT_NE(t.find("# TYPE quandelstk_send_seconds histogram"), std::string::npos);
-  EXPECT_NE(t.find("quandelstk_send_seconds_bucket{le=\"+Inf\"} 0\n"), std::string::npos);
+  EXPECT_NE(t.find("quandelstk_modem_errors_total{modem=\"m\\\"1\"} 3\n"), std::string::npos) << t;
+  // Cumulative buckets (0.25, 0.5, 1, 2, 5, 10, 30, 60, +Inf), the last one the count.
+  std::istringstream lines(t);
+  std::vector<double> buckets;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("quandelstk_send_seconds_bucket{", 0) == 0) buckets.push_back(std::stod(line.substr(line.rfind(' '))));
+  EXPECT_EQ(buckets, (std::vector<double>{1, 3, 3, 3, 4, 4, 4, 4, 5})) << t;
+  EXPECT_NE(t.find("quandelstk_send_seconds_count 5\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("quandelstk_send_seconds_sum 103.7\n"), std::string::npos) << t;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -107,6 +108,17 @@ bool RunningAlone() {
   return std::getenv("QSTK_GATEWAY_POOL") != nullptr;
 }
 
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string ReadFile(const std::string& path, std::size_t tail) {
+  std::ifstream f(path);
+  std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return tail && all.size() > tail ? all.substr(all.size() - tail) : all;
+}
+
 bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < end) {
@@ -157,14 +169,60 @@ Outcome ReadJournals(Simulators& sims, Store& store, const std::vector<std::int6
   return out;
 }
 
-std::vector<std::int64_t> SentAgainAfterACrash(Store& store, const std::vector<std::int64_t>& ids) {
+std::vector<std::int64_t> SentAgainAfterACrash(Store& store, const std::vector<std::int64_t>& ids,
+                                               const std::set<std::string>& killed) {
   std::vector<std::int64_t> out;
   for (const std::int64_t id : ids)
-    for (const EventRecord& e : store.Events(id))
-      if ((e.kind == "released" && e.detail.find("restarted") != std::string::npos) || e.kind == "taken-over") {
+    for (const EventRecord& e : store.Events(id)) {
+      bool from_the_dead = false;
+      for (const std::string& k : killed)
+        from_the_dead |= (e.kind == "released" && e.gateway == k) ||
+                         (e.kind == "taken-over" && e.detail.find("the lease of " + k + " ") != std::string::npos);
+      if (from_the_dead) {
         out.push_back(id);
         break;
       }
+    }
+  return out;
+}
+
+std::vector<std::int64_t> CheckEveryMessage(Simulators& sims, Store& store, const std::vector<std::int64_t>& ids,
+                                            const std::set<std::string>& killed) {
+  const Outcome out = ReadJournals(sims, store, ids);
+  EXPECT_EQ(out.unknown_parts, 0);
+  const std::vector<std::int64_t> window = SentAgainAfterACrash(store, ids, killed);
+  std::map<std::string, int> inbox;
+  std::size_t copies = 0;
+  for (const IncomingRecord& m : store.Inbox(static_cast<int>(ids.size()) * 4)) {
+    EXPECT_TRUE(m.complete) << m.text;
+    EXPECT_EQ(m.from, "+15550100999");
+    ++inbox[m.text];
+    ++copies;
+  }
+  int sends = 0;
+  for (const std::int64_t id : ids) {
+    const bool in_window = std::find(window.begin(), window.end(), id) != window.end();
+    EXPECT_GE(out.least.at(id), 1) << "message " << id << " did not go out whole";
+    EXPECT_LE(out.sends.at(id), in_window ? 2 : 1) << "message " << id << " went out more than once";
+    sends += out.sends.at(id);
+    const OutgoingRecord m = *store.Get(id);
+    EXPECT_EQ(m.state, kDelivered) << "message " << id;
+    EXPECT_EQ(static_cast<int>(m.part_records.size()), m.parts) << "message " << id;
+    for (const PartRecord& p : m.part_records) EXPECT_EQ(p.status, "delivered") << "message " << id;
+    EXPECT_EQ(static_cast<int>(store.Reports(id).size()), m.parts) << "message " << id;
+    // Each copy that came back is whole: a copy sent again carries the same concatenation
+    // reference, so the parts of a send cut short join the next one's.
+    EXPECT_GE(inbox[m.text], 1) << "message " << id;
+    EXPECT_LE(inbox[m.text], out.sends.at(id)) << "message " << id;
+  }
+  EXPECT_LE(copies, static_cast<std::size_t>(sends));
+  return window;
+}
+
+std::set<std::string> Claimants(Store& store, const std::string& gateway_name) {
+  std::set<std::string> out;
+  for (const ModemRecord& r : store.Modems())
+    if (GatewayOf(r.gateway) == gateway_name) out.insert(r.gateway);
   return out;
 }
 

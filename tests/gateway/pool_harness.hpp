@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ std::string WriteConfig(const std::string& folder, const std::string& name, cons
 // they run alone, not among the others (their copies found by discovery skip).
 bool RunningAlone();
 
+// Wall-clock time, ms since the epoch.
+std::int64_t Now();
+// A file's text, only its last tail bytes when tail is not 0.
+std::string ReadFile(const std::string& path, std::size_t tail = 0);
+
 // Polls until done() or timeout (a wait for processes, not a timing check).
 bool WaitFor(const std::function<bool()>& done, int timeout_ms);
 
@@ -68,8 +74,16 @@ struct Outcome {
 Outcome ReadJournals(Simulators& sims, Store& store,
                      const std::vector<std::int64_t>& ids);
 
-// Messages whose history shows they were in the at-least-once window: sent again after a crash
-// or a takeover.
-std::vector<std::int64_t> SentAgainAfterACrash(Store& store, const std::vector<std::int64_t>& ids);
+// Messages whose history shows they were in the at-least-once window: their claim held by one of
+// the killed processes (claimant ids) when it died, then released or taken over.
+std::vector<std::int64_t> SentAgainAfterACrash(Store& store, const std::vector<std::int64_t>& ids,
+                                               const std::set<std::string>& killed);
+// What went out (every part of every message, each once but for those in the window of a killed
+// process) and what came back (each text whole in the inbox, every part's report matched).
+// Stops the simulators; returns the messages in the window.
+std::vector<std::int64_t> CheckEveryMessage(Simulators& sims, Store& store, const std::vector<std::int64_t>& ids,
+                                            const std::set<std::string>& killed);
+// The claimant ids of that gateway name's processes, as its modem rows show them.
+std::set<std::string> Claimants(Store& store, const std::string& gateway_name);
 
 }  // namespace quandelstk::gateway::testing

@@ -43,6 +43,13 @@ TEST_F(QueueCli, SendListShowInboxModems) {
   ASSERT_EQ(queued["result"].size(), 1u);
   EXPECT_EQ(queued["result"][0]["to"], "+15550100123");
   EXPECT_TRUE(Json({"queue", "--store", url_, "list", "--state", "sent"})["result"].empty());
+  // A long text is cut on a character, not inside one.
+  std::string accents;
+  for (int i = 0; i < 45; ++i) accents += "é";
+  Json({"queue", "--store", url_, "send", "+15550100123", accents});
+  std::string cut;
+  for (int i = 0; i < 37; ++i) cut += "é";
+  EXPECT_NE(Run({"queue", "--store", url_, "list"}).output.find("  " + cut + "...\n"), std::string::npos);
 
   const json shown = Json({"queue", "--store", url_, "show", std::to_string(id)});
   EXPECT_EQ(shown["result"]["state"], "queued");

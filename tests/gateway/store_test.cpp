@@ -13,14 +13,6 @@ namespace {
 
 constexpr std::int64_t kT0 = 1'800'000'000'000;
 
-NewMessage Msg(const std::string& to, const std::string& text, int parts = 1) {
-  NewMessage m;
-  m.to = to;
-  m.text = text;
-  m.parts = parts;
-  return m;
-}
-
 class StoreTest : public ::testing::Test {
  protected:
   TempDir dir_;
@@ -28,7 +20,7 @@ class StoreTest : public ::testing::Test {
   std::unique_ptr<Store> store_ = OpenStore(url_);
 };
 
-TEST_F(StoreTest, OnlyDueMessagesAreClaimedAndNeverTwiceWhileTheLeaseRuns) {
+TEST_F(StoreTest, OnlyDueMessagesAreClaimedAndOnlyTheCurrentClaimCommits) {
   const std::int64_t now_id = store_->Enqueue(Msg("+1555", "now"), kT0);
   NewMessage later = Msg("+1555", "later");
   later.not_before_ms = kT0 + 60000;
@@ -48,27 +40,37 @@ TEST_F(StoreTest, OnlyDueMessagesAreClaimedAndNeverTwiceWhileTheLeaseRuns) {
   ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0].id, now_id);
   EXPECT_EQ(b[0].attempts, 2);
-  EXPECT_EQ(b[0].claimed_by, "gw2");
-  bool taken_over = false;
-  for (const auto& e : store_->Events(now_id)) taken_over |= e.kind == "taken-over" && e.gateway == "gw2";
-  EXPECT_TRUE(taken_over);
-  // The first gateway's late commit does not overwrite the second's claim... but is recorded.
-  EXPECT_FALSE(store_->MarkSent(now_id, "gw1", {7}, kT0 + 10002));
-  EXPECT_EQ(store_->Get(now_id)->state, kSent);
+  EXPECT_NE(b[0].claim_token, a[0].claim_token);
+  EXPECT_EQ(Count(*store_, now_id, "taken-over"), 1);
+  // The first claimant's late commit neither wins nor disappears; the taker's commit is the one.
+  EXPECT_FALSE(store_->MarkSent(now_id, a[0].claim_token, {7}, kT0 + 10002));
+  EXPECT_EQ(store_->Get(now_id)->state, kSending);
+  EXPECT_FALSE(store_->RecordPart(now_id, a[0].claim_token, 1, 7, kT0 + 10002, 10000));
+  EXPECT_TRUE(other->MarkSent(now_id, b[0].claim_token, {9}, kT0 + 10003));
+  EXPECT_TRUE(other->MarkSent(now_id, b[0].claim_token, {9}, kT0 + 10004));  // its answer lost: asked again
+  const OutgoingRecord m = *store_->Get(now_id);
+  EXPECT_EQ(m.state, kSent);
+  ASSERT_EQ(m.part_records.size(), 1u);
+  EXPECT_EQ(m.part_records[0].reference, 9);
+  EXPECT_EQ(m.part_records[0].modem, "m9");
+  EXPECT_EQ(Count(*store_, now_id, "sent"), 1);
+  EXPECT_EQ(Count(*store_, now_id, "sent-late"), 1);
   // The message due later comes when it is due.
   auto c = store_->Claim("gw1", "m1", kT0 + 60000, 10000, 10);
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].id, later_id);
 }
 
-TEST_F(StoreTest, ACommitTriedAgainAfterItsAnswerWasLostIsRecordedOnce) {
-  const std::int64_t id = store_->Enqueue(Msg("+1555", "x"), kT0);
-  store_->Claim("gw1", "m1", kT0, 10000, 1);
-  EXPECT_TRUE(store_->MarkSent(id, "gw1", {4}, kT0 + 1));
-  EXPECT_TRUE(store_->MarkSent(id, "gw1", {4}, kT0 + 2));
-  int sent_events = 0;
-  for (const auto& e : store_->Events(id)) sent_events += e.kind == "sent";
-  EXPECT_EQ(sent_events, 1);
+TEST_F(StoreTest, EachRecordedPartRenewsTheLease) {
+  const std::int64_t id = store_->Enqueue(Msg("+1555", "long", 3), kT0);
+  const auto a = store_->Claim("gw1", "m1", kT0, 4000, 1);
+  for (int part = 1; part <= 3; ++part) {
+    const std::int64_t at = kT0 + part * 3000;  // each part takes most of a lease
+    EXPECT_TRUE(store_->RecordPart(id, a[0].claim_token, part, 40 + part, at, 4000)) << part;
+    EXPECT_TRUE(store_->Claim("gw2", "m2", at + 3999, 4000, 1).empty()) << part;
+  }
+  EXPECT_EQ(store_->Get(id)->part_records.size(), 3u);
+  EXPECT_EQ(store_->Claim("gw2", "m2", kT0 + 9000 + 4001, 4000, 1).size(), 1u);
 }
 
 TEST_F(StoreTest, RetriesGoBackToTheQueueUntilTheLastAttempt) {
@@ -77,7 +79,7 @@ TEST_F(StoreTest, RetriesGoBackToTheQueueUntilTheLastAttempt) {
   for (int attempt = 1; attempt <= 3; ++attempt) {
     auto c = store_->Claim("gw", "m1", t, 1000, 1);
     ASSERT_EQ(c.size(), 1u) << attempt;
-    store_->MarkRetry(id, "gw", "refused", t, t + 500, 3);
+    store_->MarkRetry(id, c[0].claim_token, "refused", t, t + 500, 3);
     const OutgoingRecord m = *store_->Get(id);
     EXPECT_EQ(m.state, attempt < 3 ? kQueued : kFailed);
     EXPECT_TRUE(store_->Claim("gw", "m1", t + 499, 1000, 1).empty());
@@ -87,90 +89,121 @@ TEST_F(StoreTest, RetriesGoBackToTheQueueUntilTheLastAttempt) {
   EXPECT_NE(store_->Get(id)->done_ms, 0);
 }
 
-TEST_F(StoreTest, ReleaseGivesBackOnlyThatModemsClaims) {
+TEST_F(StoreTest, ReleaseGivesBackOnlyThatProcessesClaimsOnThatModem) {
+  // Two processes with one gateway name: each has its own claimant id.
   const std::int64_t a = store_->Enqueue(Msg("+1555", "a"), kT0);
   const std::int64_t b = store_->Enqueue(Msg("+1555", "b"), kT0);
-  store_->Claim("gw", "m1", kT0, 60000, 1);
-  store_->Claim("gw", "m2", kT0, 60000, 1);
-  EXPECT_EQ(store_->Release("gw", "m1", "modem m1 stopped answering", kT0 + 1), 1);
+  const std::int64_t c = store_->Enqueue(Msg("+1555", "c"), kT0);
+  store_->Claim("gw@h:1:1", "m1", kT0, 60000, 1);
+  store_->Claim("gw@h:1:1", "m2", kT0, 60000, 1);
+  store_->Claim("gw@h:2:2", "m1", kT0, 60000, 1);
+  EXPECT_EQ(store_->Release("gw@h:1:1", "m1", "modem m1 stopped answering", kT0 + 1), 1);
   EXPECT_EQ(store_->Get(a)->state, kQueued);
+  EXPECT_EQ(store_->Get(a)->attempts, 0);  // not the message's fault
   EXPECT_EQ(store_->Get(a)->last_error, "modem m1 stopped answering");
   EXPECT_EQ(store_->Get(b)->state, kSending);
-  EXPECT_EQ(store_->Release("other-gw", "m2", "x", kT0 + 1), 0);
+  EXPECT_EQ(store_->Get(c)->state, kSending);
+  EXPECT_EQ(store_->Release("gw", "m1", "x", kT0 + 1), 0);
 }
 
-TEST_F(StoreTest, QueuedMessagesPastTheirTimeToLiveExpire) {
+TEST_F(StoreTest, MessagesPastTheirTimeToLiveExpireQueuedOrWithAnEndedLease) {
   NewMessage m = Msg("+1555", "x");
   m.expires_ms = kT0 + 1000;
-  const std::int64_t id = store_->Enqueue(m, kT0);
+  const std::int64_t claimed = store_->Enqueue(m, kT0);
+  const std::int64_t queued = store_->Enqueue(m, kT0);
+  store_->Claim("gw", "m1", kT0, 5000, 1);  // the first; its claimant dies with it
   EXPECT_EQ(store_->ExpireDue(kT0 + 999), 0);
   EXPECT_TRUE(store_->Claim("gw", "m1", kT0 + 1000, 1000, 1).empty());
-  EXPECT_EQ(store_->ExpireDue(kT0 + 1000), 1);
-  EXPECT_EQ(store_->Get(id)->state, kExpired);
+  EXPECT_EQ(store_->ExpireDue(kT0 + 1000), 1);  // the claimed one's lease still runs
+  EXPECT_EQ(store_->Get(queued)->state, kExpired);
+  EXPECT_EQ(store_->Get(claimed)->state, kSending);
+  EXPECT_EQ(store_->ExpireDue(kT0 + 5001), 1);
+  EXPECT_EQ(store_->Get(claimed)->state, kExpired);
 }
 
-// One sent message of two parts (references 10 and 11 on m1 to +15550100999), then reports.
+constexpr std::int64_t kHour = 3600 * 1000;
+
+// Two messages of two parts to one number with the same references 10 and 11 on m1 (the references
+// wrapped between them): "old" sent an hour before "new". Then reports come.
+struct Rep {
+  std::string modem = "m1", recipient = "+15550100999";
+  int reference = 10, status = 0;
+  std::int64_t received = kHour;          // after new was sent
+  std::optional<std::int64_t> centre = {};  // the centre's stamp, after old was sent
+};
 struct ReportCase {
   const char* name;
-  std::vector<std::tuple<std::string, std::string, int, int>> reports;  // modem, recipient, reference, status
+  std::vector<Rep> reports;
   const char* state;
-  std::vector<std::string> part_status;
+  std::vector<std::string> part_status, old_status;
   int matched;
 };
-
 void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
 
 class ReportMatching : public ::testing::TestWithParam<ReportCase> {};
+
+std::int64_t SendAt(Store& store, const std::string& to, std::vector<int> refs, std::int64_t at) {
+  const std::int64_t id = store.Enqueue(Msg(to, "x", static_cast<int>(refs.size())), at);
+  const auto c = store.Claim("gw", "m1", at, 1000, 1);
+  store.MarkSent(id, c.at(0).claim_token, refs, at);
+  return id;
+}
 
 TEST_P(ReportMatching, UpdatesThePartsAndTheMessage) {
   const ReportCase& c = GetParam();
   TempDir dir;
   auto store = OpenStore("sqlite:" + dir.path() + "/g.db");
-  // An older message with the same references, to another number and then to the same one:
-  // the most recent send to that number wins.
-  const std::int64_t old = store->Enqueue(Msg("15550100999", "old", 2), kT0);
-  store->Claim("gw", "m1", kT0, 1000, 1);
-  store->MarkSent(old, "gw", {10, 11}, kT0);
-  const std::int64_t id = store->Enqueue(Msg("+15550100999", "new", 2), kT0 + 1);
-  store->Claim("gw", "m1", kT0 + 1, 1000, 1);
-  store->MarkSent(id, "gw", {10, 11}, kT0 + 2);
+  const std::int64_t old = SendAt(*store, "15550100999", {10, 11}, kT0);
+  const std::int64_t id = SendAt(*store, "+15550100999", {10, 11}, kT0 + kHour);
   int n = 0;
-  for (const auto& [modem, recipient, reference, status] : c.reports) {
+  for (const Rep& x : c.reports) {
     ReportRecord r;
-    r.modem = modem;
-    r.recipient = recipient;
-    r.reference = reference;
-    r.status = status;
-    r.status_text = "s" + std::to_string(status);
-    r.received_ms = kT0 + 10 + n;
-    r.key = modem + recipient + std::to_string(reference) + "/" + std::to_string(status);
+    r.modem = x.modem;
+    r.recipient = x.recipient;
+    r.reference = x.reference;
+    r.status = x.status;
+    r.status_text = "s" + std::to_string(x.status);
+    r.received_ms = kT0 + x.received + n;
+    if (x.centre) r.centre_ms = kT0 + *x.centre;
+    r.key = x.modem + x.recipient + std::to_string(x.reference) + "/" + std::to_string(x.status) + "/" +
+            std::to_string(x.received);
     store->AddReport(r);
     ++n;
   }
-  const OutgoingRecord m = *store->Get(id);
-  EXPECT_EQ(m.state, c.state);
-  std::vector<std::string> statuses;
-  for (const auto& p : m.part_records) statuses.push_back(p.status);
-  EXPECT_EQ(statuses, c.part_status);
+  const auto statuses = [&](std::int64_t which) {
+    std::vector<std::string> out;
+    for (const auto& p : store->Get(which)->part_records) out.push_back(p.status);
+    return out;
+  };
+  EXPECT_EQ(store->Get(id)->state, c.state);
+  EXPECT_EQ(statuses(id), c.part_status);
+  EXPECT_EQ(statuses(old), c.old_status);
   EXPECT_EQ(static_cast<int>(store->Reports(id).size()), c.matched);
-  EXPECT_EQ(store->Get(old)->state, kSent);
 }
 
+const std::int64_t kDay = 24 * kHour;
 INSTANTIATE_TEST_SUITE_P(
     Store, ReportMatching,
     ::testing::Values(
-        ReportCase{"BothPartsDelivered", {{"m1", "+15550100999", 10, 0}, {"m1", "+15550100999", 11, 0}},
-                   kDelivered, {"delivered", "delivered"}, 2},
-        ReportCase{"OnePartDelivered", {{"m1", "+15550100999", 11, 0}}, kSent, {"", "delivered"}, 1},
-        ReportCase{"StillTrying", {{"m1", "+15550100999", 10, 0x21}, {"m1", "+15550100999", 11, 0}}, kSent,
-                   {"pending", "delivered"}, 2},
-        ReportCase{"OnePartFailed", {{"m1", "+15550100999", 10, 0x41}}, kFailed, {"failed", ""}, 1},
-        ReportCase{"NumberWrittenWithoutPlus", {{"m1", "15550100999", 10, 0}}, kSent, {"delivered", ""}, 1},
-        ReportCase{"OtherModemsReference", {{"m2", "+15550100999", 10, 0}}, kSent, {"", ""}, 0},
-        ReportCase{"OtherNumber", {{"m1", "+15550100111", 10, 0}}, kSent, {"", ""}, 0},
-        ReportCase{"UnknownReference", {{"m1", "+15550100999", 12, 0}}, kSent, {"", ""}, 0},
-        ReportCase{"SameReportTwice", {{"m1", "+15550100999", 10, 0}, {"m1", "+15550100999", 10, 0}}, kSent,
-                   {"delivered", ""}, 1}),
+        ReportCase{"BothPartsDelivered", {{}, {.reference = 11}}, kDelivered, {"delivered", "delivered"}, {"", ""}, 2},
+        ReportCase{"OnePartDelivered", {{.reference = 11}}, kSent, {"", "delivered"}, {"", ""}, 1},
+        ReportCase{"StillTryingThenDelivered", {{.status = 0x21}, {.reference = 11}, {.received = kHour + 5}},
+                   kDelivered, {"delivered", "delivered"}, {"", ""}, 3},
+        ReportCase{"OnePartFailed", {{.status = 0x41}}, kFailed, {"failed", ""}, {"", ""}, 1},
+        ReportCase{"NumberWrittenWithoutPlus", {{.recipient = "15550100999"}}, kSent, {"delivered", ""}, {"", ""}, 1},
+        ReportCase{"OtherModemsReference", {{.modem = "m2"}}, kSent, {"", ""}, {"", ""}, 0},
+        ReportCase{"OtherNumber", {{.recipient = "+15550100111"}}, kSent, {"", ""}, {"", ""}, 0},
+        ReportCase{"UnknownReference", {{.reference = 12}}, kSent, {"", ""}, {"", ""}, 0},
+        ReportCase{"SameReportTwice", {{}, {}}, kSent, {"delivered", ""}, {"", ""}, 1},
+        // The centre stamped it before the newer part went out: it is about the older one.
+        ReportCase{"CentreTimeBeforeTheNewerPart", {{.centre = 60000}}, kSent, {"", ""}, {"delivered", ""}, 0},
+        ReportCase{"CentreTimeAfterTheNewerPart", {{.centre = kHour + 60000}}, kSent, {"delivered", ""}, {"", ""}, 1},
+        ReportCase{"CentreClockSkewedAFewMinutes", {{.centre = kHour - 60000}}, kSent, {"delivered", ""}, {"", ""}, 1},
+        ReportCase{"CentreClockYearsOffIsIgnored", {{.centre = -400 * kDay}}, kSent, {"delivered", ""}, {"", ""}, 1},
+        // A part that has its final report is not matched again: a second report goes to the older.
+        ReportCase{"AFinishedPartIsNotMatchedAgain", {{}, {.received = kHour + 7}}, kSent, {"delivered", ""},
+                   {"delivered", ""}, 1},
+        ReportCase{"TooLateForAnyPart", {{.received = 9 * kDay}}, kSent, {"", ""}, {"", ""}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StoreTest, AMessageListedAgainIsStoredOnce) {
@@ -186,28 +219,40 @@ TEST_F(StoreTest, AMessageListedAgainIsStoredOnce) {
   EXPECT_EQ(store_->Inbox(10).size(), 2u);
 }
 
-TEST_F(StoreTest, AModemRowBelongsToTheGatewayDrivingIt) {
-  ModemRecord r;
-  r.name = "m1";
-  r.gateway = "gw1";
-  r.state = "ready";
-  r.signal = 20;
-  r.updated_ms = kT0;
-  store_->PutModem(r);
-  ModemRecord other = r;
-  other.gateway = "gw2";
-  other.signal = 3;
-  other.updated_ms = kT0 + 599999;
-  store_->PutModem(other);  // gw1's row is fresh: left alone
-  EXPECT_EQ(store_->Modems().at(0).signal, 20);
-  r.name = "m2";
-  r.signal = 7;
-  store_->PutModem(r);  // another name: its own row
-  ASSERT_EQ(store_->Modems().size(), 2u);
-  EXPECT_EQ(store_->Modems().at(0).signal, 20);
-  other.updated_ms = kT0 + 600001;  // gw1 silent for ten minutes: the name moves
-  store_->PutModem(other);
-  EXPECT_EQ(store_->Modems().at(0).gateway, "gw2");
+struct RowCase {
+  const char* name;
+  std::string holder_state;
+  std::int64_t age;  // how long the holder has not written its row
+  bool take_over;
+  bool written;
+};
+
+TEST(ModemRows, ARowBelongsToTheProcessDrivingIt) {
+  for (const RowCase& c : std::vector<RowCase>{
+           {"HolderLive", "ready", 599999, false, false},
+           {"HolderStopped", "stopped", 1000, false, true},
+           {"HolderSilentTenMinutes", "ready", 600001, false, true},
+           {"HolderKnownDead", "ready", 1000, true, true},
+       }) {
+    auto store = OpenStore("sqlite::memory:");
+    ModemRecord r;
+    r.name = "m1";
+    r.gateway = "gw@h:1:1";  // one process; the other below has the same gateway name
+    r.state = c.holder_state;
+    r.signal = 20;
+    r.updated_ms = kT0;
+    ASSERT_TRUE(store->PutModem(r));
+    ModemRecord other = r;
+    other.gateway = "gw@h:2:2";
+    other.state = "starting";
+    other.signal = 3;
+    other.updated_ms = kT0 + c.age;
+    EXPECT_EQ(store->PutModem(other, c.take_over), c.written) << c.name;
+    EXPECT_EQ(store->Modems().at(0).gateway, c.written ? other.gateway : r.gateway) << c.name;
+    r.name = "m2";  // another name: its own row
+    EXPECT_TRUE(store->PutModem(r)) << c.name;
+    EXPECT_EQ(store->Modems().size(), 2u) << c.name;
+  }
 }
 
 TEST_F(StoreTest, TheHistoryIsAppendOnly) {

@@ -1,9 +1,13 @@
 // The modem loop in virtual time: back-off, a modem that stops answering, deleting only what the
 // store holds, waiting for the rest of a long message, the per-minute limit, retries.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "fakes.hpp"
 #include "quandelstk/errors.hpp"
+#include "store/sql_store.hpp"
+#include "store/sqlite_db.hpp"
 #include "submit.hpp"
 #include "worker.hpp"
 
@@ -12,7 +16,10 @@ namespace {
 
 class WorkerTest : public ::testing::Test {
  protected:
-  WorkerTest() : store_(OpenStore("sqlite::memory:")), flaky_(*store_), link_(clock_) {
+  WorkerTest() : link_(clock_) {
+    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
+    flaky_ = db.get();
+    store_ = MakeSqlStore(std::move(db));
     timing_.idle_ms = 500;
     timing_.list_every_ms = 0;
     timing_.backoff_first_ms = 1000;
@@ -22,20 +29,16 @@ class WorkerTest : public ::testing::Test {
     timing_.part_wait_ms = 10000;
   }
   Worker Make(ModemConfig m = {"m1", "/dev/null", "", 0}) {
-    return Worker(m, "gw", timing_, flaky_, link_, clock_, counters_);
+    return Worker(m, "gw", timing_, *store_, link_, clock_, counters_);
   }
   std::int64_t Queue(const std::string& text, bool report = false) {
-    NewMessage m;
-    m.to = "+15550100999";
-    m.text = text;
-    m.report = report;
-    m.parts = messages::Plan(text, SendOptionsFor(report, 0)).parts;
-    return store_->Enqueue(m, clock_.now);
+    return store_->Enqueue(Msg("+15550100999", text, messages::Plan(text, SendOptionsFor(report, 0)).parts, report),
+                           clock_.now);
   }
 
   VirtualClock clock_;
   std::unique_ptr<Store> store_;
-  FlakyStore flaky_;
+  FlakyDb* flaky_;  // under store_
   FakeLink link_;
   Timing timing_;
   ModemCounters counters_;
@@ -63,51 +66,140 @@ TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenReset) {
   EXPECT_EQ(store_->Modems().at(0).signal, 21);
 }
 
-TEST_F(WorkerTest, SendsDueMessagesOnceAndRecordsEveryPartReference) {
-  const std::int64_t a = Queue("hello");
-  const std::int64_t b = Queue(std::string(200, 'x'));  // two parts
-  Worker w = Make();
-  for (int i = 0; i < 10; ++i) w.Round();
-  ASSERT_EQ(link_.sent.size(), 2u);
-  EXPECT_EQ(store_->Get(a)->state, kSent);
-  const OutgoingRecord long_one = *store_->Get(b);
-  EXPECT_EQ(long_one.state, kSent);
-  ASSERT_EQ(long_one.part_records.size(), 2u);
-  EXPECT_EQ(long_one.part_records[0].reference, 1);
-  EXPECT_EQ(long_one.part_records[1].reference, 2);
-  EXPECT_EQ(counters_.sent, 2);
+// A ten-part message on a modem that takes a second and a half a part, with a lease of four
+// seconds; the process's other modem looks for work after every part.
+TEST(WorkerLease, ALongSendKeepsItsClaimAndOneThatLostItStops) {
+  struct Case {
+    const char* name;
+    std::int64_t stall_ms;  // added to part 3 (the process stalled)
+    bool taken_over;
+  };
+  for (const Case& c : {Case{"EveryPartWithinTheLease", 0, false}, Case{"OnePartStalledPastTheLease", 5000, true}}) {
+    SCOPED_TRACE(c.name);
+    VirtualClock clock;
+    auto store = OpenStore("sqlite::memory:");
+    Timing t;
+    t.lease_ms = 4000;
+    t.list_every_ms = t.status_every_ms = 3600000;
+    FakeLink a_link(clock), b_link(clock);
+    a_link.send_ms = 1500;
+    ModemCounters a_counters, b_counters;
+    Worker a({"m1", "/dev/a", "", 0}, "gw@h:1:1", t, *store, a_link, clock, a_counters);
+    Worker b({"m2", "/dev/b", "", 0}, "gw@h:1:1", t, *store, b_link, clock, b_counters);
+    a.Round();
+    b.Round();
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(1500, 'L'), 10), clock.now);
+    a_link.after_part = [&](int part) {
+      if (part == 3) clock.now += c.stall_ms;
+      b.Round();
+    };
+    a.Round();
+    EXPECT_EQ(a_link.parts_sent.size(), c.taken_over ? 3u : 10u);
+    EXPECT_EQ(b_link.parts_sent.size(), c.taken_over ? 10u : 0u);
+    const OutgoingRecord r = *store->Get(id);
+    EXPECT_EQ(r.state, kSent);
+    ASSERT_EQ(r.part_records.size(), 10u);
+    for (const PartRecord& p : r.part_records) EXPECT_EQ(p.modem, c.taken_over ? "m2" : "m1");
+    EXPECT_EQ(Count(*store, id, "sent"), 1);
+    EXPECT_EQ(Count(*store, id, "sent-late"), c.taken_over ? 1 : 0);
+    EXPECT_EQ(a_counters.sent + b_counters.sent, 1);
+  }
 }
 
-TEST_F(WorkerTest, AModemThatStopsAnsweringReleasesItsClaimToTheOtherModems) {
-  const std::int64_t id = Queue("hello");
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
-    messages::SendResult r;
-    r.error = "part 1 of 1: the modem gave no prompt for the message (no answer)";
-    return r;
+// Part 3 of a three-part message fails: refused by a modem that still answers (tried again after
+// retry_ms), or lost with a modem that went quiet (its claim released to the others at once). The
+// parts that went were recorded as they went: the same modem goes on from part 3 with the same
+// concatenation reference; another modem (another number, which the phone does not join with the
+// first one's parts) sends it whole.
+TEST_F(WorkerTest, APartialSendIsKeptAndGoesOnFromThePartThatDidNotGo) {
+  struct Case {
+    const char* name;
+    bool quiet, other_modem;
+    std::vector<int> parts;
   };
-  link_.alive = false;
-  Worker w = Make();
-  w.Round();  // init
-  w.Round();  // the send that finds the modem gone
-  EXPECT_FALSE(w.Ready());
-  const OutgoingRecord m = *store_->Get(id);
-  EXPECT_EQ(m.state, kQueued);
-  EXPECT_EQ(m.claimed_by, "");
-  EXPECT_NE(m.last_error.find("stopped answering"), std::string::npos);
-  EXPECT_EQ(store_->Modems().at(0).state, "down");
-  // Another modem of the pool takes it at once, without waiting for a lease.
-  const auto other = store_->Claim("gw", "m2", clock_.now, 1000, 1);
-  ASSERT_EQ(other.size(), 1u);
-  EXPECT_EQ(other[0].id, id);
+  for (const Case& c : {Case{"RefusedSameModem", false, false, {1, 2, 3, 3}},
+                        Case{"QuietSameModem", true, false, {1, 2, 3, 3}},
+                        Case{"QuietOtherModem", true, true, {1, 2, 3, 1, 2, 3}}}) {
+    SCOPED_TRACE(c.name);
+    link_.parts_sent.clear();
+    const std::int64_t id = Queue(std::string(400, 'p') + c.name);
+    bool failed = false;
+    link_.after_part = [&](int part) {
+      if (part < 3 || failed) return;
+      failed = true;
+      link_.alive = !c.quiet;
+      throw RuntimeError(5, "part 3 of 3: the modem refused it (+CMS ERROR: 38)");
+    };
+    Worker w = Make();
+    w.Round();  // init
+    w.Round();  // parts 1 and 2, then the failure
+    EXPECT_EQ(w.Ready(), !c.quiet);
+    OutgoingRecord m = *store_->Get(id);
+    EXPECT_EQ(m.state, kQueued);
+    EXPECT_EQ(m.claimed_by, "");
+    EXPECT_EQ(m.part_records.size(), 2u);
+    EXPECT_NE(m.last_error.find(c.quiet ? "stopped answering" : "+CMS ERROR: 38"), std::string::npos) << m.last_error;
+    EXPECT_EQ(store_->Modems().at(0).state, c.quiet ? "down" : "ready");
+    link_.alive = true;
+    FakeLink other(clock_);
+    ModemCounters counters;
+    Worker o({"m2", "/dev/m2", "", 0}, "gw", timing_, *store_, other, clock_, counters);
+    for (int i = 0; i < 200 && store_->Get(id)->state != kSent; ++i) {
+      clock_.now += 500;
+      if (c.other_modem) o.Round();
+      w.Round();
+    }
+    m = *store_->Get(id);
+    ASSERT_EQ(m.state, kSent);
+    std::vector<int> parts;
+    for (const auto* sent : {&link_.parts_sent, &other.parts_sent})
+      for (const auto& [part, concat] : *sent) {
+        parts.push_back(part);
+        EXPECT_EQ(concat, static_cast<int>(id % 65536));
+      }
+    EXPECT_EQ(parts, c.parts);
+    EXPECT_EQ(m.part_records.size(), 3u);
+    link_.after_part = nullptr;
+  }
+}
+
+// A modem name whose row another process holds: refused while that process lives (another host,
+// or one with the same gateway name), taken with its claims when it is a dead process of this host
+// or an earlier life of this one (a restarted container: same host name, same pid).
+TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  for (const auto& [holder, taken] : std::vector<std::pair<std::string, bool>>{
+           {"gw@elsewhere:1:1", false},
+           {"gw@" + std::string(host) + ":" + std::to_string(child) + ":1", true},
+           {"gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":1", true}}) {  // an earlier life
+    SCOPED_TRACE(holder);
+    auto store = OpenStore("sqlite::memory:");
+    ModemRecord row;
+    row.name = "m1";
+    row.gateway = holder;
+    row.state = "ready";
+    row.updated_ms = clock_.now;
+    store->PutModem(row);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", "held"), clock_.now);
+    store->Claim(holder, "m1", clock_.now, 60000, 1);
+    FakeLink link(clock_);
+    Worker w({"m1", "/dev/m1", "", 0}, "gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":2", timing_,
+             *store, link, clock_, counters_);
+    w.Round();
+    EXPECT_EQ(w.Ready(), taken);
+    EXPECT_EQ(link.open_times.size(), taken ? 1u : 0u);  // a refused modem is not even opened
+    EXPECT_EQ(store->Modems().at(0).gateway == holder, !taken);
+    EXPECT_EQ(store->Get(id)->state, taken ? kQueued : kSending);
+  }
 }
 
 TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
   const std::int64_t id = Queue("hello");
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
-    messages::SendResult r;
-    r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
-    return r;
-  };
+  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
   Worker w = Make();
   w.Round();
   for (int attempt = 1; attempt <= 3; ++attempt) {
@@ -125,50 +217,15 @@ TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
   EXPECT_TRUE(w.Ready());
 }
 
-TEST_F(WorkerTest, AMessageCutShortGoesOnFromThePartTheModemRefused) {
-  const std::int64_t id = Queue(std::string(400, 'z'));  // three parts
-  std::vector<std::pair<int, int>> calls;                 // first part asked, concatenation reference
-  link_.send = [&](const std::string&, const std::string&, const messages::SendOptions& o, int first) {
-    EXPECT_TRUE(o.wide_reference);
-    calls.emplace_back(first, o.reference.value_or(-1));
-    messages::SendResult r;
-    if (calls.size() == 1) {  // parts 1 and 2 go, part 3 is refused
-      r.references = {40, 41};
-      r.error = "part 3 of 3: the modem refused it (+CMS ERROR: 38)";
-      return r;
-    }
-    r.ok = true;
-    r.references = {77};
-    return r;
-  };
-  Worker w = Make();
-  w.Round();
-  w.Round();
-  OutgoingRecord m = *store_->Get(id);
-  EXPECT_EQ(m.state, kQueued);
-  ASSERT_EQ(m.part_records.size(), 2u);
-  clock_.now += timing_.retry_ms;
-  w.Round();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1].first, 3);
-  EXPECT_EQ(calls[1].second, calls[0].second);  // the same reference: the phone joins all three
-  EXPECT_EQ(calls[0].second, static_cast<int>(id % 65536));
-  m = *store_->Get(id);
-  EXPECT_EQ(m.state, kSent);
-  std::vector<int> refs;
-  for (const auto& p : m.part_records) refs.push_back(p.reference);
-  EXPECT_EQ(refs, (std::vector<int>{40, 41, 77}));
-}
-
 TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
   link_.stored = {Received(3, "+15550100456", "first"), Received(4, "+15550100456", "second")};
   Worker w = Make();
   w.Round();  // init
   // The store is away for three tries: the worker waits (in virtual time) and tries again, and
   // nothing leaves the SIM meanwhile.
-  flaky_.fail_next = 3;
+  flaky_->fail_next = 3;
   std::vector<std::size_t> deleted_while_away;
-  flaky_.on_refusal = [&] { deleted_while_away.push_back(link_.deleted.size()); };
+  flaky_->on_refusal = [&] { deleted_while_away.push_back(link_.deleted.size()); };
   const std::int64_t before = clock_.now;
   w.Round();
   EXPECT_EQ(deleted_while_away, (std::vector<std::size_t>{0, 0, 0}));
@@ -220,17 +277,11 @@ TEST_F(WorkerTest, StatusReportsAreMatchedToThePartTheyAreAbout) {
 }
 
 TEST_F(WorkerTest, AMessageNotSentBeforeItsExpiryIsExpired) {
-  NewMessage n;
-  n.to = "+15550100999";
-  n.text = "only today";
+  NewMessage n = Msg("+15550100999", "only today");
   n.not_before_ms = clock_.now + 60000;
   n.expires_ms = clock_.now + 120000;
   const std::int64_t id = store_->Enqueue(n, clock_.now);
-  link_.send = [](const std::string&, const std::string&, const messages::SendOptions&, int) {
-    messages::SendResult r;
-    r.error = "part 1 of 1: the modem refused it (+CMS ERROR: 500)";
-    return r;
-  };
+  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
   timing_.status_every_ms = 10000;
   Worker w = Make();
   w.Round();

@@ -55,7 +55,11 @@ nlohmann::json ToJson(const gateway::OutgoingRecord& m) {
 }
 
 std::string Line(const gateway::OutgoingRecord& m) {
-  std::string text = m.text.size() > 40 ? m.text.substr(0, 37) + "..." : m.text;
+  // Cut on characters, never inside one (UTF-8 continuation bytes are 10xxxxxx).
+  std::size_t chars = 0, cut = m.text.size();
+  for (std::size_t i = 0; i < m.text.size(); ++i)
+    if ((static_cast<unsigned char>(m.text[i]) & 0xC0) != 0x80 && ++chars == 38) cut = i;
+  std::string text = chars > 40 ? m.text.substr(0, cut) + "..." : m.text;
   for (char& c : text)
     if (c == '\n' || c == '\r') c = ' ';
   return fmt::format("{:>6}  {:<9}  {:<16}  {:>2}  {}", m.id, m.state, m.to, m.parts, text);
