@@ -1,6 +1,6 @@
 ' QuandelSTK6.USSD from VBScript: a code and a menu dialogue, USSDListen with an explicit timeout
 ' and with it omitted, Cancel, and USSDNotification. The simulator sends "+CUSD: 0" with a text
-' 1.5 s after the first AT+CUSD=2 (ussd.json): an omitted timeout (3 s) hears it, 0 would not.
+' 2.5 s after the first AT+CUSD=2 (ussd.json): an omitted timeout (3 s) hears it, 0 to 2 would not.
 
 Dim port, m, u, r
 port = CInt(WScript.Arguments(0))
