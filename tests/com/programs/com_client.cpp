@@ -4,7 +4,8 @@
 // information of a failing vtable call, and one session per apartment thread.
 //
 //   com_client.exe DLL_PATH PORT
-// The simulated modem on PORT answers AT+CSQ only after 1.5 s.
+// The simulated modem on PORT answers AT+CSQ only after 1.5 s, and every answer in pieces of 5 bytes
+// (com_client.json): the Win32 serial reads put lines together as a real modem hands them over.
 #include <algorithm>
 #include <cstdlib>
 #include <string>

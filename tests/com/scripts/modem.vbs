@@ -1,6 +1,7 @@
-' QuandelSTK6.Modem from VBScript on a SIM that wants its PIN (modem.json): Init with its optional
-' PIN omitted, wrong and right, every query with the types hosts receive, the port search with
-' script variables passed by reference, and the port's life across Modem objects.
+' QuandelSTK6.Modem from VBScript on a SIM that wants its PIN, every answer in pieces of 3 bytes
+' (modem.json): Init with its optional PIN omitted, wrong and right, every query with the types
+' hosts receive, the port search with script variables passed by reference, and the port's life
+' across Modem objects.
 
 Dim port, m, a, b
 port = CInt(WScript.Arguments(0))
