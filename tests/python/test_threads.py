@@ -3,49 +3,12 @@ the library waits on the modem."""
 import gc
 import threading
 import time
+import types
 
 import pytest
 
 import quandelstk
-from conftest import FAST, Simulator, connection, wait_for
-
-
-def drive(sim_path, operator, own, rounds, results, name):
-    """One thread's work on its own modem: everything it reads must be its own modem's."""
-    try:
-        modem = quandelstk.Modem()
-        assert modem.Init(sim_path) is quandelstk.InitStatus.OK
-        sms = quandelstk.SMS()
-        for i in range(rounds):
-            assert modem.OperatorName() == operator
-            assert modem.GetMSISDN() == own
-            text = f"{name} round {i}"
-            assert sms.SendSMSText(own, text)
-            assert wait_for(sms.ReadSMSText)
-            assert (sms.MN, sms.Msg) == (own, text)
-        assert modem.ShutDown()  # this thread's port only
-        results[name] = "ok"
-    except BaseException as error:  # reported by the main thread
-        results[name] = error
-
-
-def test_two_threads_drive_their_own_modems_at_once_without_cross_talk(start_sim):
-    a = start_sim({**FAST, "network": {"operator": "Alpha Net"}, "sim": {"msisdn": "+15550100111"}})
-    b = start_sim({**FAST, "network": {"operator": "Beta Net"}, "sim": {"msisdn": "+15550100222"}})
-    results = {}
-    threads = [
-        threading.Thread(target=drive, args=(a.path, "Alpha Net", "+15550100111", 3, results, "A")),
-        threading.Thread(target=drive, args=(b.path, "Beta Net", "+15550100222", 3, results, "B")),
-    ]
-    started = time.monotonic()
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join(60)
-    assert results == {"A": "ok", "B": "ok"}
-    # Each thread's work takes about 5 s (its Init alone waits 3 s): one after the other would
-    # take 10 s.
-    assert time.monotonic() - started < 8
+from conftest import FAST, Simulator, connection, in_thread
 
 
 @pytest.fixture(scope="module")
@@ -56,10 +19,9 @@ def mine(tmp_path_factory):
 
 
 def test_the_gil_is_released_and_the_threads_ports_are_their_own(mine, tmp_path):
-    # This thread keeps its modem open while a worker initialises another (Init waits three times
-    # a second for the modem), reads its signal 800 ms late and shuts its port. Meanwhile this
-    # thread must keep running, and its port stay open.
-    other = Simulator(tmp_path, {"delays": {"AT+CSQ": 800}})
+    # A worker initialises another modem (Init waits three times a second for it), reads its signal
+    # 800 ms late and shuts its port. Meanwhile this thread must keep running, and its port stay open.
+    other = Simulator(tmp_path, {**FAST, "delays": {"AT+CSQ": 800}})
     done = threading.Event()
     failure = []
 
@@ -77,12 +39,10 @@ def test_the_gil_is_released_and_the_threads_ports_are_their_own(mine, tmp_path)
     try:
         thread = threading.Thread(target=worker)
         thread.start()
-        longest_gap = 0.0
-        last = time.monotonic()
+        longest_gap, last = 0.0, time.monotonic()
         while not done.is_set():
             now = time.monotonic()
-            longest_gap = max(longest_gap, now - last)
-            last = now
+            longest_gap, last = max(longest_gap, now - last), now
             time.sleep(0.001)
         thread.join(30)
     finally:
@@ -93,29 +53,15 @@ def test_the_gil_is_released_and_the_threads_ports_are_their_own(mine, tmp_path)
     assert mine.modem.OperatorName() == "Quandel Mobile"  # this thread's port is still open
 
 
-def test_releasing_an_sms_object_closes_no_port(mine):
-    # Unlike a COM host's: the garbage collector, not the script, would choose the moment.
-    class Holder:
-        pass
-
-    holder = Holder()
+def test_sessions_follow_the_calling_thread_not_the_object(mine):
+    # Releasing an SMS object closes no port, unlike a COM host's: the garbage collector, not the
+    # script, would choose the moment, maybe on another thread.
+    holder = types.SimpleNamespace(sms=quandelstk.SMS())
     holder.itself = holder  # a reference cycle: only the garbage collector frees it
-    holder.sms = quandelstk.SMS()
     del holder
     gc.collect()
     last = [quandelstk.SMS()]
-    thread = threading.Thread(target=last.clear)  # the last reference goes on another thread
-    thread.start()
-    thread.join(30)
+    in_thread(last.clear)  # the last reference goes on another thread
     assert mine.modem.OperatorName() == "Quandel Mobile"
-
-
-def test_objects_use_the_port_of_the_calling_thread(mine):
-    # An object made on one thread and called on another uses the caller's session: here a thread
-    # that has opened no port at all.
-    result = []
-    thread = threading.Thread(target=lambda: result.append(mine.modem.OperatorName()))
-    thread.start()
-    thread.join(30)
-    assert result == [""]  # no port on that thread: not registered
-    assert mine.modem.OperatorName() == "Quandel Mobile"
+    # An object made on this thread and called on one that opened no port uses that one's session.
+    assert in_thread(mine.modem.OperatorName) == ""
