@@ -1,7 +1,8 @@
 # Two commands do everything on a fresh Debian machine:
 #   make demo   installs what is missing, builds, and runs the guided tour against the simulated modem
 #   make test   installs what is missing, builds, and runs every test: make com first, then Debug (with the
-#               COM server's tests under Wine), ASan+UBSan, the thread test under ThreadSanitizer, and
+#               COM server's tests under Wine), ASan+UBSan (all but the end-to-end runs of the programs,
+#               label end_to_end, which Debug makes), the thread test under ThreadSanitizer, and
 #               each fuzz target for 10 s on its corpus, then the Debian packages (lintian, dpkg)
 #   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit, and checks both
 #   make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60) on a corpus kept in build/fuzz/work

@@ -10,53 +10,48 @@ fail() {
 }
 # shellcheck source=/dev/null
 source "$1" || fail "$1 is no bash script"
-CLI=$2
+complete -p quandelstk >/dev/null 2>&1 || fail "the script registers no completion for quandelstk"
 
-# The words offered for the last word of the line (a line ending in a blank completes a new word),
-# sorted and joined by blanks.
-offered() {
-  local line=$1
-  read -ra COMP_WORDS <<<"$line"
-  [[ $line == *" " ]] && COMP_WORDS+=("")
+# expect LINE OFFERED: the words offered for the last word of LINE (a line ending in a blank
+# completes a new word), sorted and joined by blanks.
+expect() {
+  local got
+  read -ra COMP_WORDS <<<"$1"
+  [[ $1 == *" " ]] && COMP_WORDS+=("")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
   _quandelstk
-  printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | sort | paste -sd ' ' -
-}
-expect() {
-  local got
-  got=$(offered "$1")
+  got=$(printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | sort | paste -sd ' ' -)
   [[ $got == "$2" ]] || fail "after '$1' TAB offers '$got', not '$2'"
   echo "    '$1' -> '$got'"
 }
 # The commands a help text lists under "Subcommands:".
 listed() { sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && /^  [a-z]/ { print $1 }' | sort | paste -sd ' ' -; }
 
-complete -p quandelstk >/dev/null 2>&1 || fail "the script registers no completion for quandelstk"
-
-expect "quandelstk sm" "sms smsc"
-expect "quandelstk s" "shell shutdown signal sms smsc stk"
-expect "quandelstk sms " "online read report send"
-expect "quandelstk sms send --m" "--mode"
-expect "quandelstk sms send --mode " "7bit long text ucs2"
-expect "quandelstk sms send --mode ucs2 --h" "--help --help-all --hex"
-expect "quandelstk sms report " "get off on"
-expect "quandelstk sms report on " ""
-expect "quandelstk pin lock " "off on"
-expect "quandelstk clock --s" "--sync"
-expect "quandelstk --p" "--pin --pin-file --port"
-expect "quandelstk --port /dev/ttyUSB0 si" "signal"
-expect "quandelstk --port " ""
-expect "quandelstk --json sms read --q" "--quiet"
-expect "quandelstk sms send +15550100123 " ""
-
-top=$("$CLI" --help | listed)
+top=$("$2" --help | listed)
 [[ -n $top ]] || fail "quandelstk --help lists no commands"
-expect "quandelstk " "$top"
-# After a word that is no command, the commands again.
-expect "quandelstk nosuch " "$top"
+# LINE|OFFERED; after a word that is no command, the commands again.
+while IFS='|' read -r line offered <&3; do expect "$line" "$offered"; done 3<<EOF
+quandelstk sm|sms smsc
+quandelstk s|shell shutdown signal sms smsc stk
+quandelstk sms |online read report send
+quandelstk sms send --m|--mode
+quandelstk sms send --mode |7bit long text ucs2
+quandelstk sms send --mode ucs2 --h|--help --help-all --hex
+quandelstk sms report |get off on
+quandelstk sms report on |
+quandelstk pin lock |off on
+quandelstk clock --s|--sync
+quandelstk --p|--pin --pin-file --port
+quandelstk --port /dev/ttyUSB0 si|signal
+quandelstk --port |
+quandelstk --json sms read --q|--quiet
+quandelstk sms send +15550100123 |
+quandelstk |$top
+quandelstk nosuch |$top
+EOF
 for command in $top; do
-  under=$("$CLI" "$command" --help | listed)
+  under=$("$2" "$command" --help | listed)
   [[ -n $under ]] && expect "quandelstk $command " "$under"
 done
 echo "completion test passed"
