@@ -4,6 +4,7 @@
 #               COM server's tests under Wine), ASan+UBSan (all but the end-to-end runs of the programs,
 #               label end_to_end, which Debug makes), the thread test under ThreadSanitizer, and
 #               each fuzz target for 10 s on its corpus, then the Debian packages (lintian, dpkg)
+#               (while one pass's tests run, the next pass builds beside them at the lowest priority)
 #   make com    builds the COM server QuandelSTK6.dll, 64- and 32-bit, and checks both
 #   make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60) on a corpus kept in build/fuzz/work
 #   make deb    the Debian packages, in build/deb/packages
@@ -48,22 +49,19 @@ build: deps
 	cmake --preset dev
 	cmake --build --preset dev
 
+# Each pass's tests mostly wait (ptys, Wine, timers), so the next pass builds beside them at the lowest
+# priority (tests/run_beside_build.sh); the build logs go to build/logs.
 test: com
 	cmake --preset dev
 	cmake --build --preset dev
-	ctest --preset dev
-	cmake --preset asan
-	cmake --build --preset asan
-	ctest --preset asan
-	cmake --preset tsan
-	cmake --build --preset tsan
-	ctest --preset tsan
-	cmake --preset fuzz
-	cmake --build --preset fuzz
+	sh tests/run_beside_build.sh build/logs/asan-build.log 'ctest --preset dev' \
+	  'cmake --preset asan && cmake --build --preset asan'
+	sh tests/run_beside_build.sh build/logs/tsan-fuzz-build.log 'ctest --preset asan' \
+	  'cmake --preset tsan && cmake --build --preset tsan && cmake --preset fuzz && cmake --build --preset fuzz'
 	rm -rf build/fuzz/replay
-	sh fuzz/run.sh build/fuzz/bin build/fuzz/replay 10
-	cmake --preset deb
-	cmake --build --preset deb
+	sh tests/run_beside_build.sh build/logs/deb-build.log \
+	  'ctest --preset tsan && sh fuzz/run.sh build/fuzz/bin build/fuzz/replay 10' \
+	  'cmake --preset deb && cmake --build --preset deb'
 	ctest --preset deb
 
 # The COM automation server, 64- and 32-bit, each with "Unicode.txt" beside it in build/com-x64/bin and
