@@ -326,3 +326,77 @@ TEST_F(WorkerTest, AListingThatFailsOnALiveModemIsAnErrorNotAReinitialisation) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// A message whose send makes the modem stop answering (a firmware that hangs on that PDU): each
+// time it is given back uncounted, and with one modem it is claimed first again after every
+// re-initialisation, ahead of the message queued behind it. It must end (failed after
+// max_attempts) and the other message must go.
+TEST_F(WorkerTest, AMessageThatWedgesTheModemEveryTimeIsNotRetriedForever) {
+  struct Case {
+    const char* name;
+    int parts;
+  };
+  for (const Case& c : {Case{"OnePart", 1}, Case{"ThreePartsWedgingOnTheSecond", 3}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    FakeLink link(clock_);
+    const std::string poison_text = c.parts == 1 ? "wedge" : std::string(400, 'w');
+    const std::int64_t poison = store->Enqueue(Msg("+15550100999", poison_text, c.parts), clock_.now);
+    const std::int64_t healthy = store->Enqueue(Msg("+15550100999", "fine"), clock_.now);
+    int poison_sends = 0;
+    link.after_part = [&](int part) {
+      if (link.parts_sent.back().second != static_cast<int>(poison % 65536)) return;
+      if (part < std::min(2, c.parts)) return;
+      ++poison_sends;
+      link.alive = false;
+      throw RuntimeError(5, "the modem did not answer +CMGS");
+    };
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    const std::int64_t until = clock_.now + 20 * 60 * 1000;  // twenty minutes
+    while (clock_.now < until) {
+      if (!w.Ready()) link.alive = true;  // the modem answers again once initialised
+      if (!w.Round()) clock_.now += 500;
+    }
+    const OutgoingRecord p = *store->Get(poison);
+    EXPECT_EQ(p.state, kFailed) << "attempts " << p.attempts << ", tried " << poison_sends << " times";
+    EXPECT_LE(poison_sends, timing_.max_attempts);
+    EXPECT_EQ(store->Get(healthy)->state, kSent);
+  }
+}
+
+// The process dies after the modem took the last part and its reference was committed, before
+// the message was recorded as sent. Every part is recorded on this modem: taken over on the same
+// modem, nothing (or at most the one part of the window) may go again.
+TEST_F(WorkerTest, AClaimTakenOverWithEveryPartRecordedIsNotSentAgainWhole) {
+  struct Case {
+    const char* name;
+    int parts, recorded;
+    std::size_t at_most_resent;
+  };
+  for (const Case& c : {Case{"OneOfTwoRecorded", 2, 1, 1}, Case{"TwoOfTwoRecorded", 2, 2, 0},
+                        Case{"OneOfOneRecorded", 1, 1, 0}, Case{"ThreeOfThreeRecorded", 3, 3, 0}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const std::string text = c.parts == 1 ? "short" : std::string(c.parts == 2 ? 200 : 400, 'k');
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", text, c.parts), clock_.now);
+    const auto claim = store->Claim("gw@elsewhere:1:1", "m1", clock_.now, timing_.lease_ms, 1);
+    ASSERT_EQ(claim.size(), 1u);
+    for (int part = 1; part <= c.recorded; ++part)
+      ASSERT_TRUE(store->RecordPart(id, claim[0].claim_token, part, 40 + part, clock_.now, timing_.lease_ms));
+    // SIGKILL here; the lease ends.
+    clock_.now += timing_.lease_ms + 1000;
+    FakeLink link(clock_);
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw@elsewhere:2:2", timing_, *store, link, clock_, counters);
+    for (int i = 0; i < 10 && store->Get(id)->state != kSent; ++i) w.Round();
+    EXPECT_EQ(store->Get(id)->state, kSent);
+    EXPECT_LE(link.parts_sent.size(), c.at_most_resent);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
