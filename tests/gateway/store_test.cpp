@@ -291,3 +291,45 @@ TEST(StoreUrl, NamesTheDatabase) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// References wrap at 256: a busy modem gives reference 10 to a second message for the same number
+// a few minutes after the first. The report about the first (the centre stamped it two seconds
+// after the first went) comes after the second went: it is about the first, whatever the gap.
+TEST(ReportMatchingAfterAWrap, AReportStampedJustAfterTheOlderPartIsAboutIt) {
+  struct Case {
+    const char* name;
+    std::int64_t gap_ms;  // between the two sends
+  };
+  for (const Case& c : {Case{"AnHourApart", 3600000}, Case{"TwentyMinutesApart", 1200000},
+                        Case{"TenMinutesApart", 600000}, Case{"FourMinutesApart", 240000}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const auto send = [&](std::int64_t at) {
+      const std::int64_t id = store->Enqueue(Msg("+15550100999", "x"), at);
+      const auto claim = store->Claim("gw", "m1", at, 1000, 1);
+      store->MarkSent(id, claim.at(0).claim_token, {10}, at);
+      return id;
+    };
+    const std::int64_t older = send(kT0);
+    const std::int64_t newer = send(kT0 + c.gap_ms);
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = "+15550100999";
+    r.reference = 10;
+    r.status = 0;
+    r.status_text = "delivered";
+    r.centre_ms = kT0 + 2000;
+    r.received_ms = kT0 + c.gap_ms + 60000;
+    r.key = c.name;
+    const ReportRecord stored = store->AddReport(r);
+    EXPECT_EQ(stored.message_id, std::optional<std::int64_t>(older));
+    EXPECT_EQ(store->Get(older)->state, kDelivered);
+    EXPECT_EQ(store->Get(newer)->state, kSent);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
