@@ -400,3 +400,56 @@ TEST_F(WorkerTest, AClaimTakenOverWithEveryPartRecordedIsNotSentAgainWhole) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// A database that refuses one statement (matched by its text) once with an error that is not a lost
+// connection: a statement or lock timeout, a full disk on the server, a read-only file.
+class RefusingDb final : public Db {
+ public:
+  RefusingDb(std::unique_ptr<Db> inner, std::string match) : db_(std::move(inner)), match_(std::move(match)) {}
+  Dialect dialect() const override { return db_->dialect(); }
+  Rows Query(std::string_view sql, const Params& params) override {
+    if (!refused_ && sql.find(match_) != std::string_view::npos) {
+      refused_ = true;
+      throw StoreError("canceling statement due to lock timeout");
+    }
+    return db_->Query(sql, params);
+  }
+  void Script(std::string_view sql) override { db_->Script(sql); }
+  void Begin() override { db_->Begin(); }
+  void Commit() override { db_->Commit(); }
+  void Rollback() noexcept override { db_->Rollback(); }
+  std::string Describe() const override { return db_->Describe(); }
+
+ private:
+  std::unique_ptr<Db> db_;
+  std::string match_;
+  bool refused_ = false;
+};
+
+// The modem took the message; recording it is refused once. The process lives on and knows what
+// it sent: the message must not go out again when its lease ends.
+TEST_F(WorkerTest, ARefusedRecordOfASendDoesNotSendTheMessageAgain) {
+  struct Case {
+    const char* name;
+    const char* statement;
+  };
+  for (const Case& c : {Case{"CommitOfTheSend", "SET state = 'sent'"}, Case{"RecordOfAPart", "SET lease_until ="}}) {
+    SCOPED_TRACE(c.name);
+    auto store = MakeSqlStore(std::make_unique<RefusingDb>(OpenSqlite(":memory:"), c.statement));
+    FakeLink link(clock_);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(200, 'r'), 2), clock_.now);
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    const std::int64_t until = clock_.now + 3 * timing_.lease_ms;
+    while (clock_.now < until)
+      if (!w.Round()) clock_.now += 1000;
+    EXPECT_EQ(store->Get(id)->state, kSent);
+    EXPECT_EQ(link.parts_sent.size(), 2u) << "parts sent in all";
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
