@@ -333,3 +333,40 @@ TEST(ReportMatchingAfterAWrap, AReportStampedJustAfterTheOlderPartIsAboutIt) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// Networks give the recipient of a report in the form they keep it, which need not be the form
+// the message was queued with: international with or without "+", or national with the trunk 0.
+TEST(ReportMatchingNumberForms, TheReportsRecipientInAnotherFormStillMatches) {
+  struct Case {
+    const char* name;
+    const char* queued;
+    const char* reported;
+  };
+  for (const Case& c : {Case{"SameForm", "+447700900123", "+447700900123"},
+                        Case{"WithoutPlus", "+447700900123", "447700900123"},
+                        Case{"QueuedInternationalReportedNational", "+447700900123", "07700900123"},
+                        Case{"QueuedNationalReportedInternational", "07700900123", "+447700900123"}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const std::int64_t id = store->Enqueue(Msg(c.queued, "x"), kT0);
+    const auto claim = store->Claim("gw", "m1", kT0, 1000, 1);
+    store->MarkSent(id, claim.at(0).claim_token, {42}, kT0);
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = c.reported;
+    r.reference = 42;
+    r.status = 0;
+    r.status_text = "delivered";
+    r.centre_ms = kT0 + 1000;
+    r.received_ms = kT0 + 5000;
+    r.key = c.name;
+    EXPECT_EQ(store->AddReport(r).message_id, std::optional<std::int64_t>(id));
+    EXPECT_EQ(store->Get(id)->state, kDelivered);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
