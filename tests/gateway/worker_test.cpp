@@ -453,3 +453,40 @@ TEST_F(WorkerTest, ARefusedRecordOfASendDoesNotSendTheMessageAgain) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// SIGTERM comes while a three-part message goes out, and the store is away from part 1 on. A part
+// that cannot be recorded within the grace period leaves the message to be sent again after the
+// restart; the parts after it must not go out unrecorded as well (the window is one part).
+TEST_F(WorkerTest, AtStopWithTheStoreAwayNoFurtherPartGoesUnrecorded) {
+  struct Case {
+    const char* name;
+    int store_away_for;  // statements refused from the end of part 1
+    std::size_t parts_sent;
+  };
+  for (const Case& c : {Case{"StoreBackWithinTheGrace", 3, 3u}, Case{"StoreAwayPastTheGrace", 1000000, 1u}}) {
+    SCOPED_TRACE(c.name);
+    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
+    FlakyDb* flaky = db.get();
+    auto store = MakeSqlStore(std::move(db));
+    FakeLink link(clock_);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(400, 's'), 3), clock_.now);
+    std::atomic<bool> stop{false};
+    link.after_part = [&](int part) {
+      if (part != 1) return;
+      stop = true;  // SIGTERM
+      flaky->fail_next = c.store_away_for;
+    };
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    w.Run(stop);
+    flaky->fail_next = 0;
+    EXPECT_EQ(link.parts_sent.size(), c.parts_sent);
+    EXPECT_EQ(store->Get(id)->state, c.parts_sent == 3u ? kSent : kSending);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
