@@ -230,3 +230,40 @@ TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
 
 }  // namespace
 }  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// More messages came in than one page holds: the newest must still be reachable through the API
+// (the default page, or one asked for), or a client polling the inbox never sees new replies.
+TEST_F(HttpTest, TheNewestReceivedMessageIsReachableWhenTheInboxIsLong) {
+  struct Case {
+    const char* name;
+    int received;
+    const char* path;
+  };
+  int stored = 0;
+  for (const Case& c : {Case{"DefaultPage", 101, "/v1/inbox"}, Case{"SmallPage", 103, "/v1/inbox?limit=2"}}) {
+    SCOPED_TRACE(c.name);
+    std::string newest;
+    for (; stored < c.received; ++stored) {
+      IncomingRecord m;
+      m.modem = "m1";
+      m.from = "+15550100456";
+      m.text = "reply " + std::to_string(stored);
+      m.received_ms = 1'800'000'000'000 + stored;
+      m.key = "k" + std::to_string(stored);
+      store_->AddIncoming(m);
+    }
+    newest = "reply " + std::to_string(stored - 1);
+    const auto r = client_->Get(c.path);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200);
+    bool found = false;
+    for (const auto& m : Body(r)["messages"]) found = found || m["text"] == newest;
+    EXPECT_TRUE(found) << newest << " is not in " << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
