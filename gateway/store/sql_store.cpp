@@ -199,11 +199,12 @@ class SqlStore final : public Store {
   }
 
   std::vector<OutgoingRecord> Claim(const std::string& claimant, const std::string& modem, std::int64_t now,
-                                    std::int64_t lease_ms, int limit) override {
+                                    std::int64_t lease_ms, int limit, int max_attempts) override {
     Transaction tx(*db_);
     const bool pg = db_->dialect() == Dialect::Postgres;
     const Rows due = db_->Query(
-        Sql(std::string("SELECT id, state, claimed_by, modem FROM outgoing WHERE ((state = 'queued' AND not_before <= ?) "
+        Sql(std::string("SELECT id, state, claimed_by, modem, attempts, parts, last_error FROM outgoing "
+                        "WHERE ((state = 'queued' AND not_before <= ?) "
                         "OR (state = 'sending' AND lease_until < @NOW)) AND (expires_at IS NULL OR expires_at > ?) "
                         "ORDER BY not_before, id LIMIT ?") +
             (pg ? " FOR UPDATE SKIP LOCKED" : "")),
@@ -211,10 +212,28 @@ class SqlStore final : public Store {
     std::vector<OutgoingRecord> out;
     for (const Row& row : due) {
       const std::int64_t id = row.Int(0);
-      if (row.Text(1) == kSending)
+      if (row.Text(1) == kSending) {
+        const std::int64_t attempts = row.Int(4);
+        const bool all_recorded =
+            db_->Query("SELECT COUNT(*) FROM outgoing_parts WHERE message_id = ? AND reference >= 0", {id})
+                .at(0)
+                .Int(0) >= row.Int(5);
+        if (max_attempts > 0 && attempts >= max_attempts && !all_recorded) {
+          std::string error = "attempt " + std::to_string(attempts) + " ended with the lease of " + row.Text(2) +
+                              " (modem " + row.Text(3) + "), the last allowed";
+          if (!row.Text(6).empty()) error += "; before it: " + row.Text(6);
+          db_->Query(
+              "UPDATE outgoing SET state = 'failed', claimed_by = NULL, claim_token = NULL, lease_until = 0, "
+              "last_error = ?, done_at = ? WHERE id = ?",
+              {error, now, id});
+          Event(now, "failed", id, modem, claimant, error);
+          continue;
+        }
         Event(now, "taken-over", id, modem, claimant,
-              "the lease of " + row.Text(2) + " (modem " + row.Text(3) +
-                  ") ended; it is sent again and may reach the phone twice");
+              "the lease of " + row.Text(2) + " (modem " + row.Text(3) + ") ended; " +
+                  (all_recorded ? "every part was recorded, so it is sent"
+                                : "it is sent again and may reach the phone twice"));
+      }
       const Rows claimed = db_->Query(
           Sql(std::string("UPDATE outgoing SET state = 'sending', claimed_by = ?, modem = ?, claim_token = ?, "
                           "lease_until = @NOW + ?, claimed_at = ?, attempts = attempts + 1 WHERE id = ? RETURNING ") +
@@ -262,7 +281,8 @@ class SqlStore final : public Store {
     db_->Query("UPDATE outgoing SET state = 'sent', sent_at = ?, lease_until = 0, last_error = '' WHERE id = ?",
                {now, id});
     AddParts(id, modem, references, first_part, now);
-    Event(now, "sent", id, modem, current[0].Text(3), PartsText(references, first_part));
+    Event(now, "sent", id, modem, current[0].Text(3),
+          references.empty() ? "every part recorded by an earlier attempt" : PartsText(references, first_part));
     tx.Commit();
     return true;
   }
@@ -289,16 +309,21 @@ class SqlStore final : public Store {
     tx.Commit();
   }
 
-  int Release(const std::string& claimant, const std::string& modem, const std::string& why,
-              std::int64_t now) override {
+  int Release(const std::string& claimant, const std::string& modem, const std::string& why, std::int64_t now,
+              std::int64_t retry_at, int max_attempts) override {
     Transaction tx(*db_);
-    // Not the message's fault: the attempt it was claimed for does not count.
+    // The attempt counts: the send may have begun, and a message that stops the modem each time
+    // must end. It waits its turn, so that the messages behind it go first.
     const Rows rows = db_->Query(
-        "UPDATE outgoing SET state = 'queued', claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ?, "
-        "attempts = CASE WHEN attempts > 0 THEN attempts - 1 ELSE 0 END "
-        "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id",
-        {why, claimant, modem});
-    for (const Row& r : rows) Event(now, "released", r.Int(0), modem, claimant, why);
+        "UPDATE outgoing SET state = CASE WHEN ? > 0 AND attempts >= ? THEN 'failed' ELSE 'queued' END, "
+        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN ? ELSE 0 END, not_before = ?, "
+        "claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ? "
+        "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id, state, attempts",
+        {std::int64_t{max_attempts}, std::int64_t{max_attempts}, std::int64_t{max_attempts},
+         std::int64_t{max_attempts}, now, retry_at, why, claimant, modem});
+    for (const Row& r : rows)
+      Event(now, r.Text(1) == kFailed ? "failed" : "released", r.Int(0), modem, claimant,
+            "attempt " + std::to_string(r.Int(2)) + ": " + why);
     tx.Commit();
     return static_cast<int>(rows.size());
   }

@@ -94,16 +94,29 @@ TEST_F(StoreTest, ReleaseGivesBackOnlyThatProcessesClaimsOnThatModem) {
   const std::int64_t a = store_->Enqueue(Msg("+1555", "a"), kT0);
   const std::int64_t b = store_->Enqueue(Msg("+1555", "b"), kT0);
   const std::int64_t c = store_->Enqueue(Msg("+1555", "c"), kT0);
-  store_->Claim("gw@h:1:1", "m1", kT0, 60000, 1);
-  store_->Claim("gw@h:1:1", "m2", kT0, 60000, 1);
-  store_->Claim("gw@h:2:2", "m1", kT0, 60000, 1);
-  EXPECT_EQ(store_->Release("gw@h:1:1", "m1", "modem m1 stopped answering", kT0 + 1), 1);
+  store_->Claim("gw@h:1:1", "m1", kT0, 600000, 1);
+  store_->Claim("gw@h:1:1", "m2", kT0, 600000, 1);
+  store_->Claim("gw@h:2:2", "m1", kT0, 600000, 1);
+  EXPECT_EQ(store_->Release("gw@h:1:1", "m1", "modem m1 stopped answering", kT0 + 1, kT0 + 60000, 3), 1);
   EXPECT_EQ(store_->Get(a)->state, kQueued);
-  EXPECT_EQ(store_->Get(a)->attempts, 0);  // not the message's fault
+  EXPECT_EQ(store_->Get(a)->attempts, 1);  // the send may have begun: it counts
   EXPECT_EQ(store_->Get(a)->last_error, "modem m1 stopped answering");
   EXPECT_EQ(store_->Get(b)->state, kSending);
   EXPECT_EQ(store_->Get(c)->state, kSending);
-  EXPECT_EQ(store_->Release("gw", "m1", "x", kT0 + 1), 0);
+  EXPECT_EQ(store_->Release("gw", "m1", "x", kT0 + 1, kT0 + 60000, 3), 0);
+  // Released, it waits its own time: a message queued after it goes first; and at the last
+  // attempt it ends failed with the reason.
+  const std::int64_t d = store_->Enqueue(Msg("+1555", "d"), kT0 + 2);
+  EXPECT_EQ(store_->Claim("gw@h:1:1", "m1", kT0 + 3, 600000, 1, 3).at(0).id, d);
+  EXPECT_TRUE(store_->Claim("gw@h:1:1", "m3", kT0 + 59999, 60000, 1, 3).empty());
+  for (int attempt = 2; attempt <= 3; ++attempt) {
+    const std::int64_t at = kT0 + attempt * 60000;
+    ASSERT_EQ(store_->Claim("gw@h:1:1", "m3", at, 60000, 1, 3).at(0).id, a) << attempt;
+    EXPECT_EQ(store_->Release("gw@h:1:1", "m3", "modem m3 stopped answering", at, at + 60000, 3), 1);
+  }
+  EXPECT_EQ(store_->Get(a)->state, kFailed);
+  EXPECT_EQ(store_->Get(a)->attempts, 3);
+  EXPECT_EQ(store_->Get(a)->last_error, "modem m3 stopped answering");
 }
 
 TEST_F(StoreTest, MessagesPastTheirTimeToLiveExpireQueuedOrWithAnEndedLease) {
