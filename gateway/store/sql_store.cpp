@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "quandelstk/messages.hpp"
 #include "store/schema.hpp"
 
 namespace quandelstk::gateway {
@@ -369,21 +370,30 @@ class SqlStore final : public Store {
       return ToReport(again.at(0));
     }
     ReportRecord stored = ToReport(inserted[0]);
-    // References wrap at 256: of the parts with this one, the report is about the newest that still
-    // waits for one and went out before the centre stamped it. When no part went out before that
-    // stamp, the centre's clock is not to be trusted (a simulator's, a wrong one): the newest
-    // waiting part it is.
+    // References wrap at 256: of the parts with this one that still wait for a report, the report
+    // is about the one sent closest to the centre's time stamp (the centre stamps a part as it takes
+    // it), before or up to fifteen minutes after it (the hosts' and the centre's clocks differ). When
+    // none went out by then, the centre's clock is not to be trusted (a simulator's, a wrong one):
+    // the newest waiting part it is. The recipient is compared as the messages layer does: the
+    // network may give it national where it was queued international, or the other way round.
     const std::int64_t stamped = r.centre_ms.value_or(r.received_ms);
-    const Rows match = db_->Query(
-        "SELECT p.message_id, p.part FROM outgoing_parts p JOIN outgoing o ON o.id = p.message_id "
-        "WHERE p.modem = ? AND p.reference = ? AND o.recipient_digits = ? AND p.status IN ('', 'pending') "
+    const Rows candidates = db_->Query(
+        "SELECT p.message_id, p.part, o.recipient FROM outgoing_parts p JOIN outgoing o ON o.id = p.message_id "
+        "WHERE p.modem = ? AND p.reference = ? AND p.status IN ('', 'pending') "
         "AND p.sent_at <= ? AND p.sent_at >= ? "
-        "ORDER BY CASE WHEN p.sent_at <= ? THEN 0 ELSE 1 END, p.sent_at DESC, p.message_id DESC LIMIT 1",
-        {r.modem, std::int64_t{r.reference}, NumberDigits(r.recipient), r.received_ms + kClockSkewMs,
-         r.received_ms - kReportWindowMs, stamped + kClockSkewMs});
+        "ORDER BY CASE WHEN p.sent_at <= ? THEN 0 ELSE 1 END, "
+        "CASE WHEN p.sent_at <= ? THEN ABS(p.sent_at - ?) ELSE -p.sent_at END, p.message_id DESC LIMIT 256",
+        {r.modem, std::int64_t{r.reference}, r.received_ms + kClockSkewMs, r.received_ms - kReportWindowMs,
+         stamped + kClockSkewMs, stamped + kClockSkewMs, stamped});
+    std::vector<const Row*> match;
+    for (const Row& c : candidates)
+      if (messages::SameNumber(c.Text(2), r.recipient)) {
+        match.push_back(&c);
+        break;
+      }
     if (!match.empty()) {
-      const std::int64_t id = match[0].Int(0);
-      const std::int64_t part = match[0].Int(1);
+      const std::int64_t id = match[0]->Int(0);
+      const std::int64_t part = match[0]->Int(1);
       stored.message_id = id;
       stored.part = static_cast<int>(part);
       db_->Query("UPDATE status_reports SET message_id = ?, part = ? WHERE id = ?", {id, part, stored.id});
