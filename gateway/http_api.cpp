@@ -231,8 +231,21 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
   s.Get("/v1/inbox", guarded([limit_of](Store& store, const httplib::Request& req, httplib::Response& res) {
     int limit = 0;
     if (!limit_of(req, res, limit)) return;
+    // The newest first; ?before=ID pages back from there.
+    std::int64_t before = 0;
+    if (req.has_param("before")) {
+      try {
+        std::size_t used = 0;
+        const std::string v = req.get_param_value("before");
+        before = std::stoll(v, &used);
+        if (used != v.size() || before < 1) throw std::out_of_range("before");
+      } catch (const std::exception&) {
+        Error(res, 400, "before must be a message id (a whole number from 1)");
+        return;
+      }
+    }
     json out = json::array();
-    for (const IncomingRecord& m : store.Inbox(limit))
+    for (const IncomingRecord& m : store.Inbox(limit, before))
       out.push_back({{"id", m.id}, {"modem", m.modem}, {"from", m.from}, {"text", m.text}, {"parts", m.parts},
                      {"complete", m.complete}, {"centre_time", m.centre_time},
                      {"received", FormatTime(m.received_ms)}});

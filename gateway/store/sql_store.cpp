@@ -455,16 +455,19 @@ class SqlStore final : public Store {
     return m;
   }
 
-  std::vector<OutgoingRecord> List(const std::string& state, int limit) override {
-    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing ";
-    return All(state.empty() ? db_->Query(select + "ORDER BY id LIMIT ?", {std::int64_t{limit}})
-                             : db_->Query(select + "WHERE state = ? ORDER BY id LIMIT ?", {state, std::int64_t{limit}}),
+  std::vector<OutgoingRecord> List(const std::string& state, int limit, std::int64_t before_id) override {
+    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing WHERE (? = 0 OR id < ?) ";
+    return All(state.empty()
+                   ? db_->Query(select + "ORDER BY id DESC LIMIT ?", {before_id, before_id, std::int64_t{limit}})
+                   : db_->Query(select + "AND state = ? ORDER BY id DESC LIMIT ?",
+                                {before_id, before_id, state, std::int64_t{limit}}),
                ToOutgoing);
   }
 
-  std::vector<IncomingRecord> Inbox(int limit) override {
-    return All(db_->Query(std::string("SELECT ") + kIncomingColumns + " FROM incoming ORDER BY id LIMIT ?",
-                          {std::int64_t{limit}}),
+  std::vector<IncomingRecord> Inbox(int limit, std::int64_t before_id) override {
+    return All(db_->Query(std::string("SELECT ") + kIncomingColumns +
+                              " FROM incoming WHERE (? = 0 OR id < ?) ORDER BY id DESC LIMIT ?",
+                          {before_id, before_id, std::int64_t{limit}}),
                ToIncoming);
   }
 

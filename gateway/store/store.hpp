@@ -186,8 +186,10 @@ class Store {
   virtual void AddEvent(const EventRecord& e) = 0;
 
   virtual std::optional<OutgoingRecord> Get(std::int64_t id) = 0;
-  virtual std::vector<OutgoingRecord> List(const std::string& state, int limit) = 0;
-  virtual std::vector<IncomingRecord> Inbox(int limit) = 0;
+  // The newest first, at most limit; before_id above 0: only those with a smaller id (the next
+  // page back is the one before the last id of this one).
+  virtual std::vector<OutgoingRecord> List(const std::string& state, int limit, std::int64_t before_id = 0) = 0;
+  virtual std::vector<IncomingRecord> Inbox(int limit, std::int64_t before_id = 0) = 0;
   virtual std::vector<ReportRecord> Reports(std::int64_t message_id) = 0;
   virtual std::vector<EventRecord> Events(std::int64_t message_id) = 0;
   virtual std::vector<ModemRecord> Modems() = 0;

@@ -237,7 +237,7 @@ TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
   EXPECT_EQ(deleted_while_away, (std::vector<std::size_t>{0, 0, 0}));
   EXPECT_GE(clock_.now - before, timing_.store_retry_ms * (1 + 2 + 4));  // waits doubling
   ASSERT_EQ(store_->Inbox(10).size(), 2u);
-  EXPECT_EQ(store_->Inbox(10)[0].text, "first");
+  EXPECT_EQ(store_->Inbox(10).back().text, "first");  // the newest first
   EXPECT_EQ(link_.deleted, (std::vector<std::pair<std::string, int>>{{"SM", 3}, {"SM", 4}}));
   // Listed again (the deletion lost in a crash): stored once all the same, deleted again.
   link_.deleted.clear();
