@@ -303,7 +303,7 @@ class SqlStore final : public Store {
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN attempts >= ? THEN 'failed' ELSE 'queued' END, not_before = ?, "
         "last_error = ?, claimed_by = NULL, claim_token = NULL, lease_until = 0, "
-        "done_at = CASE WHEN attempts >= ? THEN ? ELSE 0 END WHERE id = ? RETURNING state, attempts",
+        "done_at = CASE WHEN attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END WHERE id = ? RETURNING state, attempts",
         {std::int64_t{max_attempts}, retry_ms, error, std::int64_t{max_attempts}, now, id});
     Event(now, rows.at(0).Text(0) == kFailed ? "failed" : "retry", id, modem, claimant,
           "attempt " + rows[0].Text(1) + ": " + error);
@@ -317,7 +317,7 @@ class SqlStore final : public Store {
     // must end. It waits its turn, so that the messages behind it go first.
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN ? > 0 AND attempts >= ? THEN 'failed' ELSE 'queued' END, "
-        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN ? ELSE 0 END, not_before = ?, "
+        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END, not_before = ?, "
         "claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ? "
         "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id, state, attempts",
         {std::int64_t{max_attempts}, std::int64_t{max_attempts}, std::int64_t{max_attempts},
@@ -456,7 +456,7 @@ class SqlStore final : public Store {
   }
 
   std::vector<OutgoingRecord> List(const std::string& state, int limit, std::int64_t before_id) override {
-    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing WHERE (? = 0 OR id < ?) ";
+    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing WHERE (CAST(? AS BIGINT) = 0 OR id < ?) ";
     return All(state.empty()
                    ? db_->Query(select + "ORDER BY id DESC LIMIT ?", {before_id, before_id, std::int64_t{limit}})
                    : db_->Query(select + "AND state = ? ORDER BY id DESC LIMIT ?",
@@ -466,7 +466,7 @@ class SqlStore final : public Store {
 
   std::vector<IncomingRecord> Inbox(int limit, std::int64_t before_id) override {
     return All(db_->Query(std::string("SELECT ") + kIncomingColumns +
-                              " FROM incoming WHERE (? = 0 OR id < ?) ORDER BY id DESC LIMIT ?",
+                              " FROM incoming WHERE (CAST(? AS BIGINT) = 0 OR id < ?) ORDER BY id DESC LIMIT ?",
                           {before_id, before_id, std::int64_t{limit}}),
                ToIncoming);
   }
