@@ -361,7 +361,10 @@ void Worker::Collect() {
       in.complete = m.complete;
       in.centre_time = TimeText(m.first.time);
       in.received_ms = now;
-      in.key = key;
+      // Where it lies on the SIM tells apart identical texts from one sender in one second; a
+      // message listed again (stored, not yet deleted) lies where it was.
+      in.key = key + "|" + storage;
+      for (const int index : m.indexes) in.key += ":" + std::to_string(index);
       if (!Persist([&] { store_.AddIncoming(in); })) return;
       ++counters_.received;
     }

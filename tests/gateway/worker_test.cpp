@@ -244,6 +244,11 @@ TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
   w.Round();
   EXPECT_EQ(store_->Inbox(10).size(), 2u);
   EXPECT_EQ(link_.deleted.size(), 2u);
+  // Two identical texts from one sender stamped in the same second are two messages.
+  link_.stored = {Received(5, "+15550100456", "yes"), Received(6, "+15550100456", "yes")};
+  link_.stored[1].first.time = link_.stored[0].first.time;
+  w.Round();
+  EXPECT_EQ(store_->Inbox(10).size(), 4u);
 }
 
 TEST_F(WorkerTest, AnIncompleteLongMessageWaitsForItsOtherPartsThenIsStoredAsIncomplete) {
