@@ -165,10 +165,13 @@ bool Worker::TakeModemRow() {
       return;
     }
     // Not sending now, so any claim the holder has on this modem is left from a loop that ended.
+    // It keeps its place (this modem, about to be ready, goes on from the part not recorded, and
+    // the phone joins the parts); the attempt counts, so a message that ends the process each
+    // time ends too.
     if (holder.empty()) return;
     const int n = store_.Release(holder, modem_.name,
                                  "the gateway process " + holder + " ended while sending it; it may have reached the network",
-                                 clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts);
+                                 clock_.NowMs(), 0, timing_.max_attempts);
     if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " message(s) in flight at the last stop queued again");
   });
   return taken;

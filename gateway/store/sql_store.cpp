@@ -284,6 +284,7 @@ class SqlStore final : public Store {
     AddParts(id, modem, references, first_part, now);
     Event(now, "sent", id, modem, current[0].Text(3),
           references.empty() ? "every part recorded by an earlier attempt" : PartsText(references, first_part));
+    Settle(id, now, modem, "its reports came before the send was recorded");
     tx.Commit();
     return true;
   }
@@ -317,11 +318,12 @@ class SqlStore final : public Store {
     // must end. It waits its turn, so that the messages behind it go first.
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN ? > 0 AND attempts >= ? THEN 'failed' ELSE 'queued' END, "
-        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END, not_before = ?, "
+        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END, "
+        "not_before = CASE WHEN not_before < ? THEN CAST(? AS BIGINT) ELSE not_before END, "
         "claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ? "
         "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id, state, attempts",
         {std::int64_t{max_attempts}, std::int64_t{max_attempts}, std::int64_t{max_attempts},
-         std::int64_t{max_attempts}, now, retry_at, why, claimant, modem});
+         std::int64_t{max_attempts}, now, retry_at, retry_at, why, claimant, modem});
     for (const Row& r : rows)
       Event(now, r.Text(1) == kFailed ? "failed" : "released", r.Int(0), modem, claimant,
             "attempt " + std::to_string(r.Int(2)) + ": " + why);
@@ -400,23 +402,9 @@ class SqlStore final : public Store {
       db_->Query(
           "UPDATE outgoing_parts SET status = ?, status_code = ?, report_at = ? WHERE message_id = ? AND part = ?",
           {PartStatus(r.status), std::int64_t{r.status}, r.received_ms, id, part});
-      const Rows tally = db_->Query(
-          "SELECT o.parts, SUM(CASE WHEN p.status = 'delivered' THEN 1 ELSE 0 END), "
-          "SUM(CASE WHEN p.status = 'failed' THEN 1 ELSE 0 END), o.state FROM outgoing o "
-          "JOIN outgoing_parts p ON p.message_id = o.id WHERE o.id = ? GROUP BY o.id, o.parts, o.state",
-          {id});
       Event(r.received_ms, "report", id, r.modem, "",
             "part " + std::to_string(part) + ": " + r.status_text);
-      if (!tally.empty() && (tally[0].Text(3) == kSent || tally[0].Text(3) == kDelivered)) {
-        const std::int64_t parts = tally[0].Int(0), delivered = tally[0].Int(1), failed = tally[0].Int(2);
-        const char* next = failed > 0 ? kFailed : delivered >= parts ? kDelivered : nullptr;
-        if (next && tally[0].Text(3) != next) {
-          db_->Query("UPDATE outgoing SET state = ?, done_at = ?, last_error = ? WHERE id = ?",
-                     {std::string(next), r.received_ms,
-                      std::string(failed > 0 ? "the network could not deliver it: " + r.status_text : ""), id});
-          Event(r.received_ms, next, id, r.modem, "", r.status_text);
-        }
-      }
+      Settle(id, r.received_ms, r.modem, r.status_text);
     }
     tx.Commit();
     return stored;
@@ -426,15 +414,16 @@ class SqlStore final : public Store {
     Transaction tx(*db_);
     // A row belongs to the process that drives the modem; another takes the name over when the
     // row says stopped, when it has not been refreshed for ten minutes, or when its owner is known
-    // to be dead.
+    // to be dead. On PostgreSQL the row's time is the server's, as for leases, so that hosts whose
+    // clocks differ agree on ten minutes.
     const Rows written = db_->Query(
-        std::string("INSERT INTO modems (") + kModemColumns +
-            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET "
+        Sql(std::string("INSERT INTO modems (") + kModemColumns +
+            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, @NOW) ON CONFLICT (name) DO UPDATE SET "
             "device = excluded.device, gateway = excluded.gateway, state = excluded.state, signal = excluded.signal, "
             "operator = excluded.operator, registration = excluded.registration, last_error = excluded.last_error, "
             "errors = excluded.errors, sent = excluded.sent, received = excluded.received, "
             "updated_at = excluded.updated_at WHERE modems.gateway = excluded.gateway OR modems.state = 'stopped' "
-            "OR modems.updated_at < excluded.updated_at - 600000 OR ? = 1 RETURNING name",
+            "OR modems.updated_at < excluded.updated_at - 600000 OR ? = 1 RETURNING name"),
         {m.name, m.device, m.gateway, m.state, std::int64_t{m.signal}, m.operator_name, std::int64_t{m.registration},
          m.last_error, m.errors, m.sent, m.received, m.updated_ms, std::int64_t{take_over}});
     tx.Commit();
@@ -514,6 +503,25 @@ class SqlStore final : public Store {
     for (auto at = out.find("@NOW"); at != std::string::npos; at = out.find("@NOW", at + now.size()))
       out.replace(at, 4, now);
     return out;
+  }
+
+  // A sent message whose parts all have their reports is delivered, or failed when one failed.
+  // Reports may come before the send is recorded (its parts are, one by one): the send's record
+  // settles it too.
+  void Settle(std::int64_t id, std::int64_t at, const std::string& modem, const std::string& status_text) {
+    const Rows tally = db_->Query(
+        "SELECT o.parts, SUM(CASE WHEN p.status = 'delivered' THEN 1 ELSE 0 END), "
+        "SUM(CASE WHEN p.status = 'failed' THEN 1 ELSE 0 END), o.state FROM outgoing o "
+        "JOIN outgoing_parts p ON p.message_id = o.id WHERE o.id = ? GROUP BY o.id, o.parts, o.state",
+        {id});
+    if (tally.empty() || (tally[0].Text(3) != kSent && tally[0].Text(3) != kDelivered)) return;
+    const std::int64_t parts = tally[0].Int(0), delivered = tally[0].Int(1), failed = tally[0].Int(2);
+    const char* next = failed > 0 ? kFailed : delivered >= parts ? kDelivered : nullptr;
+    if (!next || tally[0].Text(3) == next) return;
+    db_->Query("UPDATE outgoing SET state = ?, done_at = ?, last_error = ? WHERE id = ?",
+               {std::string(next), at,
+                std::string(failed > 0 ? "the network could not deliver it: " + status_text : ""), id});
+    Event(at, next, id, modem, "", status_text);
   }
 
   void AddParts(std::int64_t id, const std::string& modem, const std::vector<int>& references, int first_part,

@@ -162,9 +162,9 @@ class Store {
                          std::int64_t now_ms, std::int64_t retry_ms, int max_attempts,
                          const std::vector<int>& references = {}, int first_part = 1) = 0;
   // The modem stopped answering, or the process holding these claims is gone: every message that
-  // claimant holds on that modem goes back to the queue for the others, not before retry_at_ms,
-  // the attempt counted (a send may have begun); failed, with why as its last error, once it had
-  // max_attempts (when above 0). Returns how many.
+  // claimant holds on that modem goes back to the queue for the others, not before retry_at_ms
+  // (0: its place in the queue kept), the attempt counted (a send may have begun); failed, with
+  // why as its last error, once it had max_attempts (when above 0). Returns how many.
   virtual int Release(const std::string& claimant, const std::string& modem, const std::string& why,
                       std::int64_t now_ms, std::int64_t retry_at_ms, int max_attempts) = 0;
   // Queued messages whose time to live ended, and claimed ones whose lease ended after it, become

@@ -107,6 +107,16 @@ TEST_F(Postgres, LeasesRunOnTheServersClock) {
   EXPECT_TRUE(b->Claim("gw2", "m2", Now() + 3600000, 60000, 1).empty());
   EXPECT_TRUE(a->RecordPart(id, claim[0].claim_token, 1, 5, Now() - 3600000, 60000));
   EXPECT_NEAR(static_cast<double>(a->Get(id)->lease_until_ms), static_cast<double>(Now() + 60000), 10000);
+  // So do the modem rows: a host an hour ahead does not take a row its live holder just wrote.
+  ModemRecord row;
+  row.name = "m1";
+  row.gateway = "gw1@a:1:1";
+  row.state = "ready";
+  row.updated_ms = Now() - 3600000;
+  ASSERT_TRUE(a->PutModem(row));
+  row.gateway = "gw2@b:2:2";
+  row.updated_ms = Now() + 3600000;
+  EXPECT_FALSE(b->PutModem(row));
 }
 
 // Times in ms since the epoch do not fit PostgreSQL's integer: a claim given back or failed for good

@@ -119,6 +119,26 @@ TEST_F(StoreTest, ReleaseGivesBackOnlyThatProcessesClaimsOnThatModem) {
   EXPECT_EQ(store_->Get(a)->last_error, "modem m3 stopped answering");
 }
 
+// Each part is recorded as the modem takes it, so its report may come before the send is recorded
+// (or, after a crash, before the claim is taken over): recording the send then settles it.
+TEST_F(StoreTest, AMessageWhoseReportsCameBeforeItsSendWasRecordedIsDelivered) {
+  const std::int64_t id = store_->Enqueue(Msg("+15550100999", std::string(200, 'x'), 2), kT0);
+  const std::string token = store_->Claim("gw", "m1", kT0, 60000, 1).at(0).claim_token;
+  for (int part = 1; part <= 2; ++part) {
+    ASSERT_TRUE(store_->RecordPart(id, token, part, 60 + part, kT0 + part, 60000));
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = "+15550100999";
+    r.reference = 60 + part;
+    r.key = std::to_string(part);
+    r.received_ms = kT0 + 10;
+    EXPECT_EQ(store_->AddReport(r).message_id, std::optional<std::int64_t>(id));
+  }
+  EXPECT_EQ(store_->Get(id)->state, kSending);
+  EXPECT_TRUE(store_->MarkSent(id, token, {}, kT0 + 20));
+  EXPECT_EQ(store_->Get(id)->state, kDelivered);
+}
+
 TEST_F(StoreTest, MessagesPastTheirTimeToLiveExpireQueuedOrWithAnEndedLease) {
   NewMessage m = Msg("+1555", "x");
   m.expires_ms = kT0 + 1000;
