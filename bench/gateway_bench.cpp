@@ -7,6 +7,7 @@
 // Without --pg it makes a PostgreSQL cluster of its own in a temporary folder when the server is
 // installed. Figures are messages per second of wall time; they depend on the disk (SQLite commits
 // with synchronous=FULL) and on the machine's load.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -53,10 +54,21 @@ void StoreAlone(const std::string& label, const std::string& url, int n, int wor
   for (int w = 0; w < workers; ++w)
     threads.emplace_back([&, w] {
       auto store = OpenStore(url);
+      // A busy database (SQLite's lock past its wait, a lost connection) is waited out and the
+      // call tried again, as the gateway's modem threads do: the claim or the record is not lost.
+      const auto retrying = [](auto&& call) {
+        for (int wait_ms = 1;; wait_ms = std::min(wait_ms * 2, 1000)) {
+          try {
+            return call();
+          } catch (const StoreUnavailable&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+          }
+        }
+      };
       for (;;) {
-        const auto claims = store->Claim("bench", "m" + std::to_string(w), WallMs(), 60000, 1);
+        const auto claims = retrying([&] { return store->Claim("bench", "m" + std::to_string(w), WallMs(), 60000, 1); });
         if (claims.empty()) break;
-        store->MarkSent(claims[0].id, claims[0].claim_token, {w}, WallMs());
+        retrying([&] { return store->MarkSent(claims[0].id, claims[0].claim_token, {w}, WallMs()); });
         ++done[static_cast<std::size_t>(w)];
       }
     });

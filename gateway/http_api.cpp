@@ -183,8 +183,21 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
     if (!c.message) return Error(res, 422, c.error);
     const std::int64_t now = SystemClock().NowMs();
     const std::int64_t id = store.Enqueue(*c.message, now);
+    // Stored: the answer is made from what was stored, not read back (a read that fails now must
+    // not tell the client to send again what is queued already).
+    OutgoingRecord queued;
+    queued.id = id;
+    queued.to = c.message->to;
+    queued.text = c.message->text;
+    queued.report = c.message->report;
+    queued.state = kQueued;
+    queued.parts = c.message->parts;
+    queued.concat_reference = static_cast<int>(id % 65536);
+    queued.not_before_ms = c.message->not_before_ms;
+    queued.expires_ms = c.message->expires_ms;
+    queued.created_ms = now;
     res.set_header("Location", "/v1/messages/" + std::to_string(id));
-    Reply(res, 201, ToJson(*store.Get(id)));
+    Reply(res, 201, ToJson(queued));
   }));
 
   s.Get(R"(/v1/messages/([^/]+))", guarded([](Store& store, const httplib::Request& req, httplib::Response& res) {
@@ -231,8 +244,21 @@ HttpApi::HttpApi(const Config& config, Gateway* gateway)
   s.Get("/v1/inbox", guarded([limit_of](Store& store, const httplib::Request& req, httplib::Response& res) {
     int limit = 0;
     if (!limit_of(req, res, limit)) return;
+    // The newest first; ?before=ID pages back from there.
+    std::int64_t before = 0;
+    if (req.has_param("before")) {
+      try {
+        std::size_t used = 0;
+        const std::string v = req.get_param_value("before");
+        before = std::stoll(v, &used);
+        if (used != v.size() || before < 1) throw std::out_of_range("before");
+      } catch (const std::exception&) {
+        Error(res, 400, "before must be a message id (a whole number from 1)");
+        return;
+      }
+    }
     json out = json::array();
-    for (const IncomingRecord& m : store.Inbox(limit))
+    for (const IncomingRecord& m : store.Inbox(limit, before))
       out.push_back({{"id", m.id}, {"modem", m.modem}, {"from", m.from}, {"text", m.text}, {"parts", m.parts},
                      {"complete", m.complete}, {"centre_time", m.centre_time},
                      {"received", FormatTime(m.received_ms)}});

@@ -154,8 +154,18 @@ class LibraryLink final : public ModemLink {
         break;
       }
       r.references.push_back(Field(answer, "+CMGS: ", 0));
-      if (on_part && !on_part(part.sequence, r.references.back())) {
-        r.error = which + ": the claim on the message passed to another sender; the rest is left to it";
+      bool go_on = true;
+      try {
+        go_on = !on_part || on_part(part.sequence, r.references.back());
+      } catch (...) {
+        // Whatever the gateway's record threw, the modem is left in text mode as it was found.
+        answer.clear();
+        channel::SendATCommand("AT+CMGF=1", answer, 0);
+        throw;
+      }
+      if (!go_on) {
+        r.error = which + ": the claim on the message could not be confirmed (passed to another sender, or the "
+                          "store is away while stopping); the rest is not sent now";
         break;
       }
     }

@@ -47,24 +47,38 @@ Worker::Worker(ModemConfig modem, std::string gateway, Timing timing, Store& sto
       counters_(counters) {}
 
 template <typename F>
-bool Worker::Persist(F&& f) {
+bool Worker::Persist(F&& f, bool after_send) {
   std::int64_t wait = timing_.store_retry_ms;
   std::int64_t stopping_since = -1;
   for (;;) {
     try {
       f();
       return true;
+    } catch (const StoreError& e) {
+      // A refusal that is not a lost connection (a lock or statement timeout, a full disk, a
+      // read-only file): before anything went out it is given up; once the modem took a part,
+      // what it sent is recorded whatever it takes, or the message would go out again.
+      if (!after_send) throw;
+      Log("modem " + modem_.name + ": the store refused the record of what the modem sent, trying again: " +
+          e.what());
+      ++counters_.errors;
+      if (!WaitToPersist(wait, stopping_since)) return false;
     } catch (const StoreUnavailable& e) {
       Log("modem " + modem_.name + ": the store is unavailable, trying again: " + e.what());
-      const std::int64_t now = clock_.NowMs();
-      if (stop_ && *stop_) {
-        if (stopping_since < 0) stopping_since = now;
-        if (now - stopping_since > kStopGraceMs) return false;
-      }
-      clock_.Sleep(wait, never_);
-      wait = std::min<std::int64_t>(wait * 2, 30000);
+      if (!WaitToPersist(wait, stopping_since)) return false;
     }
   }
+}
+
+bool Worker::WaitToPersist(std::int64_t& wait, std::int64_t& stopping_since) {
+  const std::int64_t now = clock_.NowMs();
+  if (stop_ && *stop_) {
+    if (stopping_since < 0) stopping_since = now;
+    if (now - stopping_since > kStopGraceMs) return false;
+  }
+  clock_.Sleep(wait, never_);
+  wait = std::min<std::int64_t>(wait * 2, 30000);
+  return true;
 }
 
 void Worker::Run(const std::atomic<bool>& stop) {
@@ -94,6 +108,7 @@ bool Worker::Round() {
     Down("the modem's row was taken by another gateway process; this one lets the modem go");
     return false;
   }
+  if (backoff_ms_ > 0 && now - ready_since_ms_ >= timing_.backoff_max_ms) backoff_ms_ = 0;
   try {
     bool did = false;
     if (now >= next_list_ms_) {
@@ -114,7 +129,8 @@ bool Worker::Round() {
     Log("modem " + modem_.name + ": the store is unavailable: " + e.what());
     clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
   } catch (const StoreError& e) {
-    // A statement the database refused: nothing was committed; say so and go on.
+    // A statement the database refused before anything was sent (what the modem sent is recorded
+    // by Persist whatever it takes): that transaction was rolled back; say so and go on.
     Log("modem " + modem_.name + ": the store refused: " + e.what());
     ++counters_.errors;
     clock_.Sleep(timing_.store_retry_ms, stop_ ? *stop_ : never_);
@@ -149,10 +165,13 @@ bool Worker::TakeModemRow() {
       return;
     }
     // Not sending now, so any claim the holder has on this modem is left from a loop that ended.
+    // It keeps its place (this modem, about to be ready, goes on from the part not recorded, and
+    // the phone joins the parts); the attempt counts, so a message that ends the process each
+    // time ends too.
     if (holder.empty()) return;
     const int n = store_.Release(holder, modem_.name,
                                  "the gateway process " + holder + " ended while sending it; it may have reached the network",
-                                 clock_.NowMs());
+                                 clock_.NowMs(), 0, timing_.max_attempts);
     if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " message(s) in flight at the last stop queued again");
   });
   return taken;
@@ -176,7 +195,9 @@ void Worker::Initialise() {
   }
   ready_ = true;
   counters_.ready = true;
-  backoff_ms_ = 0;
+  // The back-off is not reset yet: a modem that goes down again soon after (a message that
+  // wedges it) waits longer each time, until it sends or stays up for the longest wait.
+  ready_since_ms_ = clock_.NowMs();
   RefreshStatus("ready");
   next_list_ms_ = clock_.NowMs();
   next_status_ms_ = clock_.NowMs() + timing_.status_every_ms;
@@ -198,7 +219,7 @@ void Worker::Down(const std::string& why) {
   }
   Persist([&] {
     const int n = store_.Release(gateway_, modem_.name, "modem " + modem_.name + " stopped answering: " + why,
-                                 clock_.NowMs());
+                                 clock_.NowMs(), clock_.NowMs() + timing_.retry_ms, timing_.max_attempts);
     if (n > 0) Log("modem " + modem_.name + ": " + std::to_string(n) + " claim(s) released to the other modems");
   });
   RefreshStatus("down");
@@ -207,7 +228,8 @@ void Worker::Down(const std::string& why) {
 bool Worker::SendDue() {
   const std::int64_t now = clock_.NowMs();
   if (now < next_send_ms_) return false;
-  const std::vector<OutgoingRecord> claims = store_.Claim(gateway_, modem_.name, now, timing_.lease_ms, 1);
+  const std::vector<OutgoingRecord> claims =
+      store_.Claim(gateway_, modem_.name, now, timing_.lease_ms, 1, timing_.max_attempts);
   if (claims.empty()) return false;
   const OutgoingRecord& m = claims.front();
   // Parts an earlier attempt got through on this modem are not sent again: the rest follows with
@@ -216,20 +238,30 @@ bool Worker::SendDue() {
   int first = 1;
   for (const PartRecord& p : m.part_records)
     if (p.part == first && p.modem == modem_.name && p.reference >= 0) ++first;
-  if (first > m.parts) first = 1;
+  int recorded = 0;
+  for (const PartRecord& p : m.part_records) recorded += p.reference >= 0 && p.part >= 1 && p.part <= m.parts;
+  if (recorded >= m.parts) {
+    // Every part went out and was recorded before the process that held it ended: it is sent.
+    bool marked = false;
+    Persist([&] { marked = store_.MarkSent(m.id, m.claim_token, {}, clock_.NowMs()); }, true);
+    if (marked) ++counters_.sent;
+    return true;
+  }
   const messages::SendOptions options = SendOptionsFor(m.report, m.concat_reference);
   messages::SendResult r;
   std::string failure;
-  bool lost = false;
+  bool lost = false;        // the claim passed to another sender
+  bool unrecorded = false;  // stopping, and a part could not be recorded within the grace period
   // Each part is recorded as it goes, and the lease renewed: a long send keeps its claim, and one
-  // that lost it (this process stalled past the lease) stops before sending more.
+  // that lost it (this process stalled past the lease), or cannot confirm it, stops before sending more.
   const ModemLink::PartSent on_part = [&](int part, int reference) {
     bool ours = false;
-    const bool stored = Persist([&] {
-      ours = store_.RecordPart(m.id, m.claim_token, part, reference, clock_.NowMs(), timing_.lease_ms);
-    });
+    const bool stored = Persist(
+        [&] { ours = store_.RecordPart(m.id, m.claim_token, part, reference, clock_.NowMs(), timing_.lease_ms); },
+        true);
+    unrecorded = !stored;
     lost = stored && !ours;
-    return !lost;
+    return stored && ours;
   };
   try {
     r = link_.Send(m.to, m.text, options, first, on_part);
@@ -237,15 +269,23 @@ bool Worker::SendDue() {
     failure = e.what();
   }
   if (modem_.per_minute > 0) next_send_ms_ = now + 60000 / modem_.per_minute;
+  if (unrecorded) {
+    Log("modem " + modem_.name + ": message " + std::to_string(m.id) +
+        ": stopping with the store away; a part the modem took is not recorded, and the message is sent "
+        "again when its lease ends");
+    return true;
+  }
   if (r.ok || lost) {
-    bool recorded = false;
-    Persist([&] { recorded = store_.MarkSent(m.id, m.claim_token, r.references, clock_.NowMs(), first); });
-    if (!recorded) {
+    bool recorded_sent = false;
+    Persist([&] { recorded_sent = store_.MarkSent(m.id, m.claim_token, r.references, clock_.NowMs(), first); },
+            true);
+    if (!recorded_sent) {
       Log("modem " + modem_.name + ": message " + std::to_string(m.id) +
           ": its claim passed to another sender while this one sent it; the history records both");
       return true;
     }
     ++counters_.sent;
+    backoff_ms_ = 0;  // the modem works: its next failure starts the back-off again
     if (on_latency) on_latency(static_cast<double>(clock_.NowMs() - now) / 1000.0);
     return true;
   }
@@ -258,15 +298,18 @@ bool Worker::SendDue() {
   } catch (const std::exception&) {
   }
   if (!alive) {
-    // The parts it took before it went quiet are recorded; the rest goes to whichever modem is next.
+    // The parts it took before it went quiet are recorded; the rest goes to whichever modem is
+    // next, after the message's own wait, the attempt counted.
     Down("the modem stopped answering while sending message " + std::to_string(m.id) + ": " + failure);
     return true;
   }
   Log("modem " + modem_.name + ": message " + std::to_string(m.id) + ": " + failure);
-  Persist([&] {
-    store_.MarkRetry(m.id, m.claim_token, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms,
-                     timing_.max_attempts);
-  });
+  Persist(
+      [&] {
+        store_.MarkRetry(m.id, m.claim_token, failure, clock_.NowMs(), clock_.NowMs() + timing_.retry_ms,
+                         timing_.max_attempts);
+      },
+      true);
   return true;
 }
 
@@ -321,7 +364,10 @@ void Worker::Collect() {
       in.complete = m.complete;
       in.centre_time = TimeText(m.first.time);
       in.received_ms = now;
-      in.key = key;
+      // Where it lies on the SIM tells apart identical texts from one sender in one second; a
+      // message listed again (stored, not yet deleted) lies where it was.
+      in.key = key + "|" + storage;
+      for (const int index : m.indexes) in.key += ":" + std::to_string(index);
       if (!Persist([&] { store_.AddIncoming(in); })) return;
       ++counters_.received;
     }

@@ -61,8 +61,10 @@ class Worker {
   void Collect();
   void RefreshStatus(const std::string& state);
   // Runs f until the store takes it (a lost database is waited out), or stop + a grace period.
+  // after_send: what the modem sent is being recorded, and a refused statement is tried again too.
   template <typename F>
-  bool Persist(F&& f);
+  bool Persist(F&& f, bool after_send = false);
+  bool WaitToPersist(std::int64_t& wait, std::int64_t& stopping_since);
 
   ModemConfig modem_;
   std::string gateway_;
@@ -78,6 +80,7 @@ class Worker {
   bool row_lost_ = false;  // another live process took the modem's row
   std::int64_t backoff_ms_ = 0;
   std::int64_t next_init_ms_ = 0;
+  std::int64_t ready_since_ms_ = 0;
   std::int64_t next_list_ms_ = 0;
   std::int64_t next_status_ms_ = 0;
   std::int64_t next_send_ms_ = 0;

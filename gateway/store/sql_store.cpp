@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "quandelstk/messages.hpp"
 #include "store/schema.hpp"
 
 namespace quandelstk::gateway {
@@ -199,11 +200,12 @@ class SqlStore final : public Store {
   }
 
   std::vector<OutgoingRecord> Claim(const std::string& claimant, const std::string& modem, std::int64_t now,
-                                    std::int64_t lease_ms, int limit) override {
+                                    std::int64_t lease_ms, int limit, int max_attempts) override {
     Transaction tx(*db_);
     const bool pg = db_->dialect() == Dialect::Postgres;
     const Rows due = db_->Query(
-        Sql(std::string("SELECT id, state, claimed_by, modem FROM outgoing WHERE ((state = 'queued' AND not_before <= ?) "
+        Sql(std::string("SELECT id, state, claimed_by, modem, attempts, parts, last_error FROM outgoing "
+                        "WHERE ((state = 'queued' AND not_before <= ?) "
                         "OR (state = 'sending' AND lease_until < @NOW)) AND (expires_at IS NULL OR expires_at > ?) "
                         "ORDER BY not_before, id LIMIT ?") +
             (pg ? " FOR UPDATE SKIP LOCKED" : "")),
@@ -211,10 +213,28 @@ class SqlStore final : public Store {
     std::vector<OutgoingRecord> out;
     for (const Row& row : due) {
       const std::int64_t id = row.Int(0);
-      if (row.Text(1) == kSending)
+      if (row.Text(1) == kSending) {
+        const std::int64_t attempts = row.Int(4);
+        const bool all_recorded =
+            db_->Query("SELECT COUNT(*) FROM outgoing_parts WHERE message_id = ? AND reference >= 0", {id})
+                .at(0)
+                .Int(0) >= row.Int(5);
+        if (max_attempts > 0 && attempts >= max_attempts && !all_recorded) {
+          std::string error = "attempt " + std::to_string(attempts) + " ended with the lease of " + row.Text(2) +
+                              " (modem " + row.Text(3) + "), the last allowed";
+          if (!row.Text(6).empty()) error += "; before it: " + row.Text(6);
+          db_->Query(
+              "UPDATE outgoing SET state = 'failed', claimed_by = NULL, claim_token = NULL, lease_until = 0, "
+              "last_error = ?, done_at = ? WHERE id = ?",
+              {error, now, id});
+          Event(now, "failed", id, modem, claimant, error);
+          continue;
+        }
         Event(now, "taken-over", id, modem, claimant,
-              "the lease of " + row.Text(2) + " (modem " + row.Text(3) +
-                  ") ended; it is sent again and may reach the phone twice");
+              "the lease of " + row.Text(2) + " (modem " + row.Text(3) + ") ended; " +
+                  (all_recorded ? "every part was recorded, so it is sent"
+                                : "it is sent again and may reach the phone twice"));
+      }
       const Rows claimed = db_->Query(
           Sql(std::string("UPDATE outgoing SET state = 'sending', claimed_by = ?, modem = ?, claim_token = ?, "
                           "lease_until = @NOW + ?, claimed_at = ?, attempts = attempts + 1 WHERE id = ? RETURNING ") +
@@ -262,7 +282,9 @@ class SqlStore final : public Store {
     db_->Query("UPDATE outgoing SET state = 'sent', sent_at = ?, lease_until = 0, last_error = '' WHERE id = ?",
                {now, id});
     AddParts(id, modem, references, first_part, now);
-    Event(now, "sent", id, modem, current[0].Text(3), PartsText(references, first_part));
+    Event(now, "sent", id, modem, current[0].Text(3),
+          references.empty() ? "every part recorded by an earlier attempt" : PartsText(references, first_part));
+    Settle(id, now, modem, "its reports came before the send was recorded");
     tx.Commit();
     return true;
   }
@@ -282,23 +304,29 @@ class SqlStore final : public Store {
     const Rows rows = db_->Query(
         "UPDATE outgoing SET state = CASE WHEN attempts >= ? THEN 'failed' ELSE 'queued' END, not_before = ?, "
         "last_error = ?, claimed_by = NULL, claim_token = NULL, lease_until = 0, "
-        "done_at = CASE WHEN attempts >= ? THEN ? ELSE 0 END WHERE id = ? RETURNING state, attempts",
+        "done_at = CASE WHEN attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END WHERE id = ? RETURNING state, attempts",
         {std::int64_t{max_attempts}, retry_ms, error, std::int64_t{max_attempts}, now, id});
     Event(now, rows.at(0).Text(0) == kFailed ? "failed" : "retry", id, modem, claimant,
           "attempt " + rows[0].Text(1) + ": " + error);
     tx.Commit();
   }
 
-  int Release(const std::string& claimant, const std::string& modem, const std::string& why,
-              std::int64_t now) override {
+  int Release(const std::string& claimant, const std::string& modem, const std::string& why, std::int64_t now,
+              std::int64_t retry_at, int max_attempts) override {
     Transaction tx(*db_);
-    // Not the message's fault: the attempt it was claimed for does not count.
+    // The attempt counts: the send may have begun, and a message that stops the modem each time
+    // must end. It waits its turn, so that the messages behind it go first.
     const Rows rows = db_->Query(
-        "UPDATE outgoing SET state = 'queued', claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ?, "
-        "attempts = CASE WHEN attempts > 0 THEN attempts - 1 ELSE 0 END "
-        "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id",
-        {why, claimant, modem});
-    for (const Row& r : rows) Event(now, "released", r.Int(0), modem, claimant, why);
+        "UPDATE outgoing SET state = CASE WHEN ? > 0 AND attempts >= ? THEN 'failed' ELSE 'queued' END, "
+        "done_at = CASE WHEN ? > 0 AND attempts >= ? THEN CAST(? AS BIGINT) ELSE 0 END, "
+        "not_before = CASE WHEN not_before < ? THEN CAST(? AS BIGINT) ELSE not_before END, "
+        "claimed_by = NULL, claim_token = NULL, lease_until = 0, last_error = ? "
+        "WHERE state = 'sending' AND claimed_by = ? AND modem = ? RETURNING id, state, attempts",
+        {std::int64_t{max_attempts}, std::int64_t{max_attempts}, std::int64_t{max_attempts},
+         std::int64_t{max_attempts}, now, retry_at, retry_at, why, claimant, modem});
+    for (const Row& r : rows)
+      Event(now, r.Text(1) == kFailed ? "failed" : "released", r.Int(0), modem, claimant,
+            "attempt " + std::to_string(r.Int(2)) + ": " + why);
     tx.Commit();
     return static_cast<int>(rows.size());
   }
@@ -344,44 +372,39 @@ class SqlStore final : public Store {
       return ToReport(again.at(0));
     }
     ReportRecord stored = ToReport(inserted[0]);
-    // References wrap at 256: of the parts with this one, the report is about the newest that still
-    // waits for one and went out before the centre stamped it. When no part went out before that
-    // stamp, the centre's clock is not to be trusted (a simulator's, a wrong one): the newest
-    // waiting part it is.
+    // References wrap at 256: of the parts with this one that still wait for a report, the report
+    // is about the one sent closest to the centre's time stamp (the centre stamps a part as it takes
+    // it), before or up to fifteen minutes after it (the hosts' and the centre's clocks differ). When
+    // none went out by then, the centre's clock is not to be trusted (a simulator's, a wrong one):
+    // the newest waiting part it is. The recipient is compared as the messages layer does: the
+    // network may give it national where it was queued international, or the other way round.
     const std::int64_t stamped = r.centre_ms.value_or(r.received_ms);
-    const Rows match = db_->Query(
-        "SELECT p.message_id, p.part FROM outgoing_parts p JOIN outgoing o ON o.id = p.message_id "
-        "WHERE p.modem = ? AND p.reference = ? AND o.recipient_digits = ? AND p.status IN ('', 'pending') "
+    const Rows candidates = db_->Query(
+        "SELECT p.message_id, p.part, o.recipient FROM outgoing_parts p JOIN outgoing o ON o.id = p.message_id "
+        "WHERE p.modem = ? AND p.reference = ? AND p.status IN ('', 'pending') "
         "AND p.sent_at <= ? AND p.sent_at >= ? "
-        "ORDER BY CASE WHEN p.sent_at <= ? THEN 0 ELSE 1 END, p.sent_at DESC, p.message_id DESC LIMIT 1",
-        {r.modem, std::int64_t{r.reference}, NumberDigits(r.recipient), r.received_ms + kClockSkewMs,
-         r.received_ms - kReportWindowMs, stamped + kClockSkewMs});
+        "ORDER BY CASE WHEN p.sent_at <= ? THEN 0 ELSE 1 END, "
+        "CASE WHEN p.sent_at <= ? THEN ABS(p.sent_at - ?) ELSE -p.sent_at END, p.message_id DESC LIMIT 256",
+        {r.modem, std::int64_t{r.reference}, r.received_ms + kClockSkewMs, r.received_ms - kReportWindowMs,
+         stamped + kClockSkewMs, stamped + kClockSkewMs, stamped});
+    std::vector<const Row*> match;
+    for (const Row& c : candidates)
+      if (messages::SameNumber(c.Text(2), r.recipient)) {
+        match.push_back(&c);
+        break;
+      }
     if (!match.empty()) {
-      const std::int64_t id = match[0].Int(0);
-      const std::int64_t part = match[0].Int(1);
+      const std::int64_t id = match[0]->Int(0);
+      const std::int64_t part = match[0]->Int(1);
       stored.message_id = id;
       stored.part = static_cast<int>(part);
       db_->Query("UPDATE status_reports SET message_id = ?, part = ? WHERE id = ?", {id, part, stored.id});
       db_->Query(
           "UPDATE outgoing_parts SET status = ?, status_code = ?, report_at = ? WHERE message_id = ? AND part = ?",
           {PartStatus(r.status), std::int64_t{r.status}, r.received_ms, id, part});
-      const Rows tally = db_->Query(
-          "SELECT o.parts, SUM(CASE WHEN p.status = 'delivered' THEN 1 ELSE 0 END), "
-          "SUM(CASE WHEN p.status = 'failed' THEN 1 ELSE 0 END), o.state FROM outgoing o "
-          "JOIN outgoing_parts p ON p.message_id = o.id WHERE o.id = ? GROUP BY o.id, o.parts, o.state",
-          {id});
       Event(r.received_ms, "report", id, r.modem, "",
             "part " + std::to_string(part) + ": " + r.status_text);
-      if (!tally.empty() && (tally[0].Text(3) == kSent || tally[0].Text(3) == kDelivered)) {
-        const std::int64_t parts = tally[0].Int(0), delivered = tally[0].Int(1), failed = tally[0].Int(2);
-        const char* next = failed > 0 ? kFailed : delivered >= parts ? kDelivered : nullptr;
-        if (next && tally[0].Text(3) != next) {
-          db_->Query("UPDATE outgoing SET state = ?, done_at = ?, last_error = ? WHERE id = ?",
-                     {std::string(next), r.received_ms,
-                      std::string(failed > 0 ? "the network could not deliver it: " + r.status_text : ""), id});
-          Event(r.received_ms, next, id, r.modem, "", r.status_text);
-        }
-      }
+      Settle(id, r.received_ms, r.modem, r.status_text);
     }
     tx.Commit();
     return stored;
@@ -391,15 +414,16 @@ class SqlStore final : public Store {
     Transaction tx(*db_);
     // A row belongs to the process that drives the modem; another takes the name over when the
     // row says stopped, when it has not been refreshed for ten minutes, or when its owner is known
-    // to be dead.
+    // to be dead. On PostgreSQL the row's time is the server's, as for leases, so that hosts whose
+    // clocks differ agree on ten minutes.
     const Rows written = db_->Query(
-        std::string("INSERT INTO modems (") + kModemColumns +
-            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET "
+        Sql(std::string("INSERT INTO modems (") + kModemColumns +
+            ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, @NOW) ON CONFLICT (name) DO UPDATE SET "
             "device = excluded.device, gateway = excluded.gateway, state = excluded.state, signal = excluded.signal, "
             "operator = excluded.operator, registration = excluded.registration, last_error = excluded.last_error, "
             "errors = excluded.errors, sent = excluded.sent, received = excluded.received, "
             "updated_at = excluded.updated_at WHERE modems.gateway = excluded.gateway OR modems.state = 'stopped' "
-            "OR modems.updated_at < excluded.updated_at - 600000 OR ? = 1 RETURNING name",
+            "OR modems.updated_at < excluded.updated_at - 600000 OR ? = 1 RETURNING name"),
         {m.name, m.device, m.gateway, m.state, std::int64_t{m.signal}, m.operator_name, std::int64_t{m.registration},
          m.last_error, m.errors, m.sent, m.received, m.updated_ms, std::int64_t{take_over}});
     tx.Commit();
@@ -420,16 +444,19 @@ class SqlStore final : public Store {
     return m;
   }
 
-  std::vector<OutgoingRecord> List(const std::string& state, int limit) override {
-    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing ";
-    return All(state.empty() ? db_->Query(select + "ORDER BY id LIMIT ?", {std::int64_t{limit}})
-                             : db_->Query(select + "WHERE state = ? ORDER BY id LIMIT ?", {state, std::int64_t{limit}}),
+  std::vector<OutgoingRecord> List(const std::string& state, int limit, std::int64_t before_id) override {
+    const std::string select = std::string("SELECT ") + kOutgoingColumns + " FROM outgoing WHERE (CAST(? AS BIGINT) = 0 OR id < ?) ";
+    return All(state.empty()
+                   ? db_->Query(select + "ORDER BY id DESC LIMIT ?", {before_id, before_id, std::int64_t{limit}})
+                   : db_->Query(select + "AND state = ? ORDER BY id DESC LIMIT ?",
+                                {before_id, before_id, state, std::int64_t{limit}}),
                ToOutgoing);
   }
 
-  std::vector<IncomingRecord> Inbox(int limit) override {
-    return All(db_->Query(std::string("SELECT ") + kIncomingColumns + " FROM incoming ORDER BY id LIMIT ?",
-                          {std::int64_t{limit}}),
+  std::vector<IncomingRecord> Inbox(int limit, std::int64_t before_id) override {
+    return All(db_->Query(std::string("SELECT ") + kIncomingColumns +
+                              " FROM incoming WHERE (CAST(? AS BIGINT) = 0 OR id < ?) ORDER BY id DESC LIMIT ?",
+                          {before_id, before_id, std::int64_t{limit}}),
                ToIncoming);
   }
 
@@ -476,6 +503,25 @@ class SqlStore final : public Store {
     for (auto at = out.find("@NOW"); at != std::string::npos; at = out.find("@NOW", at + now.size()))
       out.replace(at, 4, now);
     return out;
+  }
+
+  // A sent message whose parts all have their reports is delivered, or failed when one failed.
+  // Reports may come before the send is recorded (its parts are, one by one): the send's record
+  // settles it too.
+  void Settle(std::int64_t id, std::int64_t at, const std::string& modem, const std::string& status_text) {
+    const Rows tally = db_->Query(
+        "SELECT o.parts, SUM(CASE WHEN p.status = 'delivered' THEN 1 ELSE 0 END), "
+        "SUM(CASE WHEN p.status = 'failed' THEN 1 ELSE 0 END), o.state FROM outgoing o "
+        "JOIN outgoing_parts p ON p.message_id = o.id WHERE o.id = ? GROUP BY o.id, o.parts, o.state",
+        {id});
+    if (tally.empty() || (tally[0].Text(3) != kSent && tally[0].Text(3) != kDelivered)) return;
+    const std::int64_t parts = tally[0].Int(0), delivered = tally[0].Int(1), failed = tally[0].Int(2);
+    const char* next = failed > 0 ? kFailed : delivered >= parts ? kDelivered : nullptr;
+    if (!next || tally[0].Text(3) == next) return;
+    db_->Query("UPDATE outgoing SET state = ?, done_at = ?, last_error = ? WHERE id = ?",
+               {std::string(next), at,
+                std::string(failed > 0 ? "the network could not deliver it: " + status_text : ""), id});
+    Event(at, next, id, modem, "", status_text);
   }
 
   void AddParts(std::int64_t id, const std::string& modem, const std::vector<int>& references, int first_part,

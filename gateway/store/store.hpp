@@ -138,8 +138,12 @@ class Store {
   // this gateway process and modem, each with a lease until now + lease_ms, a claim token of its
   // own and one more attempt counted. Two claims never hold the same message while its lease runs.
   // On PostgreSQL leases run on the server's clock, so hosts whose clocks differ agree on them.
+  // Messages are taken in the order of their next attempt time, then of their id. A claim whose
+  // lease ended after max_attempts (when above 0) ends failed instead, unless every part of it
+  // was recorded (it is claimed, to be marked sent).
   virtual std::vector<OutgoingRecord> Claim(const std::string& claimant, const std::string& modem,
-                                            std::int64_t now_ms, std::int64_t lease_ms, int limit) = 0;
+                                            std::int64_t now_ms, std::int64_t lease_ms, int limit,
+                                            int max_attempts = 0) = 0;
   // The modem took one part: its reference is recorded at once (a crash or a retry after it does
   // not send it again) and the lease is renewed to now + lease_ms. False when the claim token is
   // no longer the message's (taken over, released): the sender stops.
@@ -158,10 +162,11 @@ class Store {
                          std::int64_t now_ms, std::int64_t retry_ms, int max_attempts,
                          const std::vector<int>& references = {}, int first_part = 1) = 0;
   // The modem stopped answering, or the process holding these claims is gone: every message that
-  // claimant holds on that modem goes back to the queue for the others, the attempt not counted.
-  // Returns how many.
+  // claimant holds on that modem goes back to the queue for the others, not before retry_at_ms
+  // (0: its place in the queue kept), the attempt counted (a send may have begun); failed, with
+  // why as its last error, once it had max_attempts (when above 0). Returns how many.
   virtual int Release(const std::string& claimant, const std::string& modem, const std::string& why,
-                      std::int64_t now_ms) = 0;
+                      std::int64_t now_ms, std::int64_t retry_at_ms, int max_attempts) = 0;
   // Queued messages whose time to live ended, and claimed ones whose lease ended after it, become
   // expired. Returns how many.
   virtual int ExpireDue(std::int64_t now_ms) = 0;
@@ -181,8 +186,10 @@ class Store {
   virtual void AddEvent(const EventRecord& e) = 0;
 
   virtual std::optional<OutgoingRecord> Get(std::int64_t id) = 0;
-  virtual std::vector<OutgoingRecord> List(const std::string& state, int limit) = 0;
-  virtual std::vector<IncomingRecord> Inbox(int limit) = 0;
+  // The newest first, at most limit; before_id above 0: only those with a smaller id (the next
+  // page back is the one before the last id of this one).
+  virtual std::vector<OutgoingRecord> List(const std::string& state, int limit, std::int64_t before_id = 0) = 0;
+  virtual std::vector<IncomingRecord> Inbox(int limit, std::int64_t before_id = 0) = 0;
   virtual std::vector<ReportRecord> Reports(std::int64_t message_id) = 0;
   virtual std::vector<EventRecord> Events(std::int64_t message_id) = 0;
   virtual std::vector<ModemRecord> Modems() = 0;

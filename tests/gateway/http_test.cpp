@@ -159,6 +159,7 @@ TEST_F(HttpTest, UnknownMessagesAndEndpoints) {
   EXPECT_NE(Body(r)["error"]["message"].get<std::string>().find("/v2/anything"), std::string::npos);
   EXPECT_EQ(client_->Get("/v1/inbox?limit=0")->status, 400);
   EXPECT_EQ(client_->Get("/v1/inbox?limit=ten")->status, 400);
+  EXPECT_EQ(client_->Get("/v1/inbox?before=0")->status, 400);
 }
 
 TEST_F(HttpTest, InboxAndModems) {
@@ -172,12 +173,16 @@ TEST_F(HttpTest, InboxAndModems) {
   in.key = "b";
   in.text = "second";
   store_->AddIncoming(in);
+  // The newest first; ?before= pages back from it.
   const auto r = client_->Get("/v1/inbox?limit=1");
   ASSERT_EQ(r->status, 200);
   const json inbox = Body(r)["messages"];
   ASSERT_EQ(inbox.size(), 1u);
-  EXPECT_EQ(inbox[0]["text"], "réponse 👍");
-  EXPECT_EQ(inbox[0]["parts"], 2);
+  EXPECT_EQ(inbox[0]["text"], "second");
+  const json back = Body(client_->Get("/v1/inbox?limit=1&before=" + inbox[0]["id"].dump()))["messages"];
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0]["text"], "réponse 👍");
+  EXPECT_EQ(back[0]["parts"], 2);
 
   ModemRecord m;
   m.name = "m1";
@@ -226,6 +231,44 @@ TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
   EXPECT_EQ(buckets, (std::vector<double>{1, 3, 3, 3, 4, 4, 4, 4, 5})) << t;
   EXPECT_NE(t.find("quandelstk_send_seconds_count 5\n"), std::string::npos) << t;
   EXPECT_NE(t.find("quandelstk_send_seconds_sum 103.7\n"), std::string::npos) << t;
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// More messages came in than one page holds: the newest must still be reachable through the API
+// (the default page, or one asked for), or a client polling the inbox never sees new replies.
+TEST_F(HttpTest, TheNewestReceivedMessageIsReachableWhenTheInboxIsLong) {
+  struct Case {
+    const char* name;
+    int received;
+    const char* path;
+  };
+  int stored = 0;
+  for (const Case& c : {Case{"DefaultPage", 101, "/v1/inbox"}, Case{"SmallPage", 103, "/v1/inbox?limit=2"}}) {
+    SCOPED_TRACE(c.name);
+    std::string newest;
+    for (; stored < c.received; ++stored) {
+      IncomingRecord m;
+      m.modem = "m1";
+      m.from = "+15550100456";
+      m.text = "reply " + std::to_string(stored);
+      m.received_ms = 1'800'000'000'000 + stored;
+      m.key = "k" + std::to_string(stored);
+      store_->AddIncoming(m);
+    }
+    newest = "reply " + std::to_string(stored - 1);
+    const auto r = client_->Get(c.path);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200);
+    bool found = false;
+    const json body = Body(r);  // kept: a loop over a member of the temporary would read freed memory
+    for (const auto& m : body["messages"]) found = found || m["text"] == newest;
+    EXPECT_TRUE(found) << newest << " is not in " << c.path;
+  }
 }
 
 }  // namespace

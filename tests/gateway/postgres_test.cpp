@@ -107,6 +107,33 @@ TEST_F(Postgres, LeasesRunOnTheServersClock) {
   EXPECT_TRUE(b->Claim("gw2", "m2", Now() + 3600000, 60000, 1).empty());
   EXPECT_TRUE(a->RecordPart(id, claim[0].claim_token, 1, 5, Now() - 3600000, 60000));
   EXPECT_NEAR(static_cast<double>(a->Get(id)->lease_until_ms), static_cast<double>(Now() + 60000), 10000);
+  // So do the modem rows: a host an hour ahead does not take a row its live holder just wrote.
+  ModemRecord row;
+  row.name = "m1";
+  row.gateway = "gw1@a:1:1";
+  row.state = "ready";
+  row.updated_ms = Now() - 3600000;
+  ASSERT_TRUE(a->PutModem(row));
+  row.gateway = "gw2@b:2:2";
+  row.updated_ms = Now() + 3600000;
+  EXPECT_FALSE(b->PutModem(row));
+}
+
+// Times in ms since the epoch do not fit PostgreSQL's integer: a claim given back or failed for good
+// records them all the same.
+TEST_F(Postgres, AClaimReleasedOrFailedAtItsLastAttemptRecordsItsTimes) {
+  constexpr std::int64_t kNow = 1'800'000'000'000;
+  auto store = OpenStore(cluster_->Url());
+  const std::int64_t released = store->Enqueue(Msg("+1555", "released"), kNow);
+  const std::int64_t retried = store->Enqueue(Msg("+1555", "retried"), kNow);
+  store->Claim("gw", "m1", kNow, 60000, 1, 1);
+  const std::string token = store->Claim("gw", "m2", kNow, 60000, 1, 1).at(0).claim_token;
+  EXPECT_EQ(store->Release("gw", "m1", "modem m1 stopped answering", kNow + 1, kNow + 60000, 1), 1);
+  store->MarkRetry(retried, token, "refused", kNow + 2, kNow + 60000, 1);
+  EXPECT_EQ(store->Get(released)->state, kFailed);
+  EXPECT_EQ(store->Get(released)->done_ms, kNow + 1);
+  EXPECT_EQ(store->Get(retried)->done_ms, kNow + 2);
+  EXPECT_EQ(store->List(kFailed, 10, retried).size(), 1u);
 }
 
 TEST_F(Postgres, ALostServerIsWaitedOutAndTheConnectionComesBack) {

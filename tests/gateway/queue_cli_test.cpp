@@ -64,9 +64,17 @@ TEST_F(QueueCli, SendListShowInboxModems) {
   in.text = "reply";
   in.key = "k";
   store->AddIncoming(in);
-  const json inbox = Json({"queue", "--store", url_, "inbox"});
+  in.text = "later reply";
+  in.key = "k2";
+  store->AddIncoming(in);
+  // The newest first, and --before pages back from it.
+  const json inbox = Json({"queue", "--store", url_, "inbox", "--limit", "1"});
   ASSERT_EQ(inbox["result"].size(), 1u);
-  EXPECT_EQ(inbox["result"][0]["text"], "reply");
+  EXPECT_EQ(inbox["result"][0]["text"], "later reply");
+  const json back = Json({"queue", "--store", url_, "inbox", "--before", inbox["result"][0]["id"].dump()});
+  ASSERT_EQ(back["result"].size(), 1u);
+  EXPECT_EQ(back["result"][0]["text"], "reply");
+  EXPECT_EQ(Json({"queue", "--store", url_, "list", "--limit", "1"})["result"][0]["text"], accents);
   ModemRecord row;
   row.name = "m1";
   row.state = "ready";

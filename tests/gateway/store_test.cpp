@@ -94,16 +94,49 @@ TEST_F(StoreTest, ReleaseGivesBackOnlyThatProcessesClaimsOnThatModem) {
   const std::int64_t a = store_->Enqueue(Msg("+1555", "a"), kT0);
   const std::int64_t b = store_->Enqueue(Msg("+1555", "b"), kT0);
   const std::int64_t c = store_->Enqueue(Msg("+1555", "c"), kT0);
-  store_->Claim("gw@h:1:1", "m1", kT0, 60000, 1);
-  store_->Claim("gw@h:1:1", "m2", kT0, 60000, 1);
-  store_->Claim("gw@h:2:2", "m1", kT0, 60000, 1);
-  EXPECT_EQ(store_->Release("gw@h:1:1", "m1", "modem m1 stopped answering", kT0 + 1), 1);
+  store_->Claim("gw@h:1:1", "m1", kT0, 600000, 1);
+  store_->Claim("gw@h:1:1", "m2", kT0, 600000, 1);
+  store_->Claim("gw@h:2:2", "m1", kT0, 600000, 1);
+  EXPECT_EQ(store_->Release("gw@h:1:1", "m1", "modem m1 stopped answering", kT0 + 1, kT0 + 60000, 3), 1);
   EXPECT_EQ(store_->Get(a)->state, kQueued);
-  EXPECT_EQ(store_->Get(a)->attempts, 0);  // not the message's fault
+  EXPECT_EQ(store_->Get(a)->attempts, 1);  // the send may have begun: it counts
   EXPECT_EQ(store_->Get(a)->last_error, "modem m1 stopped answering");
   EXPECT_EQ(store_->Get(b)->state, kSending);
   EXPECT_EQ(store_->Get(c)->state, kSending);
-  EXPECT_EQ(store_->Release("gw", "m1", "x", kT0 + 1), 0);
+  EXPECT_EQ(store_->Release("gw", "m1", "x", kT0 + 1, kT0 + 60000, 3), 0);
+  // Released, it waits its own time: a message queued after it goes first; and at the last
+  // attempt it ends failed with the reason.
+  const std::int64_t d = store_->Enqueue(Msg("+1555", "d"), kT0 + 2);
+  EXPECT_EQ(store_->Claim("gw@h:1:1", "m1", kT0 + 3, 600000, 1, 3).at(0).id, d);
+  EXPECT_TRUE(store_->Claim("gw@h:1:1", "m3", kT0 + 59999, 60000, 1, 3).empty());
+  for (int attempt = 2; attempt <= 3; ++attempt) {
+    const std::int64_t at = kT0 + attempt * 60000;
+    ASSERT_EQ(store_->Claim("gw@h:1:1", "m3", at, 60000, 1, 3).at(0).id, a) << attempt;
+    EXPECT_EQ(store_->Release("gw@h:1:1", "m3", "modem m3 stopped answering", at, at + 60000, 3), 1);
+  }
+  EXPECT_EQ(store_->Get(a)->state, kFailed);
+  EXPECT_EQ(store_->Get(a)->attempts, 3);
+  EXPECT_EQ(store_->Get(a)->last_error, "modem m3 stopped answering");
+}
+
+// Each part is recorded as the modem takes it, so its report may come before the send is recorded
+// (or, after a crash, before the claim is taken over): recording the send then settles it.
+TEST_F(StoreTest, AMessageWhoseReportsCameBeforeItsSendWasRecordedIsDelivered) {
+  const std::int64_t id = store_->Enqueue(Msg("+15550100999", std::string(200, 'x'), 2), kT0);
+  const std::string token = store_->Claim("gw", "m1", kT0, 60000, 1).at(0).claim_token;
+  for (int part = 1; part <= 2; ++part) {
+    ASSERT_TRUE(store_->RecordPart(id, token, part, 60 + part, kT0 + part, 60000));
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = "+15550100999";
+    r.reference = 60 + part;
+    r.key = std::to_string(part);
+    r.received_ms = kT0 + 10;
+    EXPECT_EQ(store_->AddReport(r).message_id, std::optional<std::int64_t>(id));
+  }
+  EXPECT_EQ(store_->Get(id)->state, kSending);
+  EXPECT_TRUE(store_->MarkSent(id, token, {}, kT0 + 20));
+  EXPECT_EQ(store_->Get(id)->state, kDelivered);
 }
 
 TEST_F(StoreTest, MessagesPastTheirTimeToLiveExpireQueuedOrWithAnEndedLease) {
@@ -287,6 +320,85 @@ TEST(StoreUrl, NamesTheDatabase) {
   setenv("HOME", "/home/u", 1);
   EXPECT_EQ(DefaultStoreUrl(), "sqlite:/home/u/.local/share/quandelstk/gateway.db");
   setenv("HOME", home.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// References wrap at 256: a busy modem gives reference 10 to a second message for the same number
+// a few minutes after the first. The report about the first (the centre stamped it two seconds
+// after the first went) comes after the second went: it is about the first, whatever the gap.
+TEST(ReportMatchingAfterAWrap, AReportStampedJustAfterTheOlderPartIsAboutIt) {
+  struct Case {
+    const char* name;
+    std::int64_t gap_ms;  // between the two sends
+  };
+  for (const Case& c : {Case{"AnHourApart", 3600000}, Case{"TwentyMinutesApart", 1200000},
+                        Case{"TenMinutesApart", 600000}, Case{"FourMinutesApart", 240000}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const auto send = [&](std::int64_t at) {
+      const std::int64_t id = store->Enqueue(Msg("+15550100999", "x"), at);
+      const auto claim = store->Claim("gw", "m1", at, 1000, 1);
+      store->MarkSent(id, claim.at(0).claim_token, {10}, at);
+      return id;
+    };
+    const std::int64_t older = send(kT0);
+    const std::int64_t newer = send(kT0 + c.gap_ms);
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = "+15550100999";
+    r.reference = 10;
+    r.status = 0;
+    r.status_text = "delivered";
+    r.centre_ms = kT0 + 2000;
+    r.received_ms = kT0 + c.gap_ms + 60000;
+    r.key = c.name;
+    const ReportRecord stored = store->AddReport(r);
+    EXPECT_EQ(stored.message_id, std::optional<std::int64_t>(older));
+    EXPECT_EQ(store->Get(older)->state, kDelivered);
+    EXPECT_EQ(store->Get(newer)->state, kSent);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// Networks give the recipient of a report in the form they keep it, which need not be the form
+// the message was queued with: international with or without "+", or national with the trunk 0.
+TEST(ReportMatchingNumberForms, TheReportsRecipientInAnotherFormStillMatches) {
+  struct Case {
+    const char* name;
+    const char* queued;
+    const char* reported;
+  };
+  for (const Case& c : {Case{"SameForm", "+447700900123", "+447700900123"},
+                        Case{"WithoutPlus", "+447700900123", "447700900123"},
+                        Case{"QueuedInternationalReportedNational", "+447700900123", "07700900123"},
+                        Case{"QueuedNationalReportedInternational", "07700900123", "+447700900123"}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const std::int64_t id = store->Enqueue(Msg(c.queued, "x"), kT0);
+    const auto claim = store->Claim("gw", "m1", kT0, 1000, 1);
+    store->MarkSent(id, claim.at(0).claim_token, {42}, kT0);
+    ReportRecord r;
+    r.modem = "m1";
+    r.recipient = c.reported;
+    r.reference = 42;
+    r.status = 0;
+    r.status_text = "delivered";
+    r.centre_ms = kT0 + 1000;
+    r.received_ms = kT0 + 5000;
+    r.key = c.name;
+    EXPECT_EQ(store->AddReport(r).message_id, std::optional<std::int64_t>(id));
+    EXPECT_EQ(store->Get(id)->state, kDelivered);
+  }
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ class WorkerTest : public ::testing::Test {
   ModemCounters counters_;
 };
 
-TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenReset) {
+TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenResetOnceUp) {
   link_.open_results = {"no answer", "no answer", "no answer", "no answer", "no answer", ""};
   Worker w = Make();
   const std::int64_t start = clock_.now;
@@ -61,6 +61,12 @@ TEST_F(WorkerTest, InitialisationFailuresBackOffDoublingToTheLimitThenReset) {
     EXPECT_LT(gap, waits[i] + 100) << "try " << i + 2;
   }
   EXPECT_EQ(link_.open_times.front(), start);
+  // Not reset by the initialisation itself (a modem that goes down again at once waits the
+  // longest), but once the modem stayed up that long.
+  EXPECT_EQ(w.Backoff(), 8000);
+  const std::int64_t up = clock_.now;
+  while (clock_.now <= up + 8000)
+    if (!w.Round()) clock_.now += 100;
   EXPECT_EQ(w.Backoff(), 0);
   EXPECT_EQ(store_->Modems().at(0).state, "ready");
   EXPECT_EQ(store_->Modems().at(0).signal, 21);
@@ -231,13 +237,18 @@ TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
   EXPECT_EQ(deleted_while_away, (std::vector<std::size_t>{0, 0, 0}));
   EXPECT_GE(clock_.now - before, timing_.store_retry_ms * (1 + 2 + 4));  // waits doubling
   ASSERT_EQ(store_->Inbox(10).size(), 2u);
-  EXPECT_EQ(store_->Inbox(10)[0].text, "first");
+  EXPECT_EQ(store_->Inbox(10).back().text, "first");  // the newest first
   EXPECT_EQ(link_.deleted, (std::vector<std::pair<std::string, int>>{{"SM", 3}, {"SM", 4}}));
   // Listed again (the deletion lost in a crash): stored once all the same, deleted again.
   link_.deleted.clear();
   w.Round();
   EXPECT_EQ(store_->Inbox(10).size(), 2u);
   EXPECT_EQ(link_.deleted.size(), 2u);
+  // Two identical texts from one sender stamped in the same second are two messages.
+  link_.stored = {Received(5, "+15550100456", "yes"), Received(6, "+15550100456", "yes")};
+  link_.stored[1].first.time = link_.stored[0].first.time;
+  w.Round();
+  EXPECT_EQ(store_->Inbox(10).size(), 4u);
 }
 
 TEST_F(WorkerTest, AnIncompleteLongMessageWaitsForItsOtherPartsThenIsStoredAsIncomplete) {
@@ -322,6 +333,170 @@ TEST_F(WorkerTest, AListingThatFailsOnALiveModemIsAnErrorNotAReinitialisation) {
   link_.alive = false;
   w.Round();
   EXPECT_FALSE(w.Ready());
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// A message whose send makes the modem stop answering (a firmware that hangs on that PDU): each
+// time it is given back uncounted, and with one modem it is claimed first again after every
+// re-initialisation, ahead of the message queued behind it. It must end (failed after
+// max_attempts) and the other message must go.
+TEST_F(WorkerTest, AMessageThatWedgesTheModemEveryTimeIsNotRetriedForever) {
+  struct Case {
+    const char* name;
+    int parts;
+  };
+  for (const Case& c : {Case{"OnePart", 1}, Case{"ThreePartsWedgingOnTheSecond", 3}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    FakeLink link(clock_);
+    const std::string poison_text = c.parts == 1 ? "wedge" : std::string(400, 'w');
+    const std::int64_t poison = store->Enqueue(Msg("+15550100999", poison_text, c.parts), clock_.now);
+    const std::int64_t healthy = store->Enqueue(Msg("+15550100999", "fine"), clock_.now);
+    int poison_sends = 0;
+    link.after_part = [&](int part) {
+      if (link.parts_sent.back().second != static_cast<int>(poison % 65536)) return;
+      if (part < std::min(2, c.parts)) return;
+      ++poison_sends;
+      link.alive = false;
+      throw RuntimeError(5, "the modem did not answer +CMGS");
+    };
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    const std::int64_t until = clock_.now + 20 * 60 * 1000;  // twenty minutes
+    while (clock_.now < until) {
+      if (!w.Ready()) link.alive = true;  // the modem answers again once initialised
+      if (!w.Round()) clock_.now += 500;
+    }
+    const OutgoingRecord p = *store->Get(poison);
+    EXPECT_EQ(p.state, kFailed) << "attempts " << p.attempts << ", tried " << poison_sends << " times";
+    EXPECT_LE(poison_sends, timing_.max_attempts);
+    EXPECT_EQ(store->Get(healthy)->state, kSent);
+  }
+}
+
+// The process dies after the modem took the last part and its reference was committed, before
+// the message was recorded as sent. Every part is recorded on this modem: taken over on the same
+// modem, nothing (or at most the one part of the window) may go again.
+TEST_F(WorkerTest, AClaimTakenOverWithEveryPartRecordedIsNotSentAgainWhole) {
+  struct Case {
+    const char* name;
+    int parts, recorded;
+    std::size_t at_most_resent;
+  };
+  for (const Case& c : {Case{"OneOfTwoRecorded", 2, 1, 1}, Case{"TwoOfTwoRecorded", 2, 2, 0},
+                        Case{"OneOfOneRecorded", 1, 1, 0}, Case{"ThreeOfThreeRecorded", 3, 3, 0}}) {
+    SCOPED_TRACE(c.name);
+    auto store = OpenStore("sqlite::memory:");
+    const std::string text = c.parts == 1 ? "short" : std::string(c.parts == 2 ? 200 : 400, 'k');
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", text, c.parts), clock_.now);
+    const auto claim = store->Claim("gw@elsewhere:1:1", "m1", clock_.now, timing_.lease_ms, 1);
+    ASSERT_EQ(claim.size(), 1u);
+    for (int part = 1; part <= c.recorded; ++part)
+      ASSERT_TRUE(store->RecordPart(id, claim[0].claim_token, part, 40 + part, clock_.now, timing_.lease_ms));
+    // SIGKILL here; the lease ends.
+    clock_.now += timing_.lease_ms + 1000;
+    FakeLink link(clock_);
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw@elsewhere:2:2", timing_, *store, link, clock_, counters);
+    for (int i = 0; i < 10 && store->Get(id)->state != kSent; ++i) w.Round();
+    EXPECT_EQ(store->Get(id)->state, kSent);
+    EXPECT_LE(link.parts_sent.size(), c.at_most_resent);
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// A database that refuses one statement (matched by its text) once with an error that is not a lost
+// connection: a statement or lock timeout, a full disk on the server, a read-only file.
+class RefusingDb final : public Db {
+ public:
+  RefusingDb(std::unique_ptr<Db> inner, std::string match) : db_(std::move(inner)), match_(std::move(match)) {}
+  Dialect dialect() const override { return db_->dialect(); }
+  Rows Query(std::string_view sql, const Params& params) override {
+    if (!refused_ && sql.find(match_) != std::string_view::npos) {
+      refused_ = true;
+      throw StoreError("canceling statement due to lock timeout");
+    }
+    return db_->Query(sql, params);
+  }
+  void Script(std::string_view sql) override { db_->Script(sql); }
+  void Begin() override { db_->Begin(); }
+  void Commit() override { db_->Commit(); }
+  void Rollback() noexcept override { db_->Rollback(); }
+  std::string Describe() const override { return db_->Describe(); }
+
+ private:
+  std::unique_ptr<Db> db_;
+  std::string match_;
+  bool refused_ = false;
+};
+
+// The modem took the message; recording it is refused once. The process lives on and knows what
+// it sent: the message must not go out again when its lease ends.
+TEST_F(WorkerTest, ARefusedRecordOfASendDoesNotSendTheMessageAgain) {
+  struct Case {
+    const char* name;
+    const char* statement;
+  };
+  for (const Case& c : {Case{"CommitOfTheSend", "SET state = 'sent'"}, Case{"RecordOfAPart", "SET lease_until ="}}) {
+    SCOPED_TRACE(c.name);
+    auto store = MakeSqlStore(std::make_unique<RefusingDb>(OpenSqlite(":memory:"), c.statement));
+    FakeLink link(clock_);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(200, 'r'), 2), clock_.now);
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    const std::int64_t until = clock_.now + 3 * timing_.lease_ms;
+    while (clock_.now < until)
+      if (!w.Round()) clock_.now += 1000;
+    EXPECT_EQ(store->Get(id)->state, kSent);
+    EXPECT_EQ(link.parts_sent.size(), 2u) << "parts sent in all";
+  }
+}
+
+}  // namespace
+}  // namespace quandelstk::gateway::testing
+
+namespace quandelstk::gateway::testing {
+namespace {
+
+// SIGTERM comes while a three-part message goes out, and the store is away from part 1 on. A part
+// that cannot be recorded within the grace period leaves the message to be sent again after the
+// restart; the parts after it must not go out unrecorded as well (the window is one part).
+TEST_F(WorkerTest, AtStopWithTheStoreAwayNoFurtherPartGoesUnrecorded) {
+  struct Case {
+    const char* name;
+    int store_away_for;  // statements refused from the end of part 1
+    std::size_t parts_sent;
+  };
+  for (const Case& c : {Case{"StoreBackWithinTheGrace", 3, 3u}, Case{"StoreAwayPastTheGrace", 1000000, 1u}}) {
+    SCOPED_TRACE(c.name);
+    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
+    FlakyDb* flaky = db.get();
+    auto store = MakeSqlStore(std::move(db));
+    FakeLink link(clock_);
+    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(400, 's'), 3), clock_.now);
+    std::atomic<bool> stop{false};
+    link.after_part = [&](int part) {
+      if (part != 1) return;
+      stop = true;  // SIGTERM
+      flaky->fail_next = c.store_away_for;
+    };
+    ModemCounters counters;
+    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    w.Run(stop);
+    flaky->fail_next = 0;
+    EXPECT_EQ(link.parts_sent.size(), c.parts_sent);
+    EXPECT_EQ(store->Get(id)->state, c.parts_sent == 3u ? kSent : kSending);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fmt/core.h>
 
 #include <chrono>
+#include <limits>
 #include <cstdlib>
 
 #include "cli.hpp"
@@ -98,12 +99,15 @@ void AddQueueCommands(CLI::App& app, Cli& cli) {
     });
   });
 
-  auto* list = queue->add_subcommand("list", "Outgoing messages, oldest first");
+  auto* list = queue->add_subcommand("list", "Outgoing messages, newest first");
   auto state = std::make_shared<std::string>();
   auto limit = std::make_shared<int>(100);
+  auto before = std::make_shared<std::int64_t>(0);
   list->add_option("--state", *state, "only this state: queued, sending, sent, delivered, failed or expired");
   list->add_option("--limit", *limit, "at most this many")->check(WholeNumber(1, 1000000));
-  list->callback([&cli, url, state, limit] {
+  list->add_option("--before", *before, "only messages with an id below this one (the next page back)")
+      ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()));
+  list->callback([&cli, url, state, limit, before] {
     if (!state->empty() && !gateway::IsState(*state)) {
       fmt::print(stderr, "quandelstk queue list: \"{}\" is no state (queued, sending, sent, delivered, failed, expired)\n",
                  *state);
@@ -113,7 +117,7 @@ void AddQueueCommands(CLI::App& app, Cli& cli) {
     WithStore(cli, "queue list", *url, [&](Store& store) {
       nlohmann::json all = nlohmann::json::array();
       std::string human = fmt::format("{:>6}  {:<9}  {:<16}  {:>2}  {}", "ID", "STATE", "TO", "P", "TEXT");
-      for (const auto& m : store.List(*state, *limit)) {
+      for (const auto& m : store.List(*state, *limit, *before)) {
         all.push_back(ToJson(m));
         human += "\n" + Line(m);
       }
@@ -148,14 +152,17 @@ void AddQueueCommands(CLI::App& app, Cli& cli) {
     });
   });
 
-  auto* inbox = queue->add_subcommand("inbox", "Messages received, reassembled, oldest first");
+  auto* inbox = queue->add_subcommand("inbox", "Messages received, reassembled, newest first");
   auto inbox_limit = std::make_shared<int>(100);
+  auto inbox_before = std::make_shared<std::int64_t>(0);
   inbox->add_option("--limit", *inbox_limit, "at most this many")->check(WholeNumber(1, 1000000));
-  inbox->callback([&cli, url, inbox_limit] {
+  inbox->add_option("--before", *inbox_before, "only messages with an id below this one (the next page back)")
+      ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()));
+  inbox->callback([&cli, url, inbox_limit, inbox_before] {
     WithStore(cli, "queue inbox", *url, [&](Store& store) {
       nlohmann::json all = nlohmann::json::array();
       std::string human;
-      for (const auto& m : store.Inbox(*inbox_limit)) {
+      for (const auto& m : store.Inbox(*inbox_limit, *inbox_before)) {
         all.push_back({{"id", m.id}, {"modem", m.modem}, {"from", m.from}, {"text", m.text}, {"parts", m.parts},
                        {"complete", m.complete}, {"centre_time", m.centre_time}});
         human += fmt::format("{}{:>6}  {}  {}  {}{}", human.empty() ? "" : "\n", m.id, m.modem, m.from,
