@@ -205,7 +205,8 @@ TEST_P(ReportMatching, UpdatesThePartsAndTheMessage) {
   }
   const auto statuses = [&](std::int64_t which) {
     std::vector<std::string> out;
-    for (const auto& p : store->Get(which)->part_records) out.push_back(p.status);
+    const auto message = store->Get(which);  // kept: a loop over a temporary's member would dangle
+    for (const auto& p : message->part_records) out.push_back(p.status);
     return out;
   };
   EXPECT_EQ(store->Get(id)->state, c.state);
