@@ -14,6 +14,9 @@
 #include "store/db.hpp"
 #include "store/store.hpp"
 
+// The tests build records with designated initializers: the members left out take their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace quandelstk::gateway::testing {
 
 class VirtualClock final : public Clock {
@@ -25,7 +28,7 @@ class VirtualClock final : public Clock {
 
 class FakeLink final : public ModemLink {
  public:
-  explicit FakeLink(VirtualClock& clock) : clock_(clock) {}
+  explicit FakeLink(VirtualClock& clock) : clock_(&clock) {}
   std::deque<std::string> open_results;  // "" ok; empty deque: ok
   bool alive = true;
   std::vector<messages::AssembledMessage> stored;  // what List returns (minus deleted indexes)
@@ -38,7 +41,7 @@ class FakeLink final : public ModemLink {
   std::function<void(int part)> after_part;  // after each part, before the gateway hears of it (may throw)
 
   std::string Open() override {
-    open_times.push_back(clock_.now);
+    open_times.push_back(clock_->now);
     if (open_results.empty()) return "";
     std::string r = open_results.front();
     open_results.pop_front();
@@ -51,7 +54,7 @@ class FakeLink final : public ModemLink {
     messages::SendResult r;
     r.plan = messages::Plan(text, options);
     for (int i = first_part; i <= r.plan.parts; ++i) {
-      clock_.now += send_ms;
+      clock_->now += send_ms;
       r.references.push_back(next_reference++ % 256);
       parts_sent.emplace_back(i, options.reference.value_or(-1));
       if (after_part) after_part(i);
@@ -78,19 +81,14 @@ class FakeLink final : public ModemLink {
     return true;
   }
   ModemStatus Status() override { return {21, 1, "Quandel Mobile"}; }
-  void Idle(std::int64_t ms) override { clock_.now += ms; }
+  void Idle(std::int64_t ms) override { clock_->now += ms; }
 
  private:
-  VirtualClock& clock_;
+  VirtualClock* clock_;
 };
 
 inline NewMessage Msg(const std::string& to, const std::string& text, int parts = 1, bool report = false) {
-  NewMessage m;
-  m.to = to;
-  m.text = text;
-  m.parts = parts;
-  m.report = report;
-  return m;
+  return {.to = to, .text = text, .report = report, .parts = parts};
 }
 
 // How many events of that kind a message's history holds.
@@ -128,11 +126,13 @@ inline messages::AssembledMessage Report(int index, const std::string& recipient
 }
 
 // A database under the real store that fails the next fail_next statements as unreachable (a
-// store call fails at its first one), as a lost connection does.
+// store call fails at its first one), as a lost connection does; and refuses the first statement
+// containing refuse_once with an error that is not a lost connection (a lock timeout, a full disk).
 class FlakyDb final : public Db {
  public:
   explicit FlakyDb(std::unique_ptr<Db> inner) : db_(std::move(inner)) {}
   int fail_next = 0;
+  std::string refuse_once;
   std::function<void()> on_refusal;  // what the test looks at while the store is away
   void Gate() {
     if (fail_next == 0) return;
@@ -143,6 +143,10 @@ class FlakyDb final : public Db {
   Dialect dialect() const override { return db_->dialect(); }
   Rows Query(std::string_view sql, const Params& params) override {
     Gate();
+    if (!refuse_once.empty() && sql.find(refuse_once) != std::string_view::npos) {
+      refuse_once.clear();
+      throw StoreError("canceling statement due to lock timeout");
+    }
     return db_->Query(sql, params);
   }
   void Script(std::string_view sql) override {

@@ -17,9 +17,7 @@ namespace {
 class WorkerTest : public ::testing::Test {
  protected:
   WorkerTest() : link_(clock_) {
-    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
-    flaky_ = db.get();
-    store_ = MakeSqlStore(std::move(db));
+    Fresh();
     timing_.idle_ms = 500;
     timing_.list_every_ms = 0;
     timing_.backoff_first_ms = 1000;
@@ -28,8 +26,15 @@ class WorkerTest : public ::testing::Test {
     timing_.max_attempts = 3;
     timing_.part_wait_ms = 10000;
   }
-  Worker Make(ModemConfig m = {"m1", "/dev/null", "", 0}) {
-    return Worker(m, "gw", timing_, *store_, link_, clock_, counters_);
+  // An empty store and a new modem, for each case of a table.
+  void Fresh() {
+    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
+    flaky_ = db.get();
+    store_ = MakeSqlStore(std::move(db));
+    link_ = FakeLink(clock_);
+  }
+  Worker Make(ModemConfig m = {"m1", "/dev/null", "", 0}, const std::string& id = "gw") {
+    return Worker(m, id, timing_, *store_, link_, clock_, counters_);
   }
   std::int64_t Queue(const std::string& text, bool report = false) {
     return store_->Enqueue(Msg("+15550100999", text, messages::Plan(text, SendOptionsFor(report, 0)).parts, report),
@@ -127,8 +132,8 @@ TEST_F(WorkerTest, APartialSendIsKeptAndGoesOnFromThePartThatDidNotGo) {
                         Case{"QuietSameModem", true, false, {1, 2, 3, 3}},
                         Case{"QuietOtherModem", true, true, {1, 2, 3, 1, 2, 3}}}) {
     SCOPED_TRACE(c.name);
-    link_.parts_sent.clear();
-    const std::int64_t id = Queue(std::string(400, 'p') + c.name);
+    Fresh();
+    const std::int64_t id = Queue(std::string(400, 'p'));
     bool failed = false;
     link_.after_part = [&](int part) {
       if (part < 3 || failed) return;
@@ -165,7 +170,6 @@ TEST_F(WorkerTest, APartialSendIsKeptAndGoesOnFromThePartThatDidNotGo) {
       }
     EXPECT_EQ(parts, c.parts);
     EXPECT_EQ(m.part_records.size(), 3u);
-    link_.after_part = nullptr;
   }
 }
 
@@ -183,23 +187,16 @@ TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead
            {"gw@" + std::string(host) + ":" + std::to_string(child) + ":1", true},
            {"gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":1", true}}) {  // an earlier life
     SCOPED_TRACE(holder);
-    auto store = OpenStore("sqlite::memory:");
-    ModemRecord row;
-    row.name = "m1";
-    row.gateway = holder;
-    row.state = "ready";
-    row.updated_ms = clock_.now;
-    store->PutModem(row);
-    const std::int64_t id = store->Enqueue(Msg("+15550100999", "held"), clock_.now);
-    store->Claim(holder, "m1", clock_.now, 60000, 1);
-    FakeLink link(clock_);
-    Worker w({"m1", "/dev/m1", "", 0}, "gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":2", timing_,
-             *store, link, clock_, counters_);
+    Fresh();
+    store_->PutModem({.name = "m1", .gateway = holder, .state = "ready", .updated_ms = clock_.now});
+    const std::int64_t id = Queue("held");
+    store_->Claim(holder, "m1", clock_.now, 60000, 1);
+    Worker w = Make({"m1", "/dev/m1", "", 0}, "gw@" + std::string(host) + ":" + std::to_string(getpid()) + ":2");
     w.Round();
     EXPECT_EQ(w.Ready(), taken);
-    EXPECT_EQ(link.open_times.size(), taken ? 1u : 0u);  // a refused modem is not even opened
-    EXPECT_EQ(store->Modems().at(0).gateway == holder, !taken);
-    EXPECT_EQ(store->Get(id)->state, taken ? kQueued : kSending);
+    EXPECT_EQ(link_.open_times.size(), taken ? 1u : 0u);  // a refused modem is not even opened
+    EXPECT_EQ(store_->Modems().at(0).gateway == holder, !taken);
+    EXPECT_EQ(store_->Get(id)->state, taken ? kQueued : kSending);
   }
 }
 
@@ -335,12 +332,6 @@ TEST_F(WorkerTest, AListingThatFailsOnALiveModemIsAnErrorNotAReinitialisation) {
   EXPECT_FALSE(w.Ready());
 }
 
-}  // namespace
-}  // namespace quandelstk::gateway::testing
-
-namespace quandelstk::gateway::testing {
-namespace {
-
 // A message whose send makes the modem stop answering (a firmware that hangs on that PDU): each
 // time it is given back uncounted, and with one modem it is claimed first again after every
 // re-initialisation, ahead of the message queued behind it. It must end (failed after
@@ -352,30 +343,26 @@ TEST_F(WorkerTest, AMessageThatWedgesTheModemEveryTimeIsNotRetriedForever) {
   };
   for (const Case& c : {Case{"OnePart", 1}, Case{"ThreePartsWedgingOnTheSecond", 3}}) {
     SCOPED_TRACE(c.name);
-    auto store = OpenStore("sqlite::memory:");
-    FakeLink link(clock_);
-    const std::string poison_text = c.parts == 1 ? "wedge" : std::string(400, 'w');
-    const std::int64_t poison = store->Enqueue(Msg("+15550100999", poison_text, c.parts), clock_.now);
-    const std::int64_t healthy = store->Enqueue(Msg("+15550100999", "fine"), clock_.now);
+    Fresh();
+    const std::int64_t poison = Queue(c.parts == 1 ? "wedge" : std::string(400, 'w'));
+    const std::int64_t healthy = Queue("fine");
     int poison_sends = 0;
-    link.after_part = [&](int part) {
-      if (link.parts_sent.back().second != static_cast<int>(poison % 65536)) return;
-      if (part < std::min(2, c.parts)) return;
+    link_.after_part = [&](int part) {
+      if (link_.parts_sent.back().second != static_cast<int>(poison % 65536) || part < std::min(2, c.parts)) return;
       ++poison_sends;
-      link.alive = false;
+      link_.alive = false;
       throw RuntimeError(5, "the modem did not answer +CMGS");
     };
-    ModemCounters counters;
-    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    Worker w = Make();
     const std::int64_t until = clock_.now + 20 * 60 * 1000;  // twenty minutes
     while (clock_.now < until) {
-      if (!w.Ready()) link.alive = true;  // the modem answers again once initialised
+      if (!w.Ready()) link_.alive = true;  // the modem answers again once initialised
       if (!w.Round()) clock_.now += 500;
     }
-    const OutgoingRecord p = *store->Get(poison);
+    const OutgoingRecord p = *store_->Get(poison);
     EXPECT_EQ(p.state, kFailed) << "attempts " << p.attempts << ", tried " << poison_sends << " times";
     EXPECT_LE(poison_sends, timing_.max_attempts);
-    EXPECT_EQ(store->Get(healthy)->state, kSent);
+    EXPECT_EQ(store_->Get(healthy)->state, kSent);
   }
 }
 
@@ -391,54 +378,19 @@ TEST_F(WorkerTest, AClaimTakenOverWithEveryPartRecordedIsNotSentAgainWhole) {
   for (const Case& c : {Case{"OneOfTwoRecorded", 2, 1, 1}, Case{"TwoOfTwoRecorded", 2, 2, 0},
                         Case{"OneOfOneRecorded", 1, 1, 0}, Case{"ThreeOfThreeRecorded", 3, 3, 0}}) {
     SCOPED_TRACE(c.name);
-    auto store = OpenStore("sqlite::memory:");
-    const std::string text = c.parts == 1 ? "short" : std::string(c.parts == 2 ? 200 : 400, 'k');
-    const std::int64_t id = store->Enqueue(Msg("+15550100999", text, c.parts), clock_.now);
-    const auto claim = store->Claim("gw@elsewhere:1:1", "m1", clock_.now, timing_.lease_ms, 1);
+    Fresh();
+    const std::int64_t id = Queue(c.parts == 1 ? "short" : std::string(c.parts == 2 ? 200 : 400, 'k'));
+    const auto claim = store_->Claim("gw@elsewhere:1:1", "m1", clock_.now, timing_.lease_ms, 1);
     ASSERT_EQ(claim.size(), 1u);
     for (int part = 1; part <= c.recorded; ++part)
-      ASSERT_TRUE(store->RecordPart(id, claim[0].claim_token, part, 40 + part, clock_.now, timing_.lease_ms));
-    // SIGKILL here; the lease ends.
-    clock_.now += timing_.lease_ms + 1000;
-    FakeLink link(clock_);
-    ModemCounters counters;
-    Worker w({"m1", "/dev/m1", "", 0}, "gw@elsewhere:2:2", timing_, *store, link, clock_, counters);
-    for (int i = 0; i < 10 && store->Get(id)->state != kSent; ++i) w.Round();
-    EXPECT_EQ(store->Get(id)->state, kSent);
-    EXPECT_LE(link.parts_sent.size(), c.at_most_resent);
+      ASSERT_TRUE(store_->RecordPart(id, claim[0].claim_token, part, 40 + part, clock_.now, timing_.lease_ms));
+    clock_.now += timing_.lease_ms + 1000;  // SIGKILL here; the lease ends
+    Worker w = Make({"m1", "/dev/m1", "", 0}, "gw@elsewhere:2:2");
+    for (int i = 0; i < 10 && store_->Get(id)->state != kSent; ++i) w.Round();
+    EXPECT_EQ(store_->Get(id)->state, kSent);
+    EXPECT_LE(link_.parts_sent.size(), c.at_most_resent);
   }
 }
-
-}  // namespace
-}  // namespace quandelstk::gateway::testing
-
-namespace quandelstk::gateway::testing {
-namespace {
-
-// A database that refuses one statement (matched by its text) once with an error that is not a lost
-// connection: a statement or lock timeout, a full disk on the server, a read-only file.
-class RefusingDb final : public Db {
- public:
-  RefusingDb(std::unique_ptr<Db> inner, std::string match) : db_(std::move(inner)), match_(std::move(match)) {}
-  Dialect dialect() const override { return db_->dialect(); }
-  Rows Query(std::string_view sql, const Params& params) override {
-    if (!refused_ && sql.find(match_) != std::string_view::npos) {
-      refused_ = true;
-      throw StoreError("canceling statement due to lock timeout");
-    }
-    return db_->Query(sql, params);
-  }
-  void Script(std::string_view sql) override { db_->Script(sql); }
-  void Begin() override { db_->Begin(); }
-  void Commit() override { db_->Commit(); }
-  void Rollback() noexcept override { db_->Rollback(); }
-  std::string Describe() const override { return db_->Describe(); }
-
- private:
-  std::unique_ptr<Db> db_;
-  std::string match_;
-  bool refused_ = false;
-};
 
 // The modem took the message; recording it is refused once. The process lives on and knows what
 // it sent: the message must not go out again when its lease ends.
@@ -449,24 +401,17 @@ TEST_F(WorkerTest, ARefusedRecordOfASendDoesNotSendTheMessageAgain) {
   };
   for (const Case& c : {Case{"CommitOfTheSend", "SET state = 'sent'"}, Case{"RecordOfAPart", "SET lease_until ="}}) {
     SCOPED_TRACE(c.name);
-    auto store = MakeSqlStore(std::make_unique<RefusingDb>(OpenSqlite(":memory:"), c.statement));
-    FakeLink link(clock_);
-    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(200, 'r'), 2), clock_.now);
-    ModemCounters counters;
-    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    Fresh();
+    flaky_->refuse_once = c.statement;
+    const std::int64_t id = Queue(std::string(200, 'r'));
+    Worker w = Make();
     const std::int64_t until = clock_.now + 3 * timing_.lease_ms;
     while (clock_.now < until)
       if (!w.Round()) clock_.now += 1000;
-    EXPECT_EQ(store->Get(id)->state, kSent);
-    EXPECT_EQ(link.parts_sent.size(), 2u) << "parts sent in all";
+    EXPECT_EQ(store_->Get(id)->state, kSent);
+    EXPECT_EQ(link_.parts_sent.size(), 2u) << "parts sent in all";
   }
 }
-
-}  // namespace
-}  // namespace quandelstk::gateway::testing
-
-namespace quandelstk::gateway::testing {
-namespace {
 
 // SIGTERM comes while a three-part message goes out, and the store is away from part 1 on. A part
 // that cannot be recorded within the grace period leaves the message to be sent again after the
@@ -479,23 +424,19 @@ TEST_F(WorkerTest, AtStopWithTheStoreAwayNoFurtherPartGoesUnrecorded) {
   };
   for (const Case& c : {Case{"StoreBackWithinTheGrace", 3, 3u}, Case{"StoreAwayPastTheGrace", 1000000, 1u}}) {
     SCOPED_TRACE(c.name);
-    auto db = std::make_unique<FlakyDb>(OpenSqlite(":memory:"));
-    FlakyDb* flaky = db.get();
-    auto store = MakeSqlStore(std::move(db));
-    FakeLink link(clock_);
-    const std::int64_t id = store->Enqueue(Msg("+15550100999", std::string(400, 's'), 3), clock_.now);
+    Fresh();
+    const std::int64_t id = Queue(std::string(400, 's'));
     std::atomic<bool> stop{false};
-    link.after_part = [&](int part) {
+    link_.after_part = [&](int part) {
       if (part != 1) return;
       stop = true;  // SIGTERM
-      flaky->fail_next = c.store_away_for;
+      flaky_->fail_next = c.store_away_for;
     };
-    ModemCounters counters;
-    Worker w({"m1", "/dev/m1", "", 0}, "gw", timing_, *store, link, clock_, counters);
+    Worker w = Make();
     w.Run(stop);
-    flaky->fail_next = 0;
-    EXPECT_EQ(link.parts_sent.size(), c.parts_sent);
-    EXPECT_EQ(store->Get(id)->state, c.parts_sent == 3u ? kSent : kSending);
+    flaky_->fail_next = 0;
+    EXPECT_EQ(link_.parts_sent.size(), c.parts_sent);
+    EXPECT_EQ(store_->Get(id)->state, c.parts_sent == 3u ? kSent : kSending);
   }
 }
 
