@@ -59,13 +59,7 @@ TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
   // Sent and reported by a gateway: the API shows the parts, the reports and the history.
   const auto claim = store_->Claim("gw", "m1", 1, 1000, 1);
   store_->MarkSent(id, claim.at(0).claim_token, {42}, 2);
-  ReportRecord rep;
-  rep.modem = "m1";
-  rep.recipient = "+15550100123";
-  rep.reference = 42;
-  rep.status_text = "delivered";
-  rep.key = "k";
-  store_->AddReport(rep);
+  store_->AddReport({.modem = "m1", .recipient = "+15550100123", .reference = 42, .status_text = "delivered", .key = "k"});
   const auto g = client_->Get("/v1/messages/" + std::to_string(id));
   ASSERT_EQ(g->status, 200);
   const json shown = Body(g);
@@ -75,14 +69,11 @@ TEST_F(HttpTest, QueuesAMessageAndShowsIt) {
   std::vector<std::string> kinds;
   for (const auto& e : shown["events"]) kinds.push_back(e["kind"]);
   EXPECT_EQ(kinds, (std::vector<std::string>{"queued", "claimed", "sent", "report", "delivered"}));
-}
-
-TEST_F(HttpTest, ScheduledForLater) {
-  const auto r =
-      Post(R"({"to": "+15550100123", "text": "later", "at": "2030-01-01T08:00Z", "expires": "2030-01-01T10:00+01:00"})");
-  ASSERT_EQ(r->status, 201) << r->body;
-  EXPECT_EQ(Body(r)["not_before"], "2030-01-01 08:00:00Z");
-  EXPECT_EQ(Body(r)["expires"], "2030-01-01 09:00:00Z");
+  // Scheduled for later, the times read in their zones.
+  const json later =
+      Body(Post(R"({"to": "+15550100123", "text": "later", "at": "2030-01-01T08:00Z", "expires": "2030-01-01T10:00+01:00"})"));
+  EXPECT_EQ(later["not_before"], "2030-01-01 08:00:00Z");
+  EXPECT_EQ(later["expires"], "2030-01-01 09:00:00Z");
 }
 
 struct Refusal {
@@ -106,8 +97,6 @@ TEST_P(HttpRefusals, AreJsonErrorsAndStoreNothing) {
   EXPECT_TRUE(store_->List("", 10).empty());
 }
 
-const std::string kTooLong = R"({"to": "+15550100123", "text": ")" + std::string(255 * 153 + 1, 'a') + R"("})";
-
 INSTANTIATE_TEST_SUITE_P(
     Http, HttpRefusals,
     ::testing::Values(Refusal{"NotJson", "to=+1555&text=hi", 400, "not JSON"},
@@ -119,12 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"ReportNotBoolean", R"({"to": "+15550100123", "text": "hi", "report": "yes"})", 400,
                               "\"report\""},
                       Refusal{"InvalidNumber", R"({"to": "+1555-0100", "text": "hi"})", 422, "not a phone number"},
-                      Refusal{"EmptyText", R"({"to": "+15550100123", "text": ""})", 422, "empty"},
-                      Refusal{"BadTime", R"({"to": "+15550100123", "text": "hi", "at": "soon"})", 422, "not a time"},
-                      Refusal{"ExpiresBeforeDue",
-                              R"({"to": "+15550100123", "text": "hi", "at": "2030-01-02T00:00", "expires": "2030-01-01T00:00"})",
-                              422, "expire before"},
-                      Refusal{"TooLong", kTooLong.c_str(), 422, "more than 255 parts"}),
+                      Refusal{"BadTime", R"({"to": "+15550100123", "text": "hi", "at": "soon"})", 422, "not a time"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HttpTest, TheTokenIsRefusedWhenMissingOrWrongOnEveryEndpoint) {
@@ -162,35 +146,25 @@ TEST_F(HttpTest, UnknownMessagesAndEndpoints) {
   EXPECT_EQ(client_->Get("/v1/inbox?before=0")->status, 400);
 }
 
-TEST_F(HttpTest, InboxAndModems) {
-  IncomingRecord in;
-  in.modem = "m1";
-  in.from = "+15550100456";
-  in.text = "réponse 👍";
-  in.parts = 2;
-  in.key = "a";
-  store_->AddIncoming(in);
-  in.key = "b";
-  in.text = "second";
-  store_->AddIncoming(in);
-  // The newest first; ?before= pages back from it.
+// More came in than a page holds: the newest first (or a client polling the inbox never sees new
+// replies), and ?before= pages back from it.
+TEST_F(HttpTest, InboxNewestFirstPagedBackAndModems) {
+  for (int i = 0; i < 101; ++i)
+    store_->AddIncoming({.modem = "m1", .from = "+15550100456", .text = i == 99 ? "réponse 👍" : "reply " + std::to_string(i),
+                         .parts = i == 99 ? 2 : 1, .received_ms = 1'800'000'000'000 + i, .key = "k" + std::to_string(i)});
+  EXPECT_EQ(Body(client_->Get("/v1/inbox"))["messages"][0]["text"], "reply 100");
   const auto r = client_->Get("/v1/inbox?limit=1");
   ASSERT_EQ(r->status, 200);
   const json inbox = Body(r)["messages"];
   ASSERT_EQ(inbox.size(), 1u);
-  EXPECT_EQ(inbox[0]["text"], "second");
-  const json back = Body(client_->Get("/v1/inbox?limit=1&before=" + inbox[0]["id"].dump()))["messages"];
-  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(inbox[0]["text"], "reply 100");
+  const json back = Body(client_->Get("/v1/inbox?limit=2&before=" + inbox[0]["id"].dump()))["messages"];
+  ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[0]["text"], "réponse 👍");
   EXPECT_EQ(back[0]["parts"], 2);
+  EXPECT_EQ(back[1]["text"], "reply 98");
 
-  ModemRecord m;
-  m.name = "m1";
-  m.gateway = "gw";
-  m.state = "ready";
-  m.signal = 17;
-  m.operator_name = "Quandel Mobile";
-  store_->PutModem(m);
+  store_->PutModem({.name = "m1", .gateway = "gw", .state = "ready", .signal = 17, .operator_name = "Quandel Mobile"});
   const json modems = Body(client_->Get("/v1/modems"))["modems"];
   ASSERT_EQ(modems.size(), 1u);
   EXPECT_EQ(modems[0]["signal"], 17);
@@ -200,12 +174,7 @@ TEST_F(HttpTest, InboxAndModems) {
 TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
   store_->Enqueue(Msg("+1555", "x"), 1);
   store_->Enqueue(Msg("+1555", "x"), 1);
-  ModemRecord m;
-  m.name = "m\"1";
-  m.state = "ready";
-  m.signal = 12;
-  m.errors = 3;
-  store_->PutModem(m);
+  store_->PutModem({.name = "m\"1", .state = "ready", .signal = 12, .errors = 3});
   const auto r = client_->Get("/metrics");
   ASSERT_EQ(r->status, 200);
   EXPECT_EQ(r->get_header_value("Content-Type").rfind("text/plain", 0), 0u);
@@ -231,44 +200,6 @@ TEST_F(HttpTest, MetricsInThePrometheusTextFormat) {
   EXPECT_EQ(buckets, (std::vector<double>{1, 3, 3, 3, 4, 4, 4, 4, 5})) << t;
   EXPECT_NE(t.find("quandelstk_send_seconds_count 5\n"), std::string::npos) << t;
   EXPECT_NE(t.find("quandelstk_send_seconds_sum 103.7\n"), std::string::npos) << t;
-}
-
-}  // namespace
-}  // namespace quandelstk::gateway::testing
-
-namespace quandelstk::gateway::testing {
-namespace {
-
-// More messages came in than one page holds: the newest must still be reachable through the API
-// (the default page, or one asked for), or a client polling the inbox never sees new replies.
-TEST_F(HttpTest, TheNewestReceivedMessageIsReachableWhenTheInboxIsLong) {
-  struct Case {
-    const char* name;
-    int received;
-    const char* path;
-  };
-  int stored = 0;
-  for (const Case& c : {Case{"DefaultPage", 101, "/v1/inbox"}, Case{"SmallPage", 103, "/v1/inbox?limit=2"}}) {
-    SCOPED_TRACE(c.name);
-    std::string newest;
-    for (; stored < c.received; ++stored) {
-      IncomingRecord m;
-      m.modem = "m1";
-      m.from = "+15550100456";
-      m.text = "reply " + std::to_string(stored);
-      m.received_ms = 1'800'000'000'000 + stored;
-      m.key = "k" + std::to_string(stored);
-      store_->AddIncoming(m);
-    }
-    newest = "reply " + std::to_string(stored - 1);
-    const auto r = client_->Get(c.path);
-    ASSERT_TRUE(r);
-    ASSERT_EQ(r->status, 200);
-    bool found = false;
-    const json body = Body(r);  // kept: a loop over a member of the temporary would read freed memory
-    for (const auto& m : body["messages"]) found = found || m["text"] == newest;
-    EXPECT_TRUE(found) << newest << " is not in " << c.path;
-  }
 }
 
 }  // namespace

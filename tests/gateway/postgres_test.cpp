@@ -58,14 +58,14 @@ TEST_F(Postgres, ConcurrentClaimsNeverShareAMessage) {
   for (auto& t : threads) t.join();
   std::set<std::int64_t> all;
   std::size_t total = 0;
+  int busy = 0;
   for (const auto& g : got) {
     total += g.size();
     all.insert(g.begin(), g.end());
+    busy += !g.empty();
   }
   EXPECT_EQ(total, 300u);
   EXPECT_EQ(all.size(), 300u);
-  int busy = 0;
-  for (const auto& g : got) busy += !g.empty();
   EXPECT_GT(busy, 1) << "one connection took everything: the claims did not run side by side";
 }
 
@@ -108,15 +108,8 @@ TEST_F(Postgres, LeasesRunOnTheServersClock) {
   EXPECT_TRUE(a->RecordPart(id, claim[0].claim_token, 1, 5, Now() - 3600000, 60000));
   EXPECT_NEAR(static_cast<double>(a->Get(id)->lease_until_ms), static_cast<double>(Now() + 60000), 10000);
   // So do the modem rows: a host an hour ahead does not take a row its live holder just wrote.
-  ModemRecord row;
-  row.name = "m1";
-  row.gateway = "gw1@a:1:1";
-  row.state = "ready";
-  row.updated_ms = Now() - 3600000;
-  ASSERT_TRUE(a->PutModem(row));
-  row.gateway = "gw2@b:2:2";
-  row.updated_ms = Now() + 3600000;
-  EXPECT_FALSE(b->PutModem(row));
+  ASSERT_TRUE(a->PutModem({.name = "m1", .gateway = "gw1@a:1:1", .state = "ready", .updated_ms = Now() - 3600000}));
+  EXPECT_FALSE(b->PutModem({.name = "m1", .gateway = "gw2@b:2:2", .state = "ready", .updated_ms = Now() + 3600000}));
 }
 
 // Times in ms since the epoch do not fit PostgreSQL's integer: a claim given back or failed for good

@@ -58,15 +58,8 @@ TEST_F(QueueCli, SendListShowInboxModems) {
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.output.find("no message 999"), std::string::npos);
 
-  IncomingRecord in;
-  in.modem = "m1";
-  in.from = "+15550100456";
-  in.text = "reply";
-  in.key = "k";
-  store->AddIncoming(in);
-  in.text = "later reply";
-  in.key = "k2";
-  store->AddIncoming(in);
+  store->AddIncoming({.modem = "m1", .from = "+15550100456", .text = "reply", .key = "k"});
+  store->AddIncoming({.modem = "m1", .from = "+15550100456", .text = "later reply", .key = "k2"});
   // The newest first, and --before pages back from it.
   const json inbox = Json({"queue", "--store", url_, "inbox", "--limit", "1"});
   ASSERT_EQ(inbox["result"].size(), 1u);
@@ -75,11 +68,7 @@ TEST_F(QueueCli, SendListShowInboxModems) {
   ASSERT_EQ(back["result"].size(), 1u);
   EXPECT_EQ(back["result"][0]["text"], "reply");
   EXPECT_EQ(Json({"queue", "--store", url_, "list", "--limit", "1"})["result"][0]["text"], accents);
-  ModemRecord row;
-  row.name = "m1";
-  row.state = "ready";
-  row.signal = 18;
-  store->PutModem(row);
+  store->PutModem({.name = "m1", .state = "ready", .signal = 18});
   EXPECT_EQ(Json({"queue", "--store", url_, "modems"})["result"][0]["signal"], 18);
 }
 
