@@ -38,13 +38,19 @@ std::map<std::string, std::string> States(Store& store) {
   return out;
 }
 
-TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
-  TempDir dir;
+Config Quick(const TempDir& dir, std::vector<ModemConfig> modems) {
   Config config;
   config.name = "gw";
   config.store = "sqlite:" + dir.path() + "/g.db";
-  config.timing.idle_ms = 10;
-  config.modems = {{"a", "/dev/a", "", 0}, {"b", "/dev/b", "", 0}};
+  config.timing.idle_ms = config.timing.backoff_first_ms = 10;
+  config.timing.backoff_max_ms = 40;
+  config.modems = std::move(modems);
+  return config;
+}
+
+TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
+  TempDir dir;
+  const Config config = Quick(dir, {{"a", "/dev/a", "", 0}, {"b", "/dev/b", "", 0}});
   std::mutex mutex;
   std::map<std::string, int> made;
   SystemClock clock;
@@ -60,19 +66,16 @@ TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
   gateway.Start();
   ASSERT_TRUE(states_are({{"a", "ready"}, {"b", "ready"}}));
 
+  auto made_are = [&](std::map<std::string, int> want) {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(made, want);
+  };
   gateway.Reload({{"b", "/dev/b", "", 0}, {"c", "/dev/c", "", 0}});
   ASSERT_TRUE(states_are({{"a", "stopped"}, {"b", "ready"}, {"c", "ready"}}));
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(made, (std::map<std::string, int>{{"a", 1}, {"b", 1}, {"c", 1}}));
-  }
-
+  made_are({{"a", 1}, {"b", 1}, {"c", 1}});
   gateway.Reload({{"b", "/dev/b", "", 30}});  // a new limit: b starts again with it
   ASSERT_TRUE(states_are({{"a", "stopped"}, {"b", "ready"}, {"c", "stopped"}}));
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(made, (std::map<std::string, int>{{"a", 1}, {"b", 2}, {"c", 1}}));
-  }
+  made_are({{"a", 1}, {"b", 2}, {"c", 1}});
   ASSERT_EQ(gateway.Modems().size(), 1u);
   EXPECT_EQ(gateway.Modems()[0].name, "b");
   gateway.Stop();
@@ -83,13 +86,7 @@ TEST(Gateway, AReloadTouchesOnlyTheModemsThatChanged) {
 // says so, waits and tries again, and runs its modem once the store is right.
 TEST(Gateway, AModemThreadOutlivesAStoreThatRefusesIt) {
   TempDir dir;
-  Config config;
-  config.name = "gw";
-  config.store = "sqlite:" + dir.path() + "/g.db";
-  config.timing.idle_ms = 10;
-  config.timing.backoff_first_ms = 10;
-  config.timing.backoff_max_ms = 40;
-  config.modems = {{"a", "/dev/a", "", 0}};
+  const Config config = Quick(dir, {{"a", "/dev/a", "", 0}});
   OpenStore(config.store);
   auto db = OpenSqlite(dir.path() + "/g.db");
   db->Query("UPDATE schema_version SET version = ?", {std::int64_t{SchemaVersion() + 1}});
