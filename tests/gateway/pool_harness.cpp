@@ -33,20 +33,12 @@ namespace {
 
 std::string Text(int i) {
   const std::string n = std::to_string(i);
-  switch (i % 4) {
-    case 0: return "order " + n + " is ready [ok] {5€}";
-    case 1: {
-      std::string t = "long " + n + ":";
-      while (t.size() < 230) t += " the quick brown fox jumps over the lazy dog " + n;
-      return t;
-    }
-    case 2: return "emoji " + n + " 😀👍 ✓";
-    default: {
-      std::string t = "long emoji " + n + ":";
-      while (t.size() < 160) t += " 🎉 party " + n;
-      return t;
-    }
-  }
+  if (i % 4 == 0) return "order " + n + " is ready [ok] {5€}";
+  if (i % 4 == 2) return "emoji " + n + " 😀👍 ✓";
+  const bool plain = i % 4 == 1;
+  std::string t = (plain ? "long " : "long emoji ") + n + ":";
+  while (t.size() < (plain ? 230u : 160u)) t += plain ? " the quick brown fox jumps over the lazy dog " + n : " 🎉 party " + n;
+  return t;
 }
 
 }  // namespace
