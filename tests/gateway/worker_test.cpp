@@ -200,24 +200,42 @@ TEST_F(WorkerTest, AModemRowHeldByAnotherProcessIsRefusedUnlessThatProcessIsDead
   }
 }
 
-TEST_F(WorkerTest, ARefusedMessageWaitsAndFailsForGoodAfterTheLastAttempt) {
-  const std::int64_t id = Queue("hello");
-  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
-  Worker w = Make();
-  w.Round();
-  for (int attempt = 1; attempt <= 3; ++attempt) {
-    w.Round();
-    const OutgoingRecord m = *store_->Get(id);
-    EXPECT_EQ(m.attempts, attempt);
-    EXPECT_EQ(m.state, attempt < 3 ? kQueued : kFailed) << "after attempt " << attempt;
-    EXPECT_NE(m.last_error.find("+CMS ERROR: 500"), std::string::npos);
-    // Not again before the retry time.
-    clock_.now += timing_.retry_ms - 1000;
-    w.Round();
-    EXPECT_EQ(store_->Get(id)->attempts, attempt);
-    clock_.now += 1000;
+// A modem that refuses every send: the message waits retry_ms between attempts and fails for good
+// after the last one, or expires when its time to live ends before the retry.
+TEST_F(WorkerTest, ARefusedMessageIsRetriedUntilItsLastAttemptOrItsExpiry) {
+  struct Step {
+    std::int64_t advance;
+    int attempts;
+    const char* state;
+  };
+  struct Case {
+    const char* name;
+    std::int64_t not_before, expires;
+    std::vector<Step> steps;
+  };
+  for (const Case& c : {Case{"FailsAfterTheLastAttempt", 0, 0,
+                             {{0, 1, kQueued}, {59000, 1, kQueued}, {1000, 2, kQueued}, {59000, 2, kQueued},
+                              {1000, 3, kFailed}, {60000, 3, kFailed}}},
+                        Case{"ExpiresFirst", 60000, 120000, {{0, 0, kQueued}, {60000, 1, kQueued}, {60000, 1, kExpired}}}}) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    NewMessage n = Msg("+15550100999", "refused");
+    n.not_before_ms = clock_.now + c.not_before;
+    if (c.expires) n.expires_ms = clock_.now + c.expires;
+    const std::int64_t id = store_->Enqueue(n, clock_.now);
+    link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
+    Worker w = Make();
+    w.Round();  // init
+    for (const Step& step : c.steps) {
+      clock_.now += step.advance;
+      w.Round();
+      const OutgoingRecord m = *store_->Get(id);
+      EXPECT_EQ(m.attempts, step.attempts) << "after +" << step.advance;
+      EXPECT_EQ(m.state, step.state) << "after +" << step.advance;
+    }
+    EXPECT_NE(store_->Get(id)->last_error.find("+CMS ERROR: 500"), std::string::npos);
+    EXPECT_TRUE(w.Ready());
   }
-  EXPECT_TRUE(w.Ready());
 }
 
 TEST_F(WorkerTest, TheSimForgetsAMessageOnlyAfterTheStoreHasIt) {
@@ -282,26 +300,6 @@ TEST_F(WorkerTest, StatusReportsAreMatchedToThePartTheyAreAbout) {
   EXPECT_EQ(m.part_records.at(1).status, "delivered");
   EXPECT_EQ(store_->Reports(id).size(), 2u);
   EXPECT_EQ(link_.deleted, (std::vector<std::pair<std::string, int>>{{"SR", 1}, {"SR", 2}}));
-}
-
-TEST_F(WorkerTest, AMessageNotSentBeforeItsExpiryIsExpired) {
-  NewMessage n = Msg("+15550100999", "only today");
-  n.not_before_ms = clock_.now + 60000;
-  n.expires_ms = clock_.now + 120000;
-  const std::int64_t id = store_->Enqueue(n, clock_.now);
-  link_.after_part = [](int) { throw RuntimeError(5, "part 1 of 1: the modem refused it (+CMS ERROR: 500)"); };
-  timing_.status_every_ms = 10000;
-  Worker w = Make();
-  w.Round();
-  EXPECT_EQ(store_->Get(id)->state, kQueued);  // not due yet
-  clock_.now += 60000;                          // due: refused, back to the queue for retry_ms
-  w.Round();
-  EXPECT_EQ(store_->Get(id)->attempts, 1);
-  EXPECT_EQ(store_->Get(id)->state, kQueued);
-  clock_.now += 60000;  // the retry would be now, but so is the expiry
-  w.Round();
-  EXPECT_EQ(store_->Get(id)->state, kExpired);
-  EXPECT_EQ(store_->Get(id)->attempts, 1);
 }
 
 TEST_F(WorkerTest, ThePerMinuteLimitSpacesTheSends) {
